@@ -1,0 +1,150 @@
+#include "app/run_options.h"
+
+#include <strings.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+#include "engine/print_head.h"
+
+RunOptions runOptions;
+
+void resetRunOptions() { runOptions = RunOptions{std::string(), 0, 0, false}; }
+
+// The option words; matched whole, ignoring case.
+enum class Option { Height, Out, Test, HalfLife, Debug, Business, Graphic, Raw, Help, None };
+
+struct OptionWord {
+  const char *word;
+  Option option;
+  bool takesValue;  // the next word is its value, whatever it looks like
+};
+
+static const OptionWord optionWords[11] = {
+    {"-height", Option::Height, true},     {"-out", Option::Out, true},
+    {"-test", Option::Test, true},         {"-halflife", Option::HalfLife, true},
+    {"-debug", Option::Debug, true},       {"-business", Option::Business, false},
+    {"-graphic", Option::Graphic, false},  {"-raw", Option::Raw, false},
+    {"-help", Option::Help, false},        {"-h", Option::Help, false},
+    {"-?", Option::Help, false},
+};
+
+static const OptionWord *findOption(const char *word) {
+  for (const OptionWord &entry : optionWords)
+    if (strcasecmp(word, entry.word) == 0) return &entry;
+  return nullptr;
+}
+
+static void printUsage(const char *program) {
+  std::printf(
+      "Usage:\n   %s [<printfile>] [-height <height>] [-out <outfile>] [-business|-graphic] [-debug 1|2|3] "
+      "[-halflife <halflife>]\n",
+      program);
+  std::printf(
+      "   <printfile>: filename of ORLA printer output file (text mode required), standard input is used if not "
+      "specified\n");
+  std::printf("   <outfile>:   filename prefix for PNG output file, 'TAMBRIX' is used if not specified\n");
+  std::printf(
+      "   <height>:    'paper' height in inches (1 inch = 2.54cm), 12 inches are used if not specified. "
+      "Fractional values (like 11.69) are permitted\n");
+  std::printf("   -business:   business character set is used\n");
+  std::printf("   -graphic:    graphic character set is used (default)\n");
+  std::printf("   -debug 1:    outputs additional info to the standard output\n");
+  std::printf("   -debug 2:    draws additional info into the output file (ugly!)\n");
+  std::printf("   -debug 3:    combination of 1 and 2 (still ugly!)\n");
+  std::printf(
+      "   <halflife>:  specifies the half-life of the ribbon in strikes and turns on ribbon simulation. Note that "
+      "strike counting is always enabled, regardless of this setting. Strikes are persistently stored in the file "
+      "'ribbon.dat'; to simulate insertion of a new ribbon, simply delete this file.\n");
+  std::printf("Examples:\n   %s mps801.prn\n", program);
+  std::printf("   %s <output.txt -halflife 100000\n", program);
+}
+
+// Reads a decimal integer the way "%ld" does; false when the word holds none. Out of
+// range values saturate, as the library's conversion does.
+static bool parseLong(const char *word, long &value) {
+  char *end = nullptr;
+  long parsed = std::strtol(word, &end, 10);
+  if (end == word) return false;
+  value = parsed;
+  return true;
+}
+
+// -height: inches as a 32-bit float, kept only when the page would hold at least one
+// text line and at most 100 inches.
+static void setHeight(const char *word) {
+  char *end = nullptr;
+  float inches = std::strtof(word, &end);
+  if (end != word) {
+    double pixels = double(inches) * 9 * 7 * 2 + 0.5;
+    if (!(pixels >= minPageHeight && pixels < maxPageHeight + 1.0)) {
+      std::printf("Height %s out of range (21 to 12600 pixels), keeping %d pixels.\n", word,
+                  int(pageSetup.pageHeight));
+      return;
+    }
+    pageSetup.pageHeight = unsigned(pixels);
+  }
+  std::printf("Height set to %d pixels.\n", int(pageSetup.pageHeight));
+}
+
+static void setValue(Option option, const char *word) {
+  long value = 0;
+  switch (option) {
+    case Option::Height:
+      setHeight(word);
+      break;
+    case Option::Out:
+      pageSetup.outputPrefix = word;
+      break;
+    case Option::Test:
+      if (parseLong(word, value)) runOptions.testMode = int32_t(uint32_t(value));
+      std::printf("Test mode: %d.\n", int(runOptions.testMode));
+      break;
+    case Option::HalfLife:
+      if (parseLong(word, value)) ribbon.halfLife = uint32_t(value);
+      std::printf("Ribbon half-life: %ld.\n", long(ribbon.halfLife));
+      break;
+    case Option::Debug:
+      if (parseLong(word, value)) debugLevel = uint16_t(value);
+      std::printf("Debug mode: %d.\n", int(debugLevel));
+      break;
+    default:
+      break;
+  }
+}
+
+ParseResult parseOptions(int argc, char **argv) {
+  for (int i = 1; i < argc; ++i) {
+    const OptionWord *entry = findOption(argv[i]);
+    if (entry == nullptr) {
+      runOptions.inputName = argv[i];
+      continue;
+    }
+    if (entry->takesValue) {
+      if (i + 1 >= argc) {
+        std::printf("Incomplete parameter %s.\n", argv[i]);
+        continue;
+      }
+      setValue(entry->option, argv[++i]);
+      continue;
+    }
+    switch (entry->option) {
+      case Option::Business:
+        runOptions.defaultCharset = Business;
+        break;
+      case Option::Graphic:
+        runOptions.defaultCharset = 0;
+        break;
+      case Option::Raw:
+        runOptions.rawStream = true;
+        break;
+      case Option::Help:
+        printUsage(argv[0]);
+        return ParseResult::Help;
+      default:
+        break;
+    }
+  }
+  return ParseResult::Run;
+}

@@ -1,0 +1,30 @@
+// Character ROM and glyph tables: the dot patterns of the printer's character
+// generator, read from a ROM image file, and the two character sets that map each
+// code to a glyph in it.
+#pragma once
+
+#include <cstdint>
+
+constexpr unsigned romSize = 4096;   // bytes of a ROM image; a longer file is cut here
+constexpr unsigned glyphWidth = 6;   // columns of a glyph, one byte each
+constexpr unsigned codeCount = 256;  // character codes
+
+// A glyph is named by the offset of its first byte in the ROM image.
+using Glyph = uint16_t;
+
+extern uint8_t characterRom[romSize];      // the ROM image; zero where no file filled it
+extern Glyph graphicGlyphs[codeCount];     // glyph of each code in the graphic set
+extern Glyph businessGlyphs[codeCount];    // glyph of each code in the business set
+
+// Clears the ROM image and both tables.
+void resetCharacterRom();
+
+// Fills the ROM image from "PRINTER/mps801.bin", else "PRINTER/mps801.fake", or says
+// that there is none and leaves it zero.
+void loadCharacterRom();
+
+// Loads the ROM, then fills both glyph tables.
+void buildGlyphTables();
+
+// Prints one character cell at the head, in the set and width the mode word selects.
+void printCharacter(uint8_t code);

@@ -1,0 +1,34 @@
+#include "engine/file_replace.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+
+// Writes all bytes to fd; returns 0 or the errno value of the failed write.
+static int writeAll(int fd, const char *bytes, size_t length) {
+  while (length > 0) {
+    ssize_t written = write(fd, bytes, length);
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) return written < 0 ? errno : ENOSPC;
+    bytes += written;
+    length -= size_t(written);
+  }
+  return fsync(fd) == 0 ? 0 : errno;
+}
+
+int replaceFileWhole(const std::string &name, const void *data, size_t length) {
+  std::string temporary = name + ".XXXXXX";
+  int fd = mkstemp(temporary.data());
+  if (fd < 0) return errno;
+  // mkstemp makes the file private; give it the mode a newly created file would get.
+  mode_t mask = umask(0);
+  umask(mask);
+  fchmod(fd, 0666 & ~mask);
+  int error = writeAll(fd, static_cast<const char *>(data), length);
+  if (close(fd) != 0 && error == 0) error = errno;
+  if (error == 0 && std::rename(temporary.c_str(), name.c_str()) != 0) error = errno;
+  if (error != 0) unlink(temporary.c_str());
+  return error;
+}

@@ -1,0 +1,142 @@
+// The page image, painted through the image's pixel cache: one pixelColor call per
+// pixel costs about a microsecond, which would make painting a dense page several
+// times slower than encoding it. Colours are converted by the library's own colour
+// classes, so the pixels are exactly those one pixelColor per pixel would give.
+#include "engine/page_image.h"
+
+#include "engine/file_replace.h"
+
+#include <Magick++.h>
+#include <cstring>
+#include <iostream>
+#include <memory>
+
+namespace {
+
+constexpr unsigned shadeCacheSize = 8;  // distinct gray shades remembered; the head has 7 pins
+
+struct ShadeEntry {
+  float shade;                 // gray level, 0 black .. 1 white; negative = unused
+  Magick::PixelPacket packet;  // the same gray as the library stores it
+};
+
+std::unique_ptr<Magick::Image> pageImage;  // the page, reused from page to page
+unsigned imageWidth = 0;                   // pixels
+unsigned imageHeight = 0;                  // pixels
+Magick::PixelPacket *pixels = nullptr;     // the page's pixels while painting; null when not fetched
+ShadeEntry shadeCache[shadeCacheSize];     // recently used gray shades
+unsigned nextShadeEntry = 0;               // entry the next new shade replaces
+Magick::PixelPacket markPackets[2];        // green and blue, indexed by MarkColor
+
+void forgetShades() {
+  for (ShadeEntry &entry : shadeCache) entry.shade = -1.0f;
+  nextShadeEntry = 0;
+}
+
+// The page's pixels, fetched once per page: the image must be DirectClass first, or a
+// written page's colour map would bring the previous page back.
+Magick::PixelPacket *pagePixels() {
+  if (pixels == nullptr) {
+    pageImage->modifyImage();
+    pageImage->classType(Magick::DirectClass);
+    pixels = pageImage->getPixels(0, 0, imageWidth, imageHeight);
+  }
+  return pixels;
+}
+
+const Magick::PixelPacket &grayPacket(float shade) {
+  for (const ShadeEntry &entry : shadeCache)
+    if (entry.shade == shade) return entry.packet;
+  ShadeEntry &entry = shadeCache[nextShadeEntry];
+  nextShadeEntry = (nextShadeEntry + 1) % shadeCacheSize;
+  entry.shade = shade;
+  entry.packet = Magick::ColorGray(shade);
+  return entry.packet;
+}
+
+void putPixel(unsigned x, unsigned y, const Magick::PixelPacket &packet) {
+  if (x < imageWidth && y < imageHeight) pagePixels()[size_t(y) * imageWidth + x] = packet;
+}
+
+}  // namespace
+
+void initImageLibrary(const char *argv0) {
+  Magick::InitializeMagick(argv0);
+  Magick::ResourceLimits::thread(1);
+  markPackets[int(MarkColor::Green)] = Magick::ColorRGB(0, 1, 0);
+  markPackets[int(MarkColor::Blue)] = Magick::ColorRGB(0, 0, 1);
+}
+
+int runReportingImageErrors(int (*body)()) {
+  try {
+    return body();
+  } catch (const Magick::WarningCoder &e) {
+    std::cerr << "Coder Warning: " << e.what() << std::endl;
+  } catch (const Magick::Warning &e) {
+    std::cerr << "Warning: " << e.what() << std::endl;
+  } catch (const Magick::Error &e) {
+    std::cerr << "Error: " << e.what() << std::endl;
+  } catch (const std::exception &e) {
+    std::cerr << "Error: " << e.what() << std::endl;
+  }
+  return 1;
+}
+
+void makePageImage(unsigned width, unsigned height) {
+  dropPageImage();
+  pageImage = std::make_unique<Magick::Image>(Magick::Geometry(width, height, 0, 0, false, false),
+                                              Magick::ColorMono(true));
+  // A fresh image is 16 bits deep: gray pages would be written as 16-bit gray and
+  // pages with debug colours as 48-bit RGB, and the format would drift with the pages.
+  pageImage->depth(8);
+  pageImage->magick("PNG");
+  // No time stamps, so the same input always gives the same bytes.
+  pageImage->defineValue("png", "exclude-chunks", "date,time");
+  imageWidth = width;
+  imageHeight = height;
+}
+
+void paintDot(unsigned x, unsigned y, float shade) {
+  const Magick::PixelPacket &packet = grayPacket(shade);
+  if (x < imageWidth - 1 && y < imageHeight - 1) {  // the whole square is on the page
+    Magick::PixelPacket *top = pagePixels() + size_t(y) * imageWidth + x;
+    top[0] = packet;
+    top[1] = packet;
+    top[imageWidth] = packet;
+    top[imageWidth + 1] = packet;
+    return;
+  }
+  putPixel(x, y, packet);
+  putPixel(x + 1, y, packet);
+  putPixel(x + 1, y + 1, packet);
+  putPixel(x, y + 1, packet);
+}
+
+void paintMark(unsigned x, unsigned y, MarkColor color) { putPixel(x, y, markPackets[int(color)]); }
+
+void writePageFile(const std::string &name) {
+  if (pixels != nullptr) {
+    pageImage->syncPixels();
+    pixels = nullptr;
+  }
+  Magick::Blob blob;
+  pageImage->write(&blob);
+  // The bytes are written by name ourselves: the library would read characters such
+  // as %, [ ] or a "name:" head of the file name as its own syntax.
+  int error = replaceFileWhole(name, blob.data(), blob.length());
+  if (error != 0)
+    throw Magick::ErrorFileOpen("tambrix: unable to write page file `" + name + "': " + std::strerror(error));
+}
+
+void clearPageImage() {
+  pixels = nullptr;
+  pageImage->erase();
+}
+
+void dropPageImage() {
+  pixels = nullptr;
+  pageImage.reset();
+  imageWidth = 0;
+  imageHeight = 0;
+  forgetShades();
+}

@@ -1,0 +1,36 @@
+// The page image and the image library behind it. This is the only place that
+// talks to Magick++: everything else paints and saves through these functions.
+#pragma once
+
+#include <string>
+
+// Colours of the debug marks.
+enum class MarkColor { Green, Blue };
+
+// Initialises the image library for a program started as argv0, single-threaded.
+void initImageLibrary(const char *argv0);
+
+// Runs body and returns its status. An image-library warning or error, or any other
+// exception, is reported on standard error ("Coder Warning: ", "Warning: " or
+// "Error: " and its text) and the run ends with status 1.
+int runReportingImageErrors(int (*body)());
+
+// Makes a white page image of width x height pixels, 8 bits deep.
+void makePageImage(unsigned width, unsigned height);
+
+// Paints the 2 x 2 square with top left pixel (x, y) in the gray shade (0 black,
+// 1 white); pixels outside the image are skipped.
+void paintDot(unsigned x, unsigned y, float shade);
+
+// Paints one pixel of a debug mark; a pixel outside the image is skipped.
+void paintMark(unsigned x, unsigned y, MarkColor color);
+
+// Writes the page as a PNG file of exactly that name, replacing the file only once the
+// new one is complete. A file that cannot be written raises an image-library error.
+void writePageFile(const std::string &name);
+
+// Clears the page to white.
+void clearPageImage();
+
+// Releases the page image (after a test, or before making one of another size).
+void dropPageImage();

@@ -1,0 +1,95 @@
+// Print head, ribbon and page: the mechanism that puts dots on paper.
+//
+// Every dot reaches the page through printColumn, which turns one column
+// byte (bit k fires pin k, pin 0 at the top, bit 7 never printed) into up to
+// seven 2 x 2-pixel dots at the head. lineFeed moves the paper, writes full
+// pages as numbered PNG files and recomputes the ribbon shades.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+constexpr unsigned dotSize = 2;        // pixels per dot, both ways; also the column and pin pitch
+constexpr unsigned pinCount = 7;       // pins of the head, 0 at the top
+constexpr unsigned columnHeight = 14;  // pixels covered by a full column
+constexpr unsigned pixelsPerInch = 126;  // vertical resolution: 9 x 7 dots per inch, 2 pixels each
+constexpr unsigned minPageHeight = 21;   // one text line; shorter pages could never eject
+constexpr unsigned maxPageHeight = 12600;  // 100 inches
+
+// Bits of the mode word.
+constexpr uint16_t DoubleWidth = 1;  // every glyph column printed twice
+constexpr uint16_t BitImage = 2;     // bytes >= 128 are dot columns
+constexpr uint16_t Reverse = 4;      // columns inverted before striking
+constexpr uint16_t Business = 8;     // business character set selected
+constexpr uint16_t Quote = 16;       // inside a quoted string
+
+// Bits of the debug level.
+constexpr uint16_t DebugTrace = 1;  // console trace messages
+constexpr uint16_t DebugMarks = 2;  // green column ticks and blue cell lines on the page
+
+struct PageSetup {
+  unsigned pageWidth;           // pixels; fixed at 960 (480 columns, 80 cells)
+  unsigned pageHeight;          // pixels; 1512 (12 inches) unless -height says otherwise
+  unsigned textLineSpacing;     // pixels; 21, the text line pitch (1/6 inch)
+  unsigned graphicLineSpacing;  // pixels; 14, one column height, the bit-image pitch
+  unsigned lineSpacing;         // pixels; the line pitch in force
+  unsigned leftMargin;          // pixels; x to which a new line returns the head
+  unsigned topMargin;           // pixels; y at which every page starts
+  std::string outputPrefix;     // page files are "<prefix>-NNN.png"
+};
+
+struct HeadPosition {
+  unsigned headX;  // pixels from the left edge; left pixel of the next dot column
+  unsigned headY;  // pixels from the top edge; top pixel of pin 0
+};
+
+struct PageImage {
+  bool pageDirty;      // a dot was struck since the page was last written
+  unsigned pageCount;  // page files written so far in this run
+};
+
+struct RibbonState {
+  int32_t strikeCounts[pinCount];  // dots struck by each pin, this run and earlier ones
+  float pinShades[pinCount];       // gray each pin prints with: 0.0 black .. 1.0 white
+  uint32_t halfLife;               // strikes that halve a pin's darkness; 0 = no wear shown
+};
+
+extern PageSetup pageSetup;
+extern HeadPosition head;
+extern PageImage page;
+extern RibbonState ribbon;
+extern uint16_t modeWord;    // printer modes, the bits above
+extern uint16_t debugLevel;  // -debug value, low 16 bits
+
+// Puts every record above back to its start-up value and drops the page image.
+void resetPrintHead();
+
+// Makes the white page image of pageWidth x pageHeight pixels.
+void createPage();
+
+// Strikes one dot of the given pin with its top left pixel at (x, y), counting the
+// strike; pixels outside the page are not painted.
+void strikeDot(unsigned x, unsigned y, unsigned pin);
+
+// Moves the head one column to the right.
+void advanceHead();
+
+// Prints one column byte at the head, feeding a new line first when the head is past
+// the right edge, and inverting it while Reverse is set.
+void printColumn(uint8_t bits);
+
+// Advances the paper by lineSpacing, ejecting the page when the next line would not fit.
+void lineFeed();
+
+// Returns the head to the left margin and feeds one line.
+void newLine();
+
+// Writes the page as the next numbered file if anything was struck on it, clears it,
+// and puts the head at the top of the page.
+void ejectPage();
+
+// Recomputes pinShades from strikeCounts and halfLife.
+void updatePinShades();
+
+// Paints the blue 12-pixel line that marks the top of a character cell at the head.
+void markCharacterCell();

@@ -1,0 +1,35 @@
+#include "ribbon/strike_store.h"
+
+#include <sys/stat.h>
+
+#include <cstdio>
+
+#include "engine/file_replace.h"
+#include "engine/print_head.h"
+
+constexpr const char *storeName = "ribbon.dat";
+
+void loadStrikeCounts() {
+  FILE *file = std::fopen(storeName, "r");
+  if (file != nullptr) {
+    // Each number is read as a long and keeps the low 32 bits, the value the counter
+    // would have wrapped to; reading stops at the first item that is not a number.
+    for (unsigned pin = 0; pin < pinCount; ++pin) {
+      long value = 0;
+      if (std::fscanf(file, "%ld", &value) != 1) break;
+      ribbon.strikeCounts[pin] = int32_t(uint32_t(value));
+    }
+    std::fclose(file);
+  }
+  updatePinShades();
+}
+
+void saveStrikeCounts() {
+  struct stat info;
+  if (stat(storeName, &info) == 0 && S_ISDIR(info.st_mode)) return;
+  const int32_t *c = ribbon.strikeCounts;
+  char text[96];
+  int length = std::snprintf(text, sizeof text, "%ld %ld %ld %ld %ld %ld %ld", long(c[0]), long(c[1]), long(c[2]),
+                             long(c[3]), long(c[4]), long(c[5]), long(c[6]));
+  replaceFileWhole(storeName, text, size_t(length));  // a store that cannot be written is skipped
+}
