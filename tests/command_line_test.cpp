@@ -1,0 +1,150 @@
+// The command line: echoes, usage text, exit statuses and the run sequence's messages.
+#include <gtest/gtest.h>
+
+#include "run_support.h"
+
+static const std::string banner = "TAMBRIX V0.1 beta 4\n";
+static const std::string noOutput = "Input did not generate any output (empty printfile?).\n";
+
+static std::string usage(const std::string &program) {
+  return "Usage:\n   " + program +
+         " [<printfile>] [-height <height>] [-out <outfile>] [-business|-graphic] [-debug 1|2|3] "
+         "[-halflife <halflife>]\n"
+         "   <printfile>: filename of ORLA printer output file (text mode required), standard input is used if "
+         "not specified\n"
+         "   <outfile>:   filename prefix for PNG output file, 'TAMBRIX' is used if not specified\n"
+         "   <height>:    'paper' height in inches (1 inch = 2.54cm), 12 inches are used if not specified. "
+         "Fractional values (like 11.69) are permitted\n"
+         "   -business:   business character set is used\n"
+         "   -graphic:    graphic character set is used (default)\n"
+         "   -debug 1:    outputs additional info to the standard output\n"
+         "   -debug 2:    draws additional info into the output file (ugly!)\n"
+         "   -debug 3:    combination of 1 and 2 (still ugly!)\n"
+         "   <halflife>:  specifies the half-life of the ribbon in strikes and turns on ribbon simulation. Note "
+         "that strike counting is always enabled, regardless of this setting. Strikes are persistently stored in "
+         "the file 'ribbon.dat'; to simulate insertion of a new ribbon, simply delete this file.\n"
+         "Examples:\n   " +
+         program + " mps801.prn\n   " + program + " <output.txt -halflife 100000\n";
+}
+
+TEST(CommandLine, EchoesEveryOptionInOrder) {
+  TempDir dir;
+  RunResult r = runTambrix(dir, {"-HEIGHT", "11.69", "-Test", "7", "-halflife", "100000", "-debug", "-1", "-out",
+                                 "x", "-business", "-graphic"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, banner +
+                       "Height set to 1473 pixels.\nTest mode: 7.\nRibbon half-life: 100000.\nDebug mode: 65535.\n"
+                       "Real ROM not found, looking for fake ROM...\n"
+                       "Could not open printer ROM files 'PRINTER/mps801.bin' or 'PRINTER/mps801.fake'. "
+                       "Character data is missing, text will be INVISIBLE.\n" +
+                       noOutput);
+  EXPECT_EQ(r.err, "");
+}
+
+TEST(CommandLine, UsageAfterEarlierEchoesAndNothingElse) {
+  for (const char *help : {"-h", "-HELP", "-?"}) {
+    TempDir dir;
+    writeFile(dir.file("ribbon.dat"), "1 2 3 4 5 6 7");
+    RunResult r = runTambrix(dir, {"-test", "3", help, "-height", "2", "missing.prn"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, banner + "Test mode: 3.\n" + usage(TAMBRIX_BINARY)) << help;
+    EXPECT_EQ(readFile(dir.file("ribbon.dat")), "1 2 3 4 5 6 7");
+    EXPECT_TRUE(pngFiles(dir).empty());
+  }
+}
+
+TEST(CommandLine, IncompleteParameterChangesNothing) {
+  TempDir dir;
+  writeRom(dir, std::vector<uint8_t>(4096, 0x7F));
+  writeFile(dir.file("ribbon.dat"), "100 100 100 100 100 100 100");
+  RunResult r = runTambrix(dir, {"-halflife"}, "A\r\n");
+  EXPECT_EQ(r.out, banner + "Incomplete parameter -halflife.\nTAMBRIX-001.png written.\n");
+  // The simulation stayed off: worn pins still print black.
+  EXPECT_EQ(readPage(dir.file("TAMBRIX-001.png")).red(0, 0), 0);
+  r = runTambrix(dir, {"-out", "x", "-OUT"}, "A");
+  EXPECT_EQ(r.out, banner + "Incomplete parameter -OUT.\nx-001.png written.\n");
+}
+
+TEST(CommandLine, NumbersThatDoNotParseKeepTheValueInForce) {
+  TempDir dir;
+  RunResult r = runTambrix(dir, {"-test", "2", "-test", "abc", "-debug", "5", "-debug", "x", "-halflife", "9",
+                                 "-halflife", "y", "-height", "3", "-height", "tall"});
+  std::string echoes = banner +
+                       "Test mode: 2.\nTest mode: 2.\nDebug mode: 5.\nDebug mode: 5.\nRibbon half-life: 9.\n"
+                       "Ribbon half-life: 9.\nHeight set to 378 pixels.\nHeight set to 378 pixels.\n";
+  EXPECT_EQ(r.out.substr(0, echoes.size()), echoes);
+}
+
+TEST(CommandLine, HeightsOutsideOnePageLineToHundredInchesAreRefused) {
+  struct Row {
+    const char *word;
+    const char *echo;
+  };
+  const Row rows[] = {
+      {"0.16", "Height 0.16 out of range (21 to 12600 pixels), keeping 1512 pixels.\n"},
+      {"0.17", "Height set to 21 pixels.\n"},
+      {"100", "Height set to 12600 pixels.\n"},
+      {"100.01", "Height 100.01 out of range (21 to 12600 pixels), keeping 1512 pixels.\n"},
+      {"-3", "Height -3 out of range (21 to 12600 pixels), keeping 1512 pixels.\n"},
+      {"1e39", "Height 1e39 out of range (21 to 12600 pixels), keeping 1512 pixels.\n"},
+      {"nan", "Height nan out of range (21 to 12600 pixels), keeping 1512 pixels.\n"},
+      {"-inf", "Height -inf out of range (21 to 12600 pixels), keeping 1512 pixels.\n"},
+      {"12", "Height set to 1512 pixels.\n"},
+  };
+  for (const Row &row : rows) {
+    TempDir dir;
+    RunResult r = runTambrix(dir, {"-height", row.word});
+    EXPECT_EQ(r.out.substr(banner.size(), std::string(row.echo).size()), row.echo) << row.word;
+    EXPECT_EQ(r.status, 0);
+  }
+}
+
+TEST(CommandLine, InputFileNamesAndPrefixes) {
+  TempDir dir;
+  writeRom(dir, testRom());
+  writeFile(dir.file("mps801.prn"), "HI");
+  RunResult r = runTambrix(dir, {"mps801.prn"});
+  EXPECT_EQ(r.out, banner + "mps801.prn-001.png written.\n");
+  r = runTambrix(dir, {"mps801.prn", "-out", "page", "-debug", "1"});
+  EXPECT_EQ(r.out, banner +
+                       "Debug mode: 1.\nAttempting to read mps801.prn...\nAttempting to write page-001.png...\n"
+                       "page-001.png written.\n");
+  r = runTambrix(dir, {"-out", "", "mps801.prn"});  // an empty prefix counts as not given
+  EXPECT_EQ(r.out, banner + "mps801.prn-001.png written.\n");
+  r = runTambrix(dir, {}, "HI");
+  EXPECT_EQ(r.out, banner + "TAMBRIX-001.png written.\n");
+  EXPECT_EQ(pngFiles(dir), (std::vector<std::string>{"TAMBRIX-001.png", "mps801.prn-001.png", "page-001.png"}));
+}
+
+TEST(CommandLine, MissingInputAbortsWithStatusOne) {
+  TempDir dir;
+  writeFile(dir.file("ribbon.dat"), "9 9 9 9 9 9 9");
+  RunResult r = runTambrix(dir, {"-x"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, banner + "Cannot open input file -x - aborting.\n");
+  EXPECT_EQ(readFile(dir.file("ribbon.dat")), "9 9 9 9 9 9 9");
+  EXPECT_TRUE(pngFiles(dir).empty());
+}
+
+TEST(CommandLine, EmptyInputSavesCountsAndSaysSo) {
+  TempDir dir;
+  writeRom(dir, testRom());
+  RunResult r = runTambrix(dir, {});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, banner + noOutput);
+  EXPECT_EQ(readFile(dir.file("ribbon.dat")), "0 0 0 0 0 0 0");
+}
+
+TEST(CommandLine, PageThatCannotBeWrittenIsAnErrorWithStatusOne) {
+  TempDir dir;
+  writeRom(dir, testRom());
+  writeFile(dir.file("ribbon.dat"), "1 1 1 1 1 1 1");
+  RunResult r = runTambrix(dir, {"-out", "no/such/folder/page"}, "ABC");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, banner);
+  EXPECT_EQ(r.err.rfind("Error: ", 0), 0u) << r.err;
+  EXPECT_NE(r.err.find("no/such/folder/page-001.png"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("No such file or directory"), std::string::npos) << r.err;
+  // The run ended there: no closing message and the stored counts are untouched.
+  EXPECT_EQ(readFile(dir.file("ribbon.dat")), "1 1 1 1 1 1 1");
+}

@@ -1,0 +1,157 @@
+#include "run_support.h"
+
+#include <Magick++.h>
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace fs = std::filesystem;
+
+TempDir::TempDir() {
+  std::string pattern = (fs::temp_directory_path() / "tambrix-test-XXXXXX").string();
+  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+  path = pattern;
+}
+
+TempDir::~TempDir() {
+  std::error_code ignored;
+  // A test may have made a folder read-only; give it back before removing.
+  for (auto &entry : fs::recursive_directory_iterator(path, ignored))
+    if (entry.is_directory(ignored)) fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add, ignored);
+  fs::remove_all(path, ignored);
+}
+
+void writeFile(const std::string &path, const std::string &data) {
+  std::ofstream file(path, std::ios::binary | std::ios::trunc);
+  file << data;
+  if (!file) throw std::runtime_error("cannot write " + path);
+}
+
+std::string readFile(const std::string &path) {
+  std::ifstream file(path, std::ios::binary);
+  std::ostringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
+
+bool fileExists(const std::string &path) { return fs::exists(path); }
+
+RunResult runTambrix(const TempDir &dir, const std::vector<std::string> &words, const std::string &stdinBytes) {
+  std::string inPath = dir.path + "/../" + fs::path(dir.path).filename().string() + ".stdin";
+  std::string outPath = inPath + ".out", errPath = inPath + ".err";
+  writeFile(inPath, stdinBytes);
+  pid_t pid = fork();
+  if (pid == 0) {
+    if (chdir(dir.path.c_str()) != 0) _exit(127);
+    int in = open(inPath.c_str(), O_RDONLY);
+    int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    dup2(in, 0);
+    dup2(out, 1);
+    dup2(err, 2);
+    std::vector<char *> argv;
+    argv.push_back(const_cast<char *>(TAMBRIX_BINARY));
+    for (const std::string &word : words) argv.push_back(const_cast<char *>(word.c_str()));
+    argv.push_back(nullptr);
+    execv(TAMBRIX_BINARY, argv.data());
+    _exit(127);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  RunResult result;
+  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  result.out = readFile(outPath);
+  result.err = readFile(errPath);
+  fs::remove(inPath);
+  fs::remove(outPath);
+  fs::remove(errPath);
+  return result;
+}
+
+std::vector<uint8_t> testRom() {
+  std::vector<uint8_t> rom(4096);
+  for (unsigned i = 0; i < rom.size(); ++i) {
+    unsigned slot = i / 6, column = i % 6;
+    rom[i] = uint8_t(((slot * 37 + column * 11 + 1) % 127) + 1) & 0x7F;
+    if (rom[i] == 0) rom[i] = 1;
+  }
+  return rom;
+}
+
+void writeRom(const TempDir &dir, const std::vector<uint8_t> &rom, const std::string &name) {
+  fs::create_directories(dir.file("PRINTER"));
+  writeFile(dir.file("PRINTER/" + name), std::string(rom.begin(), rom.end()));
+}
+
+std::vector<std::string> pngFiles(const TempDir &dir) {
+  std::vector<std::string> names;
+  for (auto &entry : fs::directory_iterator(dir.path))
+    if (entry.path().extension() == ".png") names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+Page readPage(const std::string &path) {
+  static bool initialised = false;
+  if (!initialised) {
+    Magick::InitializeMagick(nullptr);
+    initialised = true;
+  }
+  Magick::Image image;
+  image.read(path);
+  Page page;
+  page.width = unsigned(image.columns());
+  page.height = unsigned(image.rows());
+  Magick::Blob blob;
+  image.write(&blob, "RGB", 8);
+  const uint8_t *data = static_cast<const uint8_t *>(blob.data());
+  page.rgb.assign(data, data + blob.length());
+  return page;
+}
+
+uint8_t Page::column(unsigned x, unsigned y) const {
+  uint8_t bits = 0;
+  for (unsigned pin = 0; pin < 7; ++pin)
+    if (x < width && y + 2 * pin < height && dark(x, y + 2 * pin)) bits |= uint8_t(1u << pin);
+  return bits;
+}
+
+size_t Page::inkedPixels() const {
+  size_t count = 0;
+  for (size_t i = 0; i + 2 < rgb.size(); i += 3)
+    if (rgb[i] != 255 || rgb[i + 1] != 255 || rgb[i + 2] != 255) ++count;
+  return count;
+}
+
+std::vector<uint8_t> glyphColumns(const std::vector<uint8_t> &rom, unsigned offset, bool doubleWidth) {
+  std::vector<uint8_t> columns;
+  for (unsigned i = 0; i < 6; ++i) {
+    columns.push_back(rom[offset + i] & 0x7F);
+    if (doubleWidth) columns.push_back(rom[offset + i] & 0x7F);
+  }
+  return columns;
+}
+
+std::vector<uint8_t> pageColumns(const Page &page, unsigned x, unsigned y, unsigned count) {
+  std::vector<uint8_t> columns;
+  for (unsigned i = 0; i < count; ++i) columns.push_back(page.column(x + 2 * i, y));
+  return columns;
+}
+
+std::vector<uint8_t> reversed(std::vector<uint8_t> columns) {
+  for (uint8_t &c : columns) c ^= 0x7F;
+  return columns;
+}
+
+std::string bytes(std::initializer_list<int> values) {
+  std::string text;
+  for (int v : values) text.push_back(char(v));
+  return text;
+}

@@ -1,0 +1,66 @@
+// Runs the real tambrix binary in a fresh directory and reads its pages back.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// A fresh temporary working directory, removed with everything in it at the end.
+struct TempDir {
+  TempDir();
+  ~TempDir();
+  std::string path;
+  std::string file(const std::string &name) const { return path + "/" + name; }
+};
+
+struct RunResult {
+  int status;          // exit status, or 128 + signal number
+  std::string out;     // standard output
+  std::string err;     // standard error
+};
+
+// Runs tambrix with the words in dir, feeding stdinBytes on standard input.
+RunResult runTambrix(const TempDir &dir, const std::vector<std::string> &words,
+                     const std::string &stdinBytes = std::string());
+
+// The bytes of a test ROM image: every glyph distinct, none blank.
+std::vector<uint8_t> testRom();
+
+// Writes bytes as dir/PRINTER/<name> ("mps801.bin" or "mps801.fake").
+void writeRom(const TempDir &dir, const std::vector<uint8_t> &rom, const std::string &name = "mps801.bin");
+
+void writeFile(const std::string &path, const std::string &bytes);
+std::string readFile(const std::string &path);
+bool fileExists(const std::string &path);
+
+// The PNG files in dir, sorted by name.
+std::vector<std::string> pngFiles(const TempDir &dir);
+
+// A page read back from a PNG file: 8-bit RGB.
+struct Page {
+  unsigned width = 0;
+  unsigned height = 0;
+  std::vector<uint8_t> rgb;
+  uint8_t red(unsigned x, unsigned y) const { return rgb[(size_t(y) * width + x) * 3]; }
+  uint8_t green(unsigned x, unsigned y) const { return rgb[(size_t(y) * width + x) * 3 + 1]; }
+  uint8_t blue(unsigned x, unsigned y) const { return rgb[(size_t(y) * width + x) * 3 + 2]; }
+  bool dark(unsigned x, unsigned y) const { return red(x, y) < 128; }
+  // The column byte printed at (x, y): bit k when the dot of pin k is dark.
+  uint8_t column(unsigned x, unsigned y) const;
+  // Number of pixels that are not white.
+  size_t inkedPixels() const;
+};
+
+Page readPage(const std::string &path);
+
+// The column bytes of the glyph at offset in rom, doubled in double width.
+std::vector<uint8_t> glyphColumns(const std::vector<uint8_t> &rom, unsigned offset, bool doubleWidth = false);
+
+// The column bytes read from the page from x on, count of them.
+std::vector<uint8_t> pageColumns(const Page &page, unsigned x, unsigned y, unsigned count);
+
+// Reverses the columns: bits 0..6 inverted.
+std::vector<uint8_t> reversed(std::vector<uint8_t> columns);
+
+// Appends the bytes of a printer stream.
+std::string bytes(std::initializer_list<int> values);
