@@ -1,0 +1,203 @@
+// The printer stream interpreter: byte streams in, dots out.
+#include <gtest/gtest.h>
+
+#include "run_support.h"
+
+static const std::vector<uint8_t> rom = testRom();
+
+static unsigned glyph(int code) {  // graphic set, codes 32-95
+  return code < 64 ? 0x800 + 6 * (code - 32) : 0x900 + 6 * (code - 64);
+}
+
+// Renders the stream in a fresh directory and returns its only page.
+static Page render(const std::string &stream, std::vector<std::string> words = {}) {
+  TempDir dir;
+  writeRom(dir, rom);
+  RunResult r = runTambrix(dir, words, stream);
+  EXPECT_EQ(r.status, 0);
+  std::vector<std::string> pages = pngFiles(dir);
+  EXPECT_EQ(pages.size(), 1u) << r.out;
+  return pages.empty() ? Page() : readPage(dir.file(pages[0]));
+}
+
+static std::vector<uint8_t> cell(const Page &page, unsigned x, unsigned y) { return pageColumns(page, x, y, 6); }
+
+TEST(Interpreter, LineFeedAndCarriageReturnAreSeparate) {
+  // 10 feeds without returning the head; 13 returns without feeding.
+  Page page = render("A" + bytes({10}) + "B" + bytes({13}) + "C" + bytes({13, 10}) + "D");
+  EXPECT_EQ(cell(page, 0, 0), glyphColumns(rom, glyph('A')));
+  EXPECT_EQ(cell(page, 12, 21), glyphColumns(rom, glyph('B')) );
+  EXPECT_EQ(cell(page, 0, 21), glyphColumns(rom, glyph('C')));
+  EXPECT_EQ(cell(page, 0, 42), glyphColumns(rom, glyph('D')));
+  // Codes that are no commands print the space glyph: 9 and 12 move one cell.
+  page = render(bytes({9, 12}) + "A");
+  EXPECT_EQ(cell(page, 0, 0), glyphColumns(rom, 0x800));
+  EXPECT_EQ(cell(page, 24, 0), glyphColumns(rom, glyph('A')));
+}
+
+TEST(Interpreter, QuoteModeShowsControlCodes) {
+  Page page = render(bytes({34, 65, 18, 66, 34, 67}));
+  EXPECT_EQ(cell(page, 0, 0), glyphColumns(rom, glyph('"')));
+  EXPECT_EQ(cell(page, 12, 0), glyphColumns(rom, glyph('A')));
+  EXPECT_EQ(cell(page, 24, 0), reversed(glyphColumns(rom, glyph('R'))));
+  EXPECT_EQ(cell(page, 36, 0), glyphColumns(rom, glyph('B')));
+  EXPECT_EQ(cell(page, 48, 0), glyphColumns(rom, glyph('"')));
+  EXPECT_EQ(cell(page, 60, 0), glyphColumns(rom, glyph('C')));  // quote and reverse are off again
+  // Inside quotes 14, 15 and 8 print; 13 still returns and ends the quote.
+  page = render(bytes({34, 14, 8, 13, 10, 14}) + "A");
+  EXPECT_EQ(cell(page, 12, 0), reversed(glyphColumns(rom, glyph('N'))));
+  EXPECT_EQ(cell(page, 24, 0), reversed(glyphColumns(rom, glyph('H'))));
+  EXPECT_EQ(pageColumns(page, 0, 21, 12), glyphColumns(rom, glyph('A'), true));
+}
+
+TEST(Interpreter, CharacterSetsAndCarriageReturn) {
+  // 145 selects the business set, 17 the graphic set; 13 restores the default.
+  Page page = render(bytes({145, 65, 17, 65, 145, 13, 10, 65}));
+  EXPECT_EQ(cell(page, 0, 0), glyphColumns(rom, 0xD06));
+  EXPECT_EQ(cell(page, 12, 0), glyphColumns(rom, glyph('A')));
+  EXPECT_EQ(cell(page, 0, 21), glyphColumns(rom, glyph('A')));
+  // With -business the default takes effect at the first 13, and undoes 17.
+  page = render(bytes({65, 13, 10, 65, 17, 65, 13, 10, 65}), {"-business"});
+  EXPECT_EQ(cell(page, 0, 0), glyphColumns(rom, glyph('A')));
+  EXPECT_EQ(cell(page, 0, 21), glyphColumns(rom, 0xD06));
+  EXPECT_EQ(cell(page, 12, 21), glyphColumns(rom, glyph('A')));
+  EXPECT_EQ(cell(page, 0, 42), glyphColumns(rom, 0xD06));
+}
+
+TEST(Interpreter, BitImageColumnsAndPitch) {
+  // In bit-image mode bytes from 128 are columns, lower ones are ignored, 145 and 146
+  // are data, and 34 toggles quote without printing.
+  Page page = render(bytes({8, 128, 255, 65, 145, 146, 34, 129, 34, 15, 34, 65}));
+  EXPECT_EQ(pageColumns(page, 0, 0, 5), (std::vector<uint8_t>{0, 0x7F, 145 & 0x7F, 146 & 0x7F, 1}));
+  EXPECT_EQ(cell(page, 10, 0), glyphColumns(rom, glyph('"')));  // 15 left bit-image mode
+  EXPECT_EQ(cell(page, 22, 0), glyphColumns(rom, glyph('A')));
+  // Graphic rows joined by 13 10 are 14 pixels apart; 15 brings the text pitch back.
+  page = render(bytes({8, 255, 13, 10, 255, 15, 13, 10}) + "A" + bytes({13, 10}) + "B");
+  EXPECT_EQ(page.column(0, 14), 0x7F);
+  EXPECT_EQ(cell(page, 0, 35), glyphColumns(rom, glyph('A')));
+  EXPECT_EQ(cell(page, 0, 56), glyphColumns(rom, glyph('B')));
+  // Inside quotes 15 does not leave bit-image mode.
+  page = render(bytes({8, 34, 15, 255}));
+  EXPECT_EQ(page.column(0, 0), 0x7F);
+}
+
+TEST(Interpreter, ReverseAppliesToColumnsAndRepeats) {
+  Page page = render(bytes({18, 8, 255, 128, 26, 2, 0x7F, 26, 1, 0}));
+  EXPECT_EQ(pageColumns(page, 0, 0, 5), (std::vector<uint8_t>{0, 0x7F, 0, 0, 0x7F}));
+  // Double width does not widen repeated columns.
+  page = render(bytes({14, 26, 3, 255}) + "A");
+  EXPECT_EQ(pageColumns(page, 0, 0, 3), (std::vector<uint8_t>{0x7F, 0x7F, 0x7F}));
+  EXPECT_EQ(pageColumns(page, 6, 0, 12), glyphColumns(rom, glyph('A'), true));
+}
+
+TEST(Interpreter, RepeatCounts) {
+  Page page = render(bytes({26, 0, 255, 26, 1, 255, 26, 255, 0x55}));
+  EXPECT_EQ(page.column(0, 0), 0x7F);
+  EXPECT_EQ(page.column(2, 0), 0x55);
+  EXPECT_EQ(page.column(510, 0), 0x55);  // 255 columns: the last at x = 2 + 508
+  EXPECT_EQ(page.column(512, 0), 0);
+  // A missing data byte prints nothing.
+  TempDir dir;
+  writeRom(dir, rom);
+  RunResult r = runTambrix(dir, {}, bytes({26, 3}));
+  EXPECT_TRUE(pngFiles(dir).empty());
+  EXPECT_NE(r.out.find("Input did not generate any output"), std::string::npos);
+}
+
+TEST(Interpreter, HeadPositioning) {
+  // 16: the first digit is the units, the second the tens, in pixels.
+  Page page = render(bytes({16, '5', '1', 8, 255}));
+  EXPECT_EQ(page.column(15, 0), 0x7F);
+  EXPECT_EQ(page.inkedPixels(), 28u);
+  // 27 16 lo hi: only bit 0 of hi counts.
+  for (int hi : {1, 3}) {
+    page = render(bytes({27, 16, 44, hi, 8, 255}));
+    EXPECT_EQ(page.column(300, 0), 0x7F);
+    EXPECT_EQ(page.inkedPixels(), 28u);
+  }
+  // 27 with anything else drops both bytes: here the 13 is swallowed.
+  page = render("AB" + bytes({27, 13}) + "C");
+  EXPECT_EQ(cell(page, 24, 0), glyphColumns(rom, glyph('C')));
+  // Non-digit operands wrap to a huge head position: the next column autofeeds.
+  page = render("A" + bytes({16, '0', '/', 8, 255}));
+  EXPECT_EQ(page.column(0, 14), 0x7F);  // 8 set the graphic pitch before the autofeed
+  // Operands cut off by the end of input move nothing and print nothing more.
+  for (const std::string &cut : {bytes({16}), bytes({16, '5'}), bytes({27}), bytes({27, 16}), bytes({27, 16, 44})}) {
+    TempDir dir;
+    writeRom(dir, rom);
+    RunResult r = runTambrix(dir, {}, cut);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_TRUE(pngFiles(dir).empty());
+  }
+}
+
+TEST(Interpreter, StandardInputAndNamedFileGiveTheSamePages) {
+  std::string stream;
+  for (int line = 0; line < 100; ++line) stream += "LINE " + std::to_string(line) + bytes({13, 10});
+  TempDir dir;
+  writeRom(dir, rom);
+  writeFile(dir.file("in.prn"), stream);
+  runTambrix(dir, {"-out", "piped"}, stream);
+  runTambrix(dir, {"in.prn", "-out", "named"});
+  for (const char *n : {"-001.png", "-002.png"})
+    EXPECT_EQ(readFile(dir.file(std::string("piped") + n)), readFile(dir.file(std::string("named") + n)));
+  EXPECT_FALSE(fileExists(dir.file("named-003.png")));
+}
+
+// The rows that -raw changes, each in both modes.
+TEST(RawStream, CarriageReturnAndLineFeedBothStartANewLine) {
+  std::string stream = "A" + bytes({13}) + "B" + bytes({10}) + "C";
+  Page text = render(stream);
+  std::vector<uint8_t> overprinted = glyphColumns(rom, glyph('A'));
+  for (int i = 0; i < 6; ++i) overprinted[i] |= glyphColumns(rom, glyph('B'))[i];
+  EXPECT_EQ(cell(text, 0, 0), overprinted);
+  EXPECT_EQ(cell(text, 12, 21), glyphColumns(rom, glyph('C')));
+  Page raw = render(stream, {"-raw"});
+  EXPECT_EQ(cell(raw, 0, 0), glyphColumns(rom, glyph('A')));
+  EXPECT_EQ(cell(raw, 0, 21), glyphColumns(rom, glyph('B')));
+  EXPECT_EQ(cell(raw, 0, 42), glyphColumns(rom, glyph('C')));
+  // 13 still ends reverse and quote in raw streams; 10 does not.
+  raw = render(bytes({18, 'A', 10, 'A', 13, 'A'}), {"-raw"});
+  EXPECT_EQ(cell(raw, 0, 21), reversed(glyphColumns(rom, glyph('A'))));
+  EXPECT_EQ(cell(raw, 0, 42), glyphColumns(rom, glyph('A')));
+}
+
+TEST(RawStream, PrintPositionIsATensFirstCharacterColumn) {
+  Page raw = render(bytes({16, '3', '0'}) + "A", {"-raw"});
+  EXPECT_EQ(cell(raw, 360, 0), glyphColumns(rom, glyph('A')));
+  Page text = render(bytes({16, '3', '0'}) + "A");
+  EXPECT_EQ(cell(text, 3, 0), glyphColumns(rom, glyph('A')));
+}
+
+TEST(RawStream, CharacterSetCodesAreSwapped) {
+  Page raw = render(bytes({17, 'A', 145, 'A', 17, 'A', 13, 'A'}), {"-raw"});
+  EXPECT_EQ(cell(raw, 0, 0), glyphColumns(rom, 0xD06));
+  EXPECT_EQ(cell(raw, 12, 0), glyphColumns(rom, glyph('A')));
+  EXPECT_EQ(cell(raw, 24, 0), glyphColumns(rom, 0xD06));
+  EXPECT_EQ(cell(raw, 0, 21), glyphColumns(rom, glyph('A')));  // until the carriage return
+  Page text = render(bytes({17, 'A', 145, 'A'}));
+  EXPECT_EQ(cell(text, 0, 0), glyphColumns(rom, glyph('A')));
+  EXPECT_EQ(cell(text, 12, 0), glyphColumns(rom, 0xD06));
+}
+
+TEST(RawStream, DotAddressIsHighByteFirstInDots) {
+  Page raw = render(bytes({8, 27, 16, 1, 4, 255}), {"-raw"});
+  EXPECT_EQ(raw.column(520, 0), 0x7F);
+  EXPECT_EQ(raw.inkedPixels(), 14u * 2);
+  Page text = render(bytes({8, 27, 16, 1, 4, 255}));
+  EXPECT_EQ(text.column(1, 0) | text.column(0, 0), 0x7F);  // pixel 1 + 4 * 0 ... = (4 & 1) * 256 + 1
+  EXPECT_EQ(text.red(1, 0), 0);
+}
+
+TEST(RawStream, LinePitchFollowsTheModeAtEachLineFeed) {
+  // Double width leaves bit-image mode in raw streams, so the next feed is a text line.
+  std::string stream = bytes({8, 255, 13, 255, 13, 14, 'A', 13, 'B'});
+  Page raw = render(stream, {"-raw"});
+  EXPECT_EQ(raw.column(0, 14), 0x7F);
+  EXPECT_EQ(pageColumns(raw, 0, 28, 12), glyphColumns(rom, glyph('A'), true));
+  EXPECT_EQ(pageColumns(raw, 0, 49, 12), glyphColumns(rom, glyph('B'), true));
+  // In text-mode files 14 keeps bit-image mode on: the A is ignored.
+  Page text = render(bytes({8, 255, 13, 10, 255, 14, 'A', 129}));
+  EXPECT_EQ(text.column(0, 14), 0x7F);
+  EXPECT_EQ(text.column(2, 14), 0x01);
+}
