@@ -1,0 +1,101 @@
+// The page is painted through the image's pixel cache; here the same pages are
+// painted a second time with one pixelColor call per pixel, and every pixel of the
+// written files must agree.
+#include <Magick++.h>
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "engine/page_image.h"
+#include "engine/print_head.h"
+#include "run_support.h"
+
+namespace {
+
+struct Paint {
+  bool mark;         // a debug mark pixel rather than a dot
+  unsigned x, y;     // top left pixel
+  float shade;       // dots: gray level
+  MarkColor color;   // marks: colour
+};
+
+constexpr unsigned width = 960;
+constexpr unsigned height = 70;
+
+// Dots as the head strikes them, with shades as a worn ribbon gives them, reversed
+// cells, both kinds of mark, and dots that hang over the right and bottom edges.
+std::vector<std::vector<Paint>> testPages() {
+  std::vector<Paint> first, second;
+  for (unsigned x = 0; x < 120; x += 2)
+    for (unsigned pin = 0; pin < 7; ++pin)
+      if ((x / 2 + pin) % 3 != 0) first.push_back({false, x, 2 * pin, 0.0f, MarkColor::Green});
+  for (unsigned k = 0; k < 7; ++k) {
+    float shade = float(1.0 - std::pow(0.5, double(float(k * 0.37))));
+    for (unsigned x = 200; x < 260; x += 2) first.push_back({false, x + 60 * k, 21 + 2 * k, shade, MarkColor::Green});
+  }
+  for (unsigned x = 0; x < 12; ++x) first.push_back({true, 600 + x, 42, 0, MarkColor::Blue});
+  for (unsigned y = 0; y < 14; ++y) first.push_back({true, 600, 42 + y, 0, MarkColor::Green});
+  first.push_back({false, 600, 44, 0.5f, MarkColor::Green});  // a dot over a mark
+  first.push_back({false, 959, 10, 0.0f, MarkColor::Green});  // half off the right edge
+  first.push_back({false, 500, 69, 0.75f, MarkColor::Green}); // half off the bottom
+  first.push_back({false, 959, 69, 0.0f, MarkColor::Green});  // the corner pixel only
+  for (unsigned i = 0; i < 12; ++i) first.push_back({true, 952 + i, 30, 0, MarkColor::Blue});  // cell line off the edge
+  // A second page after the first was written: nothing of the first may come back.
+  for (unsigned x = 300; x < 360; x += 2) second.push_back({false, x, 50, 0.25f, MarkColor::Green});
+  return {first, second};
+}
+
+void paintReference(Magick::Image &image, const Paint &p) {
+  Magick::Color color = p.mark ? Magick::Color(p.color == MarkColor::Green ? Magick::ColorRGB(0, 1, 0)
+                                                                            : Magick::ColorRGB(0, 0, 1))
+                               : Magick::Color(Magick::ColorGray(p.shade));
+  unsigned size = p.mark ? 1 : 2;
+  for (unsigned dy = 0; dy < size; ++dy)
+    for (unsigned dx = 0; dx < size; ++dx)
+      if (p.x + dx < width && p.y + dy < height) image.pixelColor(p.x + dx, p.y + dy, color);
+}
+
+std::string pixelsOf(const std::string &path) {
+  Page page = readPage(path);
+  return std::string(page.rgb.begin(), page.rgb.end());
+}
+
+}  // namespace
+
+TEST(PixelCache, PagesEqualOnePixelColorPerPixel) {
+  TempDir dir;
+  initImageLibrary("pixel_cache_test");
+  std::vector<std::vector<Paint>> pages = testPages();
+
+  makePageImage(width, height);
+  for (size_t n = 0; n < pages.size(); ++n) {
+    for (const Paint &p : pages[n])
+      p.mark ? paintMark(p.x, p.y, p.color) : paintDot(p.x, p.y, p.shade);
+    writePageFile(dir.file("fast-" + std::to_string(n) + ".png"));
+    clearPageImage();
+  }
+  dropPageImage();
+
+  Magick::Image reference(Magick::Geometry(width, height, 0, 0, false, false), Magick::ColorMono(true));
+  reference.depth(8);
+  reference.defineValue("png", "exclude-chunks", "date,time");
+  for (size_t n = 0; n < pages.size(); ++n) {
+    for (const Paint &p : pages[n]) paintReference(reference, p);
+    reference.write("png:" + dir.file("slow-" + std::to_string(n) + ".png"));
+    reference.erase();
+  }
+
+  for (size_t n = 0; n < pages.size(); ++n) {
+    std::string fast = dir.file("fast-" + std::to_string(n) + ".png");
+    std::string slow = dir.file("slow-" + std::to_string(n) + ".png");
+    EXPECT_EQ(pixelsOf(fast), pixelsOf(slow)) << "page " << n;
+    EXPECT_EQ(readFile(fast), readFile(slow)) << "page " << n;
+  }
+  Page first = readPage(dir.file("fast-0.png"));
+  EXPECT_EQ(first.red(200, 21), 0);                 // unworn pin: black
+  EXPECT_EQ(first.red(260, 23), 57);                // 1 - 0.5^0.37 of 255
+  EXPECT_EQ(first.red(500, 69), 191);               // 0.75, clipped to one row
+  EXPECT_EQ(first.green(600, 43), 255);             // green tick
+  EXPECT_EQ(first.blue(959, 30), 255);              // the cell line runs up to the edge
+  EXPECT_EQ(first.red(959, 30), 0);
+}
