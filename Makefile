@@ -25,7 +25,7 @@ test-plain: build
 test-sanitized: deps
 	cmake -S . -B $(BUILD)-sanitize -DCMAKE_BUILD_TYPE=Debug -DTAMBRIX_SANITIZE=ON
 	cmake --build $(BUILD)-sanitize -j$(JOBS)
-	cd $(BUILD)-sanitize && ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 \
+	cd $(BUILD)-sanitize && UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --output-on-failure -j$(JOBS)
 
 fuzz: deps

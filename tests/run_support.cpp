@@ -5,6 +5,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
@@ -72,6 +74,9 @@ RunResult runTambrix(const TempDir &dir, const std::vector<std::string> &words, 
   fs::remove(inPath);
   fs::remove(outPath);
   fs::remove(errPath);
+  // Under the sanitizers a report from the program fails the test that ran it.
+  EXPECT_EQ(result.err.find("Sanitizer"), std::string::npos) << result.err;
+  EXPECT_EQ(result.err.find("runtime error:"), std::string::npos) << result.err;
   return result;
 }
 
