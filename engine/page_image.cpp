@@ -7,6 +7,7 @@
 #include "engine/file_replace.h"
 
 #include <Magick++.h>
+#include <algorithm>
 #include <cstring>
 #include <iostream>
 #include <memory>
@@ -27,6 +28,7 @@ Magick::PixelPacket *pixels = nullptr;     // the page's pixels while painting; 
 ShadeEntry shadeCache[shadeCacheSize];     // recently used gray shades
 unsigned nextShadeEntry = 0;               // entry the next new shade replaces
 Magick::PixelPacket markPackets[2];        // green and blue, indexed by MarkColor
+Magick::PixelPacket whitePacket;           // the paper
 
 void forgetShades() {
   for (ShadeEntry &entry : shadeCache) entry.shade = -1.0f;
@@ -65,6 +67,7 @@ void initImageLibrary(const char *argv0) {
   Magick::ResourceLimits::thread(1);
   markPackets[int(MarkColor::Green)] = Magick::ColorRGB(0, 1, 0);
   markPackets[int(MarkColor::Blue)] = Magick::ColorRGB(0, 0, 1);
+  whitePacket = Magick::ColorMono(true);
 }
 
 int runReportingImageErrors(int (*body)()) {
@@ -129,8 +132,12 @@ void writePageFile(const std::string &name) {
 }
 
 void clearPageImage() {
-  pixels = nullptr;
-  pageImage->erase();
+  // A written page is PseudoClass with a colour map. Converting it back to DirectClass
+  // would first rebuild every pixel from the map, and they are all about to be white.
+  pageImage->modifyImage();
+  pageImage->image()->storage_class = MagickCore::DirectClass;
+  pixels = pageImage->getPixels(0, 0, imageWidth, imageHeight);
+  std::fill(pixels, pixels + size_t(imageWidth) * imageHeight, whitePacket);
 }
 
 void dropPageImage() {
