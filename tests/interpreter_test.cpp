@@ -201,3 +201,25 @@ TEST(RawStream, LinePitchFollowsTheModeAtEachLineFeed) {
   EXPECT_EQ(text.column(0, 14), 0x7F);
   EXPECT_EQ(text.column(2, 14), 0x01);
 }
+
+TEST(RawStream, ShowcaseLandsWhereItsCodesSay) {
+  std::string fake = readFile(SOURCE_DIR "/PRINTER/mps801.fake");
+  std::vector<uint8_t> font(fake.begin(), fake.end());
+  ASSERT_EQ(font.size(), 4096u);
+  TempDir dir;
+  writeRom(dir, font, "mps801.fake");
+  RunResult r = runTambrix(dir, {"-raw", SOURCE_DIR "/examples/raw_showcase.prn", "-out", "raw"});
+  ASSERT_EQ(pngFiles(dir), std::vector<std::string>{"raw-001.png"}) << r.out;
+  Page page = readPage(dir.file("raw-001.png"));
+  // 13, then 16 "25" and 14: the title in double width at column 25, on the second line.
+  EXPECT_EQ(pageColumns(page, 300, 21, 12), glyphColumns(font, glyph('R'), true));
+  // The rule and an empty line, then lines ended by 13 alone and one by 10 alone,
+  // each one line lower.
+  EXPECT_EQ(cell(page, 0, 84), glyphColumns(font, glyph('E')));
+  EXPECT_EQ(cell(page, 0, 105), glyphColumns(font, glyph('T')));
+  EXPECT_EQ(cell(page, 0, 147), glyphColumns(font, glyph('1')));
+  // 16 "02" and 16 "34" on the next line: columns 2 and 34.
+  EXPECT_EQ(cell(page, 24, 168), glyphColumns(font, glyph('I')));
+  EXPECT_EQ(cell(page, 408, 168), glyphColumns(font, glyph('S')));
+  EXPECT_EQ(cell(page, 396, 168), std::vector<uint8_t>(6, 0));
+}
