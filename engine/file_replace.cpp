@@ -7,7 +7,7 @@
 #include <cstdio>
 
 // Writes all bytes to fd; returns 0 or the errno value of the failed write.
-static int writeAll(int fd, const char *bytes, size_t length) {
+static int writeAll(int fd, const char *bytes, size_t length, bool durable) {
   while (length > 0) {
     ssize_t written = write(fd, bytes, length);
     if (written < 0 && errno == EINTR) continue;
@@ -15,10 +15,10 @@ static int writeAll(int fd, const char *bytes, size_t length) {
     bytes += written;
     length -= size_t(written);
   }
-  return fsync(fd) == 0 ? 0 : errno;
+  return !durable || fsync(fd) == 0 ? 0 : errno;
 }
 
-int replaceFileWhole(const std::string &name, const void *data, size_t length) {
+int replaceFileWhole(const std::string &name, const void *data, size_t length, bool durable) {
   std::string temporary = name + ".XXXXXX";
   int fd = mkstemp(temporary.data());
   if (fd < 0) return errno;
@@ -26,7 +26,7 @@ int replaceFileWhole(const std::string &name, const void *data, size_t length) {
   mode_t mask = umask(0);
   umask(mask);
   fchmod(fd, 0666 & ~mask);
-  int error = writeAll(fd, static_cast<const char *>(data), length);
+  int error = writeAll(fd, static_cast<const char *>(data), length, durable);
   if (close(fd) != 0 && error == 0) error = errno;
   if (error == 0 && std::rename(temporary.c_str(), name.c_str()) != 0) error = errno;
   if (error != 0) unlink(temporary.c_str());

@@ -14,6 +14,14 @@
 
 namespace {
 
+#ifdef TAMBRIX_SKIP_PNG_ENCODING
+// Fuzz builds: a page is synced and its file written, but holds no image data, since
+// encoding would take most of the time of every input.
+constexpr bool encodePages = false;
+#else
+constexpr bool encodePages = true;
+#endif
+
 constexpr unsigned shadeCacheSize = 8;  // distinct gray shades remembered; the head has 7 pins
 
 struct ShadeEntry {
@@ -126,10 +134,10 @@ void writePageFile(const std::string &name) {
     pixels = nullptr;
   }
   Magick::Blob blob;
-  pageImage->write(&blob);
+  if (encodePages) pageImage->write(&blob);
   // The bytes are written by name ourselves: the library would read characters such
   // as %, [ ] or a "name:" head of the file name as its own syntax.
-  int error = replaceFileWhole(name, blob.data(), blob.length());
+  int error = replaceFileWhole(name, blob.data(), blob.length(), false);
   if (error != 0)
     throw Magick::ErrorFileOpen("tambrix: unable to write page file `" + name + "': " + std::strerror(error));
 }

@@ -31,5 +31,5 @@ void saveStrikeCounts() {
   char text[96];
   int length = std::snprintf(text, sizeof text, "%ld %ld %ld %ld %ld %ld %ld", long(c[0]), long(c[1]), long(c[2]),
                              long(c[3]), long(c[4]), long(c[5]), long(c[6]));
-  replaceFileWhole(storeName, text, size_t(length));  // a store that cannot be written is skipped
+  replaceFileWhole(storeName, text, size_t(length), true);  // a store that cannot be written is skipped
 }
