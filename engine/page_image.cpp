@@ -33,6 +33,8 @@ std::unique_ptr<Magick::Image> pageImage;  // the page, reused from page to page
 unsigned imageWidth = 0;                   // pixels
 unsigned imageHeight = 0;                  // pixels
 Magick::PixelPacket *pixels = nullptr;     // the page's pixels while painting; null when not fetched
+unsigned inkedTop = 0;                     // rows inkedTop .. inkedEnd - 1 may hold ink since the
+unsigned inkedEnd = 0;                     //   last clear; all other rows are white
 ShadeEntry shadeCache[shadeCacheSize];     // recently used gray shades
 unsigned nextShadeEntry = 0;               // entry the next new shade replaces
 Magick::PixelPacket markPackets[2];        // green and blue, indexed by MarkColor
@@ -64,8 +66,17 @@ const Magick::PixelPacket &grayPacket(float shade) {
   return entry.packet;
 }
 
+// Widens the range of rows that the next clear must whiten.
+void noteInk(unsigned top, unsigned end) {
+  bool none = inkedTop >= inkedEnd;
+  inkedTop = none ? top : std::min(inkedTop, top);
+  inkedEnd = none ? end : std::max(inkedEnd, end);
+}
+
 void putPixel(unsigned x, unsigned y, const Magick::PixelPacket &packet) {
-  if (x < imageWidth && y < imageHeight) pagePixels()[size_t(y) * imageWidth + x] = packet;
+  if (x >= imageWidth || y >= imageHeight) return;
+  pagePixels()[size_t(y) * imageWidth + x] = packet;
+  noteInk(y, y + 1);
 }
 
 }  // namespace
@@ -94,6 +105,10 @@ int runReportingImageErrors(int (*body)()) {
 }
 
 void makePageImage(unsigned width, unsigned height) {
+  if (pageImage != nullptr && width == imageWidth && height == imageHeight) {
+    clearPageImage();
+    return;
+  }
   dropPageImage();
   pageImage = std::make_unique<Magick::Image>(Magick::Geometry(width, height, 0, 0, false, false),
                                               Magick::ColorMono(true));
@@ -118,6 +133,7 @@ void paintDot(unsigned x, unsigned y, float shade) {
     top[1] = packet;
     top[imageWidth] = packet;
     top[imageWidth + 1] = packet;
+    noteInk(y, y + 2);
     return;
   }
   putPixel(x, y, packet);
@@ -148,7 +164,9 @@ void clearPageImage() {
   pageImage->modifyImage();
   pageImage->image()->storage_class = MagickCore::DirectClass;
   pixels = pageImage->getPixels(0, 0, imageWidth, imageHeight);
-  std::fill(pixels, pixels + size_t(imageWidth) * imageHeight, whitePacket);
+  if (inkedTop < inkedEnd)
+    std::fill(pixels + size_t(inkedTop) * imageWidth, pixels + size_t(inkedEnd) * imageWidth, whitePacket);
+  inkedTop = inkedEnd = 0;
 }
 
 void dropPageImage() {
@@ -156,5 +174,6 @@ void dropPageImage() {
   pageImage.reset();
   imageWidth = 0;
   imageHeight = 0;
+  inkedTop = inkedEnd = 0;
   forgetShades();
 }

@@ -15,7 +15,8 @@ void initImageLibrary(const char *argv0);
 // "Error: " and its text) and the run ends with status 1.
 int runReportingImageErrors(int (*body)());
 
-// Makes a white page image of width x height pixels, 8 bits deep.
+// Makes a white page image of width x height pixels, 8 bits deep; an image of that
+// size made before is cleared and reused.
 void makePageImage(unsigned width, unsigned height);
 
 // Paints the 2 x 2 square with top left pixel (x, y) in the gray shade (0 black,

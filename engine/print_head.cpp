@@ -25,7 +25,6 @@ void resetPrintHead() {
   ribbon = RibbonState{};
   modeWord = 0;
   debugLevel = 0;
-  dropPageImage();
 }
 
 void createPage() { makePageImage(pageSetup.pageWidth, pageSetup.pageHeight); }

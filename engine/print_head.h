@@ -61,10 +61,12 @@ extern RibbonState ribbon;
 extern uint16_t modeWord;    // printer modes, the bits above
 extern uint16_t debugLevel;  // -debug value, low 16 bits
 
-// Puts every record above back to its start-up value and drops the page image.
+// Puts every record above back to its start-up value. The page image is kept for
+// reuse: createPage clears it.
 void resetPrintHead();
 
-// Makes the white page image of pageWidth x pageHeight pixels.
+// Makes the white page image of pageWidth x pageHeight pixels (or clears the one made
+// before, when it has that size).
 void createPage();
 
 // Strikes one dot of the given pin with its top left pixel at (x, y), counting the
