@@ -1,7 +1,5 @@
 #include "ribbon/strike_store.h"
 
-#include <sys/stat.h>
-
 #include <cstdio>
 
 #include "engine/file_replace.h"
@@ -25,11 +23,10 @@ void loadStrikeCounts() {
 }
 
 void saveStrikeCounts() {
-  struct stat info;
-  if (stat(storeName, &info) == 0 && S_ISDIR(info.st_mode)) return;
   const int32_t *c = ribbon.strikeCounts;
   char text[96];
   int length = std::snprintf(text, sizeof text, "%ld %ld %ld %ld %ld %ld %ld", long(c[0]), long(c[1]), long(c[2]),
                              long(c[3]), long(c[4]), long(c[5]), long(c[6]));
-  replaceFileWhole(storeName, text, size_t(length), true);  // a store that cannot be written is skipped
+  // A store that cannot be written, a directory of that name included, is skipped.
+  replaceFileWhole(storeName, text, size_t(length), true);
 }
