@@ -8,7 +8,6 @@
 constexpr unsigned defaultPageWidth = 960;    // 480 columns, 80 cells
 constexpr unsigned defaultPageHeight = 1512;  // 12 inches
 constexpr unsigned defaultTextSpacing = 21;   // 1/6 inch
-constexpr unsigned cellWidth = 12;            // pixels of one character cell; the debug tick pitch
 
 PageSetup pageSetup;
 HeadPosition head;

@@ -12,6 +12,7 @@
 constexpr unsigned dotSize = 2;        // pixels per dot, both ways; also the column and pin pitch
 constexpr unsigned pinCount = 7;       // pins of the head, 0 at the top
 constexpr unsigned columnHeight = 14;  // pixels covered by a full column
+constexpr unsigned cellWidth = 12;     // pixels of one character cell, 6 columns
 constexpr unsigned pixelsPerInch = 126;  // vertical resolution: 9 x 7 dots per inch, 2 pixels each
 constexpr unsigned minPageHeight = 21;   // one text line; shorter pages could never eject
 constexpr unsigned maxPageHeight = 12600;  // 100 inches

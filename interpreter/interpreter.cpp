@@ -16,7 +16,6 @@ constexpr uint8_t quoteMark = 34;          // '"'
 constexpr uint8_t setBusiness = 145;       // text mode: business set (graphic set in raw streams); data in bit-image mode
 constexpr uint8_t reverseOff = 146;        // text mode: reverse off
 constexpr uint8_t escapePosition = 16;     // the byte after 27 that makes it a dot address
-constexpr unsigned cellWidth = 12;         // pixels per character column of 16 in raw streams
 
 enum class Action {
   BitImageOn,          // line pitch 14, bit-image mode on
