@@ -194,6 +194,45 @@ TEST(PrintEngine, RibbonShadesFollowTheStoredCountsPerLine) {
   EXPECT_EQ(page.red(2, 14), 0);
 }
 
+// The bit depth (byte 24) and colour type (byte 25) of a PNG file's header.
+static std::pair<int, int> pngFormat(const std::string &file) {
+  std::string png = readFile(file);
+  return png.size() > 25 ? std::pair<int, int>(uint8_t(png[24]), uint8_t(png[25])) : std::pair<int, int>(-1, -1);
+}
+
+static size_t pixelsWhere(const Page &page, bool (*test)(uint8_t r, uint8_t g, uint8_t b)) {
+  size_t count = 0;
+  for (size_t i = 0; i + 2 < page.rgb.size(); i += 3) count += test(page.rgb[i], page.rgb[i + 1], page.rgb[i + 2]);
+  return count;
+}
+
+TEST(PrintEngine, PageFilesKeepTheirGraysAndColours) {
+  TempDir dir;
+  writeRom(dir, rom);
+  // One line per page: black columns, then half-gray ones, both at odd x (no ticks),
+  // then a text cell with its debug marks in 0.75 gray.
+  RunResult r = runTambrix(dir, {"-height", "0.167", "-debug", "2", "-halflife", "100"},
+                           bytes({8, 16, '1', '0', 26, 100, 255, 10, 26, 100, 255, 10, 15, 13, 'A', 10}));
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "");
+  ASSERT_EQ(pngFiles(dir), (std::vector<std::string>{"TAMBRIX-001.png", "TAMBRIX-002.png", "TAMBRIX-003.png"}));
+
+  EXPECT_EQ(pngFormat(dir.file("TAMBRIX-001.png")), std::pair(1, 0));  // black and white: 1-bit gray
+  Page black = readPage(dir.file("TAMBRIX-001.png"));
+  EXPECT_EQ(pixelsWhere(black, [](uint8_t r, uint8_t, uint8_t) { return r == 0; }), 100u * 28);
+
+  EXPECT_EQ(pngFormat(dir.file("TAMBRIX-002.png")), std::pair(8, 0));  // 8-bit gray
+  Page gray = readPage(dir.file("TAMBRIX-002.png"));
+  EXPECT_EQ(pixelsWhere(gray, [](uint8_t r, uint8_t, uint8_t) { return r == 127; }), 100u * 28);
+  EXPECT_EQ(pixelsWhere(gray, [](uint8_t r, uint8_t, uint8_t) { return r != 127 && r != 255; }), 0u);
+
+  EXPECT_NE(pngFormat(dir.file("TAMBRIX-003.png")).second, 0);  // colour after gray pages
+  Page marked = readPage(dir.file("TAMBRIX-003.png"));
+  EXPECT_GT(pixelsWhere(marked, [](uint8_t r, uint8_t g, uint8_t b) { return r == 191 && g == 191 && b == 191; }), 0u);
+  EXPECT_GT(pixelsWhere(marked, [](uint8_t r, uint8_t g, uint8_t b) { return r == 0 && g == 0 && b == 255; }), 0u);
+  EXPECT_GT(pixelsWhere(marked, [](uint8_t r, uint8_t g, uint8_t b) { return r == 0 && g == 255 && b == 0; }), 0u);
+}
+
 TEST(PrintEngine, SameInputGivesTheSameBytes) {
   TempDir dir;
   writeRom(dir, rom);
