@@ -8,10 +8,6 @@
 
 #include "engine/print_head.h"
 
-RunOptions runOptions;
-
-void resetRunOptions() { runOptions = RunOptions{std::string(), 0, 0, false}; }
-
 // The option words; matched whole, ignoring case.
 enum class Option { Height, Out, Test, HalfLife, Debug, Business, Graphic, Raw, Help, None };
 
@@ -73,52 +69,53 @@ static bool parseLong(const char *word, long &value) {
 
 // -height: inches as a 32-bit float, kept only when the page would hold at least one
 // text line and at most 100 inches.
-static void setHeight(const char *word) {
+static void setHeight(const char *word, unsigned &pageHeight) {
   char *end = nullptr;
   float inches = std::strtof(word, &end);
   if (end != word) {
     double pixels = double(inches) * 9 * 7 * 2 + 0.5;
     if (!(pixels >= minPageHeight && pixels < maxPageHeight + 1.0)) {
       std::printf("Height %s out of range (21 to 12600 pixels), keeping %d pixels.\n", word,
-                  int(pageSetup.pageHeight));
+                  int(pageHeight));
       return;
     }
-    pageSetup.pageHeight = unsigned(pixels);
+    pageHeight = unsigned(pixels);
   }
-  std::printf("Height set to %d pixels.\n", int(pageSetup.pageHeight));
+  std::printf("Height set to %d pixels.\n", int(pageHeight));
 }
 
-static void setValue(Option option, const char *word) {
+static void setValue(Option option, const char *word, RunOptions &options) {
+  RunSettings &settings = options.settings;
   long value = 0;
   switch (option) {
     case Option::Height:
-      setHeight(word);
+      setHeight(word, settings.pageHeight);
       break;
     case Option::Out:
-      pageSetup.outputPrefix = word;
+      settings.outputPrefix = word;
       break;
     case Option::Test:
-      if (parseLong(word, value)) runOptions.testMode = int32_t(uint32_t(value));
-      std::printf("Test mode: %d.\n", int(runOptions.testMode));
+      if (parseLong(word, value)) options.testMode = int32_t(uint32_t(value));
+      std::printf("Test mode: %d.\n", int(options.testMode));
       break;
     case Option::HalfLife:
-      if (parseLong(word, value)) ribbon.halfLife = uint32_t(value);
-      std::printf("Ribbon half-life: %ld.\n", long(ribbon.halfLife));
+      if (parseLong(word, value)) settings.halfLife = uint32_t(value);
+      std::printf("Ribbon half-life: %ld.\n", long(settings.halfLife));
       break;
     case Option::Debug:
-      if (parseLong(word, value)) debugLevel = uint16_t(value);
-      std::printf("Debug mode: %d.\n", int(debugLevel));
+      if (parseLong(word, value)) settings.debugLevel = uint16_t(value);
+      std::printf("Debug mode: %d.\n", int(settings.debugLevel));
       break;
     default:
       break;
   }
 }
 
-ParseResult parseOptions(int argc, char **argv) {
+ParseResult parseOptions(int argc, char **argv, RunOptions &options) {
   for (int i = 1; i < argc; ++i) {
     const OptionWord *entry = findOption(argv[i]);
     if (entry == nullptr) {
-      runOptions.inputName = argv[i];
+      options.inputName = argv[i];
       continue;
     }
     if (entry->takesValue) {
@@ -126,18 +123,18 @@ ParseResult parseOptions(int argc, char **argv) {
         std::printf("Incomplete parameter %s.\n", argv[i]);
         continue;
       }
-      setValue(entry->option, argv[++i]);
+      setValue(entry->option, argv[++i], options);
       continue;
     }
     switch (entry->option) {
       case Option::Business:
-        runOptions.defaultCharset = Business;
+        options.settings.businessDefault = true;
         break;
       case Option::Graphic:
-        runOptions.defaultCharset = 0;
+        options.settings.businessDefault = false;
         break;
       case Option::Raw:
-        runOptions.rawStream = true;
+        options.settings.streamKind = StreamKind::Raw;
         break;
       case Option::Help:
         printUsage(argv[0]);

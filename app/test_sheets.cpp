@@ -52,12 +52,12 @@ static void printGlyphList() {
 
 // One code in both sets: its number, its graphic glyph and its business glyph.
 static void printChartEntry(unsigned code) {
-  modeWord &= ~Business;
+  clearModes(Business);
   printNumber("%03u", code);
   printCharacter(space);
   printCharacter(uint8_t(code));
   printCharacter(space);
-  modeWord |= Business;
+  setModes(Business);
   printCharacter(uint8_t(code));
 }
 
@@ -70,8 +70,8 @@ static void printCodeChart() {
   }
 }
 
-void printTestSheet() {
-  switch (runOptions.testMode) {
+void printTestSheet(int32_t testMode) {
+  switch (testMode) {
     case 1:
       printRomDump();
       break;

@@ -1,8 +1,7 @@
-// tambrix_bench: how long a page takes to paint, write and erase, for a handful of
-// generated workloads, and what the PNG encoder's quality setting costs and saves.
+// tambrix_bench: how fast whole runs of a handful of generated workloads render, and
+// how much memory they take.
 //
 //   tambrix_bench                                  the timing and memory table
-//   tambrix_bench --quality                        the PNG quality tables
 //   tambrix_bench --workload NAME --pages N        one workload run (used by the table)
 #include <cstdio>
 #include <cstdlib>
@@ -11,14 +10,13 @@
 #include <string>
 
 #include "bench/child_runs.h"
-#include "bench/png_quality.h"
-#include "bench/scratch_dir.h"
 #include "bench/workloads.h"
 #include "engine/page_image.h"
 
 namespace {
 
-constexpr unsigned repeatedPages = 15;  // one-page workloads: pages timed for the medians
+constexpr unsigned shortRunPages = 15;  // pages of the runs of each kind of page
+constexpr unsigned baseRunPages = 10;   // the long dump's memory is set beside this run's
 constexpr unsigned dumpPages = 100;     // the long dump
 constexpr double kbPerMb = 1024.0;
 constexpr double msPerSecond = 1000.0;
@@ -26,46 +24,43 @@ constexpr double msPerSecond = 1000.0;
 struct TableRow {
   Workload workload;
   const char *label;
-  unsigned pages;      // pages of the run whose memory is shown
-  unsigned timedPages; // pages the times are taken over
+  unsigned pages;
 };
 
 static const TableRow tableRows[] = {
-    {Workload::DenseText, "dense text", 1, repeatedPages},
-    {Workload::BitImage, "bit image", 1, repeatedPages},
-    {Workload::WornRibbon, "worn ribbon", 1, repeatedPages},
-    {Workload::DebugMarks, "debug marks", 1, repeatedPages},
-    {Workload::DenseText, "dense text, 100 pages", dumpPages, dumpPages},
+    {Workload::DenseText, "dense text", shortRunPages},
+    {Workload::BitImage, "bit image", shortRunPages},
+    {Workload::WornRibbon, "worn ribbon", shortRunPages},
+    {Workload::DebugMarks, "debug marks", shortRunPages},
+    {Workload::DenseText, "dense text, 10 pages", baseRunPages},
+    {Workload::DenseText, "dense text, 100 pages", dumpPages},
 };
 
 double megabytes(unsigned long kb) { return double(kb) / kbPerMb; }
 
 void printTableHead() {
-  std::printf("| workload              | paint ms | write ms | erase ms | (p+w+e)/w | pages/s | peak MB |\n");
-  std::printf("|-----------------------|---------:|---------:|---------:|----------:|--------:|--------:|\n");
+  std::printf("| workload              | pages | ms/page | pages/s | peak MB |\n");
+  std::printf("|-----------------------|------:|--------:|--------:|--------:|\n");
 }
 
-void printRow(const char *label, const RunSummary &times, const RunSummary &memory) {
-  double perPage = times.paintMs + times.writeMs + times.eraseMs;
-  std::printf("| %-21s | %8.2f | %8.2f | %8.2f | %9.3f | %7.1f | %7.1f |\n", label, times.paintMs, times.writeMs,
-              times.eraseMs, perPage / times.writeMs, times.pages * msPerSecond / times.busyMs,
-              megabytes(memory.peakKb));
+void printRow(const char *label, const RunSummary &run) {
+  std::printf("| %-21s | %5u | %7.2f | %7.1f | %7.1f |\n", label, run.pages, run.totalMs / run.pages,
+              run.pages * msPerSecond / run.totalMs, megabytes(run.peakKb));
 }
 
-// Each row's times and memory come from processes of their own: the times from a run
-// of several pages, the memory from a run of just the row's pages.
+// Each row is a process of its own.
 void printTimingTable() {
-  std::printf("## Page times (median ms per page) and peak memory\n\n");
+  std::printf("## Whole runs: time per page and peak memory\n\n");
   printTableHead();
-  unsigned long onePageKb = 0, dumpKb = 0;
+  unsigned long baseKb = 0, dumpKb = 0;
   for (const TableRow &row : tableRows) {
-    RunSummary times = runWorkloadProcess(row.workload, row.timedPages);
-    RunSummary memory = row.pages == row.timedPages ? times : runWorkloadProcess(row.workload, row.pages);
-    printRow(row.label, times, memory);
-    if (row.workload == Workload::DenseText) (row.pages == 1 ? onePageKb : dumpKb) = memory.peakKb;
+    RunSummary run = runWorkloadProcess(row.workload, row.pages);
+    printRow(row.label, run);
+    if (row.pages == baseRunPages) baseKb = run.peakKb;
+    if (row.pages == dumpPages) dumpKb = run.peakKb;
   }
-  std::printf("\npeak memory: 1 page %.1f MB, %u pages %.1f MB (%+.1f %%)\n", megabytes(onePageKb), dumpPages,
-              megabytes(dumpKb), 100.0 * (double(dumpKb) - double(onePageKb)) / double(onePageKb));
+  std::printf("\npeak memory: %u pages %.1f MB, %u pages %.1f MB (%+.1f %%)\n", baseRunPages, megabytes(baseKb),
+              dumpPages, megabytes(dumpKb), 100.0 * (double(dumpKb) - double(baseKb)) / double(baseKb));
 }
 
 // Runs body and returns the exit status: 1 once anything it does throws.
@@ -79,24 +74,13 @@ int reportingErrors(void (*body)()) {
   }
 }
 
-int runInScratchDir(const char *argv0, void (*body)()) {
-  initImageLibrary(argv0);
-  std::string dir = enterScratchDir();
-  int status = reportingErrors(body);
-  leaveScratchDir(dir);
-  return status;
-}
-
 Workload childWorkload;
 unsigned childPages;
 
-void runChildWorkload() {
-  setUpEngine(childWorkload);
-  reportWorkloadRun(childWorkload, childPages);
-}
+void runChildWorkload() { reportWorkloadRun(childWorkload, childPages); }
 
 int usage() {
-  std::fprintf(stderr, "usage: tambrix_bench [--quality | --workload NAME --pages N]\n  workloads:");
+  std::fprintf(stderr, "usage: tambrix_bench [--workload NAME --pages N]\n  workloads:");
   for (const WorkloadInfo &info : allWorkloads()) std::fprintf(stderr, " %s", info.name);
   std::fprintf(stderr, "\n");
   return 2;
@@ -109,14 +93,14 @@ int runChild(int argc, char **argv) {
   if (info == nullptr || pages < 1) return usage();
   childWorkload = info->workload;
   childPages = unsigned(pages);
-  return runInScratchDir(argv[0], runChildWorkload);
+  initImageLibrary(argv[0]);
+  return reportingErrors(runChildWorkload);
 }
 
 }  // namespace
 
 int main(int argc, char **argv) {
   if (argc == 1) return reportingErrors(printTimingTable);
-  if (std::strcmp(argv[1], "--quality") == 0 && argc == 2) return runInScratchDir(argv[0], printQualityTables);
   if (std::strcmp(argv[1], "--workload") == 0) return runChild(argc, argv);
   return usage();
 }

@@ -10,6 +10,8 @@
 #include <stdexcept>
 #include <vector>
 
+#include "bench/scratch_dir.h"
+
 namespace {
 
 constexpr const char *summaryTag = "summary";
@@ -45,9 +47,7 @@ RunSummary parseSummary(const std::string &output) {
     std::istringstream words(line);
     std::string tag;
     RunSummary summary{};
-    if (words >> tag && tag == summaryTag &&
-        words >> summary.paintMs >> summary.writeMs >> summary.eraseMs >> summary.pages >> summary.busyMs >>
-            summary.peakKb)
+    if (words >> tag && tag == summaryTag && words >> summary.totalMs >> summary.pages >> summary.peakKb)
       return summary;
   }
   throw std::runtime_error("a workload process reported no summary:\n" + output);
@@ -67,10 +67,10 @@ RunSummary parseSummary(const std::string &output) {
 }  // namespace
 
 void reportWorkloadRun(Workload workload, unsigned pages) {
-  PageTimes times = timePages(workload, pages);
-  double busy = sum(times.paintMs) + sum(times.writeMs) + sum(times.eraseMs);
-  std::printf("%s %.4f %.4f %.4f %u %.4f %lu\n", summaryTag, median(times.paintMs), median(times.writeMs),
-              median(times.eraseMs), pages, busy, peakResidentKb());
+  std::string dir = enterScratchDir();
+  RunTimes times = timeWorkload(prepareWorkload(workload, pages));
+  leaveScratchDir(dir);
+  std::printf("%s %.4f %u %lu\n", summaryTag, times.totalMs, times.pages, peakResidentKb());
 }
 
 RunSummary runWorkloadProcess(Workload workload, unsigned pages) {

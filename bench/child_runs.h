@@ -2,20 +2,15 @@
 // to one run alone.
 #pragma once
 
-#include <string>
-
 #include "bench/workloads.h"
 
 struct RunSummary {
-  double paintMs;        // median per page
-  double writeMs;        // median per page
-  double eraseMs;        // median per page
-  unsigned pages;        // pages timed
-  double busyMs;         // paint + write + erase over all pages
+  double totalMs;        // the whole run
+  unsigned pages;        // pages written
   unsigned long peakKb;  // peak resident memory of the process
 };
 
-// Times the pages of a workload run in this process and prints the summary line
+// Renders the workload in a fresh folder, in this process, and prints the summary line
 // the parent reads back.
 void reportWorkloadRun(Workload workload, unsigned pages);
 

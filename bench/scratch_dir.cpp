@@ -6,8 +6,6 @@
 #include <filesystem>
 #include <stdexcept>
 
-#include "bench/workloads.h"
-
 namespace fs = std::filesystem;
 
 static fs::path startDirectory;
@@ -15,7 +13,6 @@ static fs::path startDirectory;
 std::string enterScratchDir() {
   std::string pattern = (fs::temp_directory_path() / "tambrix-bench-XXXXXX").string();
   if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("cannot make a temporary folder");
-  writeBenchRom(pattern);
   startDirectory = fs::current_path();
   fs::current_path(pattern);
   return pattern;

@@ -1,17 +1,14 @@
 #include "bench/workloads.h"
 
-#include <algorithm>
 #include <chrono>
-#include <cstdio>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
-#include <numeric>
 #include <stdexcept>
 
-#include "app/run_options.h"
 #include "engine/character_rom.h"
-#include "engine/page_image.h"
 #include "engine/print_head.h"
+#include "ribbon/strike_store.h"
 
 namespace {
 
@@ -34,12 +31,17 @@ constexpr unsigned textCodeCount = 128;   // with 160-191
 constexpr unsigned textScrambleShift = 25;  // the hash's top 7 bits pick one of them
 static_assert(textCodeCount == 1u << (32 - textScrambleShift));
 
-constexpr uint8_t fullColumn = 0xFF;  // all seven pins (bit 7 is never printed)
+constexpr unsigned cellsPerLine = pageWidth / cellWidth;
+constexpr unsigned columnsPerLine = pageWidth / dotSize;
+constexpr char fullColumn = char(0xFF);  // all seven pins (bit 7 is never printed)
+constexpr char bitImageOn = 8;
+constexpr const char *lineEnd = "\r\n";    // return, then feed
 
-// Long enough that the page fades from black to light gray over its lines rather
-// than running blank after a few of them.
-constexpr uint32_t wornHalfLife = 20000;
-static const int32_t wornStrikeCounts[pinCount] = {0, 2000, 5000, 10000, 20000, 40000, 80000};
+// Long enough that the pages fade slowly over a long run rather than running blank,
+// with every pin at a wear of its own, so pages print in many grays.
+constexpr uint32_t wornHalfLife = 1000000;
+constexpr const char *wornStrikeCounts = "0 100000 250000 500000 1000000 2000000 4000000";
+constexpr const char *streamName = "bench.prn";
 
 const std::vector<WorkloadInfo> workloadTable = {
     {Workload::DenseText, "dense", "dense text"},
@@ -52,35 +54,43 @@ double millisecondsBetween(Clock::time_point start, Clock::time_point end) {
   return std::chrono::duration<double, std::milli>(end - start).count();
 }
 
-// The code printed in the given cell of the page.
-uint8_t textCode(unsigned cellIndex) {
+// The code printed in the given cell of the run.
+char textCode(unsigned cellIndex) {
   unsigned index = (uint32_t(cellIndex) * scrambleFactor) >> textScrambleShift;
-  return uint8_t(index < lowTextCodes ? firstTextCode + index : firstHighTextCode + (index - lowTextCodes));
+  return char(index < lowTextCodes ? firstTextCode + index : firstHighTextCode + (index - lowTextCodes));
 }
 
-// Lines that fit the page from the top margin without an eject.
-unsigned linesPerPage() { return (pageSetup.pageHeight - pageSetup.topMargin) / pageSetup.lineSpacing; }
-
-unsigned columnsPerLine() { return pageSetup.pageWidth / dotSize; }
-
-void paintTextPage() {
-  unsigned cells = columnsPerLine() / glyphWidth;
-  for (unsigned line = 0; line < linesPerPage(); ++line) {
-    if (line > 0) newLine();
-    for (unsigned cell = 0; cell < cells; ++cell) printCharacter(textCode(line * cells + cell));
+// Full lines of text, every cell of the page printed.
+std::string textStream(unsigned pages) {
+  unsigned lines = pages * ((defaultPageHeight - topMargin) / textLineSpacing);
+  std::string stream;
+  stream.reserve(size_t(lines) * (cellsPerLine + 2));
+  for (unsigned line = 0; line < lines; ++line) {
+    for (unsigned cell = 0; cell < cellsPerLine; ++cell) stream += textCode(line * cellsPerLine + cell);
+    stream += lineEnd;
   }
+  return stream;
 }
 
-void paintBitImagePage() {
-  for (unsigned line = 0; line < linesPerPage(); ++line) {
-    if (line > 0) newLine();
-    for (unsigned column = 0; column < columnsPerLine(); ++column) printColumn(fullColumn);
-  }
+// Full lines of bit-image columns, every pin of the page struck.
+std::string bitImageStream(unsigned pages) {
+  unsigned lines = pages * ((defaultPageHeight - topMargin) / graphicLineSpacing);
+  std::string stream(1, bitImageOn);
+  for (unsigned line = 0; line < lines; ++line) stream += std::string(columnsPerLine, fullColumn) + lineEnd;
+  return stream;
 }
 
-void presetRibbonWear() {
-  std::copy(std::begin(wornStrikeCounts), std::end(wornStrikeCounts), ribbon.strikeCounts);
-  updatePinShades();
+void writeFile(const std::string &name, const std::string &bytes) {
+  std::ofstream file(name, std::ios::binary | std::ios::trunc);
+  file << bytes;
+  if (!file) throw std::runtime_error("cannot write " + name);
+}
+
+void writeBenchRom() {
+  std::filesystem::create_directories("PRINTER");
+  std::string rom(romSize, '\0');
+  for (unsigned i = 0; i < romSize; ++i) rom[i] = char(((i * scrambleFactor) >> romScrambleShift) & pinMask);
+  writeFile("PRINTER/mps801.bin", rom);
 }
 
 }  // namespace
@@ -99,75 +109,23 @@ const WorkloadInfo &workloadInfo(Workload workload) {
   throw std::logic_error("unknown workload");
 }
 
-void writeBenchRom(const std::string &dir) {
-  std::filesystem::create_directories(dir + "/PRINTER");
-  std::ofstream file(dir + "/PRINTER/mps801.bin", std::ios::binary | std::ios::trunc);
-  for (unsigned i = 0; i < romSize; ++i) file.put(char(((i * scrambleFactor) >> romScrambleShift) & pinMask));
-  if (!file) throw std::runtime_error("cannot write the benchmark ROM in " + dir);
-}
-
-void setUpEngine(Workload workload) {
-  resetPrintHead();
-  resetCharacterRom();
-  resetRunOptions();
-  pageSetup.outputPrefix = workloadInfo(workload).name;
-  buildGlyphTables();
-  if (workload == Workload::BitImage) {
-    modeWord = BitImage;
-    pageSetup.lineSpacing = pageSetup.graphicLineSpacing;
+RunOptions prepareWorkload(Workload workload, unsigned pages) {
+  writeBenchRom();
+  writeFile(streamName, workload == Workload::BitImage ? bitImageStream(pages) : textStream(pages));
+  std::filesystem::remove(strikeStoreName);
+  RunOptions options;
+  options.inputName = streamName;
+  options.settings.outputPrefix = workloadInfo(workload).name;
+  if (workload == Workload::WornRibbon) {
+    writeFile(strikeStoreName, wornStrikeCounts);
+    options.settings.halfLife = wornHalfLife;
   }
-  if (workload == Workload::WornRibbon) ribbon.halfLife = wornHalfLife;
-  if (workload == Workload::DebugMarks) debugLevel = DebugMarks;
-  createPage();
-  ejectPage();
+  if (workload == Workload::DebugMarks) options.settings.debugLevel = DebugMarks;
+  return options;
 }
 
-void paintPage(Workload workload) {
-  if (workload == Workload::WornRibbon) presetRibbonWear();
-  if (workload == Workload::BitImage)
-    paintBitImagePage();
-  else
-    paintTextPage();
+RunTimes timeWorkload(const RunOptions &options) {
+  Clock::time_point start = Clock::now();
+  if (runPrintJob(options, stdin) != 0) throw std::runtime_error("the run failed");
+  return RunTimes{millisecondsBetween(start, Clock::now()), page.pageCount};
 }
-
-std::string writeBenchPage() {
-  ++page.pageCount;
-  char number[16];
-  std::snprintf(number, sizeof number, "-%03u.png", page.pageCount);
-  std::string name = pageSetup.outputPrefix + number;
-  writePageFile(name);
-  return name;
-}
-
-void eraseBenchPage() {
-  clearPageImage();
-  page.pageDirty = false;
-  head.headX = pageSetup.leftMargin;
-  head.headY = pageSetup.topMargin;
-}
-
-PageTimes timePages(Workload workload, unsigned count) {
-  PageTimes times;
-  for (unsigned i = 0; i < count; ++i) {
-    Clock::time_point start = Clock::now();
-    paintPage(workload);
-    Clock::time_point painted = Clock::now();
-    writeBenchPage();
-    Clock::time_point written = Clock::now();
-    eraseBenchPage();
-    Clock::time_point erased = Clock::now();
-    times.paintMs.push_back(millisecondsBetween(start, painted));
-    times.writeMs.push_back(millisecondsBetween(painted, written));
-    times.eraseMs.push_back(millisecondsBetween(written, erased));
-  }
-  return times;
-}
-
-double median(std::vector<double> values) {
-  if (values.empty()) return 0.0;
-  std::sort(values.begin(), values.end());
-  size_t middle = values.size() / 2;
-  return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2.0;
-}
-
-double sum(const std::vector<double> &values) { return std::accumulate(values.begin(), values.end(), 0.0); }

@@ -1,9 +1,11 @@
-// The generated pages the benchmark paints, and the timing of painting, writing and
-// erasing them through the engine.
+// The generated printer streams the benchmark renders, each with the options of its
+// run, and the timing of one such run through the program's own run sequence.
 #pragma once
 
 #include <string>
 #include <vector>
+
+#include "app/run_options.h"
 
 enum class Workload { DenseText, BitImage, WornRibbon, DebugMarks };
 
@@ -21,31 +23,15 @@ const WorkloadInfo *findWorkload(const std::string &name);
 
 const WorkloadInfo &workloadInfo(Workload workload);
 
-// The ROM image the benchmark prints with; buildGlyphTables reads it from
-// PRINTER/mps801.bin under the current directory.
-void writeBenchRom(const std::string &dir);
+// Writes, into the current directory, what a run of the workload reads: the ROM image
+// (PRINTER/mps801.bin), the strike store, and a printer stream of the given number of
+// full pages. Returns the options the run is made with.
+RunOptions prepareWorkload(Workload workload, unsigned pages);
 
-// Clean engine state set up for the workload: glyph tables built, modes set, a white
-// page made and the head at its top.
-void setUpEngine(Workload workload);
-
-// Puts back what a page of the workload starts from (the ribbon wear) and paints it.
-void paintPage(Workload workload);
-
-// Writes the page as the next numbered file and returns its name.
-std::string writeBenchPage();
-
-// Clears the page and puts the head at its top left, as an eject would.
-void eraseBenchPage();
-
-struct PageTimes {
-  std::vector<double> paintMs;  // one entry per page
-  std::vector<double> writeMs;
-  std::vector<double> eraseMs;
+struct RunTimes {
+  double totalMs;   // the whole run sequence, from the strike counts to the save
+  unsigned pages;   // pages written
 };
 
-// Paints, writes and erases count pages of the workload, timing each step.
-PageTimes timePages(Workload workload, unsigned count);
-
-double median(std::vector<double> values);
-double sum(const std::vector<double> &values);
+// Renders the workload prepared in the current directory and times it.
+RunTimes timeWorkload(const RunOptions &options);

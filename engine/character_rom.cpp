@@ -1,13 +1,14 @@
 #include "engine/character_rom.h"
 
-#include <sys/stat.h>
-
 #include <cstdio>
 #include <cstring>
 
+#include "engine/file_access.h"
 #include "engine/print_head.h"
 
 // Region starts of the ROM image; slot n of a region is the glyph at start + 6 n.
+// font/make_font.cpp keeps the same map of used slots for drawing our own font: a
+// change here goes there too.
 constexpr Glyph punctuationRegion = 0x800;  // codes 32-63; slot 0 is the space
 constexpr Glyph capitalRegion = 0x900;      // codes 64-95
 constexpr Glyph blockRegion = 0xA00;        // codes 160-191, again at 224-255
@@ -24,9 +25,15 @@ constexpr Glyph checkMarkGlyph = 0xBCC;     // business 186, 250
 constexpr const char *realRomName = "PRINTER/mps801.bin";
 constexpr const char *fakeRomName = "PRINTER/mps801.fake";
 
-uint8_t characterRom[romSize];
-Glyph graphicGlyphs[codeCount];
-Glyph businessGlyphs[codeCount];
+namespace {
+uint8_t romImage[romSize];        // the ROM image; zero where no file filled it
+Glyph graphicTable[codeCount];    // glyph of each code in the graphic set
+Glyph businessTable[codeCount];   // glyph of each code in the business set
+}  // namespace
+
+const uint8_t (&characterRom)[romSize] = romImage;
+const Glyph (&graphicGlyphs)[codeCount] = graphicTable;
+const Glyph (&businessGlyphs)[codeCount] = businessTable;
 
 // A run of 32 codes that both sets map to consecutive slots of one region.
 struct CodeRun {
@@ -56,61 +63,48 @@ static const CodeGlyph businessSingles[9] = {
 };
 
 void resetCharacterRom() {
-  std::memset(characterRom, 0, sizeof characterRom);
-  std::memset(graphicGlyphs, 0, sizeof graphicGlyphs);
-  std::memset(businessGlyphs, 0, sizeof businessGlyphs);
+  std::memset(romImage, 0, sizeof romImage);
+  std::memset(graphicTable, 0, sizeof graphicTable);
+  std::memset(businessTable, 0, sizeof businessTable);
 }
 
-// Opens a ROM image for reading; a directory of that name does not count.
-static FILE *openRomFile(const char *name) {
-  FILE *file = std::fopen(name, "rb");
-  struct stat info;
-  if (file != nullptr && fstat(fileno(file), &info) == 0 && S_ISDIR(info.st_mode)) {
-    std::fclose(file);
-    return nullptr;
-  }
-  return file;
-}
-
-void loadCharacterRom() {
-  FILE *file = openRomFile(realRomName);
+RomSource loadCharacterRom() {
+  RomSource source = RomSource::Real;
+  FILE *file = openForReading(realRomName);
   if (file == nullptr) {
-    if (debugLevel & DebugTrace) std::printf("Real ROM not found, looking for fake ROM...\n");
-    file = openRomFile(fakeRomName);
+    source = RomSource::Fake;
+    file = openForReading(fakeRomName);
   }
-  if (file == nullptr) {
-    std::printf(
-        "Could not open printer ROM files 'PRINTER/mps801.bin' or 'PRINTER/mps801.fake'. "
-        "Character data is missing, text will be INVISIBLE.\n");
-    return;
-  }
-  std::fread(characterRom, 1, romSize, file);
+  if (file == nullptr) return RomSource::None;
+  std::fread(romImage, 1, romSize, file);
   std::fclose(file);
+  return source;
 }
 
 static void mapRun(Glyph *table, unsigned firstCode, Glyph region) {
   for (unsigned i = 0; i < 32; ++i) table[firstCode + i] = Glyph(region + glyphWidth * i);
 }
 
-void buildGlyphTables() {
-  loadCharacterRom();
-  for (unsigned code = 0; code < codeCount; ++code) graphicGlyphs[code] = businessGlyphs[code] = spaceGlyph;
+RomSource buildGlyphTables() {
+  RomSource source = loadCharacterRom();
+  for (unsigned code = 0; code < codeCount; ++code) graphicTable[code] = businessTable[code] = spaceGlyph;
   for (const CodeRun &run : commonRuns) {
-    mapRun(graphicGlyphs, run.firstCode, run.region);
-    mapRun(businessGlyphs, run.firstCode, run.region);
+    mapRun(graphicTable, run.firstCode, run.region);
+    mapRun(businessTable, run.firstCode, run.region);
   }
-  graphicGlyphs[255] = piGlyph;
+  graphicTable[255] = piGlyph;
   for (unsigned i = 1; i <= 26; ++i) {
-    businessGlyphs[64 + i] = Glyph(lowerCaseRegion + glyphWidth * i);  // a-z at 65-90
-    businessGlyphs[96 + i] = Glyph(capitalRegion + glyphWidth * i);    // A-Z at 97-122
-    businessGlyphs[192 + i] = Glyph(capitalRegion + glyphWidth * i);   // A-Z again at 193-218
+    businessTable[64 + i] = Glyph(lowerCaseRegion + glyphWidth * i);  // a-z at 65-90
+    businessTable[96 + i] = Glyph(capitalRegion + glyphWidth * i);    // A-Z at 97-122
+    businessTable[192 + i] = Glyph(capitalRegion + glyphWidth * i);   // A-Z again at 193-218
   }
-  for (const CodeGlyph &single : businessSingles) businessGlyphs[single.code] = single.glyph;
+  for (const CodeGlyph &single : businessSingles) businessTable[single.code] = single.glyph;
+  return source;
 }
 
 void printCharacter(uint8_t code) {
   Glyph glyph = (modeWord & Business) ? businessGlyphs[code] : graphicGlyphs[code];
-  if (debugLevel & DebugMarks) markCharacterCell();
+  if (runSettings.debugLevel & DebugMarks) markCharacterCell();
   unsigned repeat = (modeWord & DoubleWidth) ? 2 : 1;
   for (unsigned column = 0; column < glyphWidth; ++column)
     for (unsigned i = 0; i < repeat; ++i) printColumn(characterRom[glyph + column]);

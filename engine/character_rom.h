@@ -12,19 +12,27 @@ constexpr unsigned codeCount = 256;  // character codes
 // A glyph is named by the offset of its first byte in the ROM image.
 using Glyph = uint16_t;
 
-extern uint8_t characterRom[romSize];      // the ROM image; zero where no file filled it
-extern Glyph graphicGlyphs[codeCount];     // glyph of each code in the graphic set
-extern Glyph businessGlyphs[codeCount];    // glyph of each code in the business set
+// Written only here; read through these.
+extern const uint8_t (&characterRom)[romSize];      // the ROM image; zero where no file filled it
+extern const Glyph (&graphicGlyphs)[codeCount];     // glyph of each code in the graphic set
+extern const Glyph (&businessGlyphs)[codeCount];    // glyph of each code in the business set
+
+// Where the ROM image came from.
+enum class RomSource {
+  Real,  // "PRINTER/mps801.bin", a ROM image the user supplied
+  Fake,  // "PRINTER/mps801.fake", our own font
+  None,  // neither could be read: every glyph is blank
+};
 
 // Clears the ROM image and both tables.
 void resetCharacterRom();
 
-// Fills the ROM image from "PRINTER/mps801.bin", else "PRINTER/mps801.fake", or says
-// that there is none and leaves it zero.
-void loadCharacterRom();
+// Fills the ROM image from "PRINTER/mps801.bin", else "PRINTER/mps801.fake", and says
+// which; with neither it stays zero.
+RomSource loadCharacterRom();
 
-// Loads the ROM, then fills both glyph tables.
-void buildGlyphTables();
+// Loads the ROM, then fills both glyph tables; returns where the ROM came from.
+RomSource buildGlyphTables();
 
 // Prints one character cell at the head, in the set and width the mode word selects.
 void printCharacter(uint8_t code);

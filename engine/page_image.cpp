@@ -4,12 +4,11 @@
 // classes, so the pixels are exactly those one pixelColor per pixel would give.
 #include "engine/page_image.h"
 
-#include "engine/file_replace.h"
+#include "engine/file_access.h"
 
 #include <Magick++.h>
 #include <algorithm>
 #include <cstring>
-#include <iostream>
 #include <memory>
 
 namespace {
@@ -106,19 +105,19 @@ void initImageLibrary(const char *argv0) {
   whitePacket = Magick::ColorMono(true);
 }
 
-int runReportingImageErrors(int (*body)()) {
+bool describeException(const std::exception_ptr &error, std::string &report) {
   try {
-    return body();
+    std::rethrow_exception(error);
   } catch (const Magick::WarningCoder &e) {
-    std::cerr << "Coder Warning: " << e.what() << std::endl;
+    report = std::string("Coder Warning: ") + e.what();
   } catch (const Magick::Warning &e) {
-    std::cerr << "Warning: " << e.what() << std::endl;
-  } catch (const Magick::Error &e) {
-    std::cerr << "Error: " << e.what() << std::endl;
-  } catch (const std::exception &e) {
-    std::cerr << "Error: " << e.what() << std::endl;
+    report = std::string("Warning: ") + e.what();
+  } catch (const std::exception &e) {  // the library's errors, FileError and the rest
+    report = std::string("Error: ") + e.what();
+  } catch (...) {
+    return false;
   }
-  return 1;
+  return true;
 }
 
 void makePageImage(unsigned width, unsigned height) {
@@ -179,7 +178,7 @@ void writePageFile(const std::string &name) {
   // as %, [ ] or a "name:" head of the file name as its own syntax.
   int error = replaceFileWhole(name, blob.data(), blob.length(), false);
   if (error != 0)
-    throw Magick::ErrorFileOpen("tambrix: unable to write page file `" + name + "': " + std::strerror(error));
+    throw FileError("tambrix: unable to write page file `" + name + "': " + std::strerror(error));
 }
 
 void clearPageImage() {

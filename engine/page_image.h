@@ -2,6 +2,7 @@
 // talks to Magick++: everything else paints and saves through these functions.
 #pragma once
 
+#include <exception>
 #include <string>
 
 // Colours of the debug marks.
@@ -10,10 +11,11 @@ enum class MarkColor { Green, Blue };
 // Initialises the image library for a program started as argv0, single-threaded.
 void initImageLibrary(const char *argv0);
 
-// Runs body and returns its status. An image-library warning or error, or any other
-// exception, is reported on standard error ("Coder Warning: ", "Warning: " or
-// "Error: " and its text) and the run ends with status 1.
-int runReportingImageErrors(int (*body)());
+// The report line of an exception that ended a run: "Coder Warning: ", "Warning: " or
+// "Error: " for the image library's coder warnings, other warnings and errors, then
+// its text; "Error: " and the text for any other standard exception. False when it is
+// not a standard exception.
+bool describeException(const std::exception_ptr &error, std::string &report);
 
 // Makes a white page image of width x height pixels, 8 bits deep; an image of that
 // size made before is cleared and reused.
@@ -27,7 +29,8 @@ void paintDot(unsigned x, unsigned y, float shade);
 void paintMark(unsigned x, unsigned y, MarkColor color);
 
 // Writes the page as a PNG file of exactly that name, replacing the file only once the
-// new one is complete. A file that cannot be written raises an image-library error.
+// new one is complete. A file that cannot be written raises FileError; an image that
+// cannot be encoded, an image-library exception.
 void writePageFile(const std::string &name);
 
 // Clears the page to white.

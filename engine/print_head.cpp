@@ -5,85 +5,118 @@
 
 #include "engine/page_image.h"
 
-constexpr unsigned defaultPageWidth = 960;    // 480 columns, 80 cells
-constexpr unsigned defaultPageHeight = 1512;  // 12 inches
-constexpr unsigned defaultTextSpacing = 21;   // 1/6 inch
+namespace {
 
-PageSetup pageSetup;
-HeadPosition head;
-PageImage page;
-RibbonState ribbon;
-uint16_t modeWord;
-uint16_t debugLevel;
+PageSetup setup;            // page height and prefix of the run, and the line pitch in force
+HeadPosition position;      // where the next column prints
+PageImage sheet;            // whether the page holds ink, and how many pages were written
+RibbonState ribbonState;    // strike counts, pin shades and half-life
+uint16_t modes;             // printer modes: DoubleWidth, BitImage, Reverse, Business, Quote
+RunSettings settings;       // the run's settings
+EngineEventHandler report;  // where events go; null: nowhere
 
-void resetPrintHead() {
-  pageSetup = PageSetup{defaultPageWidth, defaultPageHeight, defaultTextSpacing, columnHeight,
-                        defaultTextSpacing, 0, 0, std::string()};
-  head = HeadPosition{pageSetup.leftMargin, pageSetup.topMargin};
-  page = PageImage{false, 0};
-  ribbon = RibbonState{};
-  modeWord = 0;
-  debugLevel = 0;
+void tell(EngineEvent event, unsigned value, const std::string &name) {
+  if (report != nullptr) report(event, value, name);
 }
 
-void createPage() { makePageImage(pageSetup.pageWidth, pageSetup.pageHeight); }
+// "<prefix>-NNN.png": the page number has at least three digits.
+std::string pageFileName(const std::string &prefix, unsigned number) {
+  char suffix[16];
+  std::snprintf(suffix, sizeof suffix, "-%03u.png", number);
+  return prefix + suffix;
+}
+
+}  // namespace
+
+const PageSetup &pageSetup = setup;
+const HeadPosition &head = position;
+const PageImage &page = sheet;
+const RibbonState &ribbon = ribbonState;
+const uint16_t &modeWord = modes;
+const RunSettings &runSettings = settings;
+
+void resetPrintEngine(const RunSettings &given, EngineEventHandler handler) {
+  settings = given;
+  report = handler;
+  setup = PageSetup{given.pageHeight, textLineSpacing, given.outputPrefix};
+  position = HeadPosition{leftMargin, topMargin};
+  sheet = PageImage{false, 0};
+  ribbonState = RibbonState{};
+  ribbonState.halfLife = given.halfLife;
+  modes = 0;
+}
+
+void createPage() { makePageImage(pageWidth, setup.pageHeight); }
 
 void strikeDot(unsigned x, unsigned y, unsigned pin) {
-  page.pageDirty = true;
-  paintDot(x, y, ribbon.pinShades[pin]);
+  sheet.pageDirty = true;
+  paintDot(x, y, ribbonState.pinShades[pin]);
   // The counter wraps as a 32-bit value; it is read back as unsigned anyway.
-  ribbon.strikeCounts[pin] = int32_t(uint32_t(ribbon.strikeCounts[pin]) + 1u);
+  ribbonState.strikeCounts[pin] = int32_t(uint32_t(ribbonState.strikeCounts[pin]) + 1u);
 }
 
-void advanceHead() { head.headX += dotSize; }
+void advanceHead() { position.headX += dotSize; }
+
+void moveHead(unsigned x) { position.headX = x; }
 
 void printColumn(uint8_t bits) {
-  if (head.headX >= pageSetup.pageWidth) {
-    if (debugLevel & DebugTrace) std::printf("Autofeed %d\n", int(head.headX));
+  if (position.headX >= pageWidth) {
+    tell(EngineEvent::Autofeed, position.headX, std::string());
     newLine();
   }
-  if ((debugLevel & DebugMarks) && head.headX % cellWidth == 0)
-    for (unsigned i = 0; i < columnHeight; ++i) paintMark(head.headX, head.headY + i, MarkColor::Green);
-  if (modeWord & Reverse) bits ^= 0x7F;
+  if ((settings.debugLevel & DebugMarks) && position.headX % cellWidth == 0)
+    for (unsigned i = 0; i < columnHeight; ++i) paintMark(position.headX, position.headY + i, MarkColor::Green);
+  if (modes & Reverse) bits ^= 0x7F;
   for (unsigned pin = 0; pin < pinCount; ++pin)
-    if (bits & (1u << pin)) strikeDot(head.headX, head.headY + dotSize * pin, pin);
+    if (bits & (1u << pin)) strikeDot(position.headX, position.headY + dotSize * pin, pin);
   advanceHead();
 }
 
 void lineFeed() {
-  head.headY += pageSetup.lineSpacing;
-  if (head.headY > pageSetup.pageHeight - pageSetup.lineSpacing) ejectPage();
+  position.headY += setup.lineSpacing;
+  if (position.headY > setup.pageHeight - setup.lineSpacing) ejectPage();
   updatePinShades();
 }
 
 void newLine() {
-  head.headX = pageSetup.leftMargin;
+  position.headX = leftMargin;
   lineFeed();
 }
 
+void setLineSpacing(unsigned pixels) { setup.lineSpacing = pixels; }
+
+void setModes(uint16_t bits) { modes |= bits; }
+
+void clearModes(uint16_t bits) { modes &= uint16_t(~bits); }
+
+void toggleModes(uint16_t bits) { modes ^= bits; }
+
 void ejectPage() {
-  if (page.pageDirty) {
-    ++page.pageCount;
-    char number[16];
-    std::snprintf(number, sizeof number, "-%03u.png", page.pageCount);
-    std::string name = pageSetup.outputPrefix + number;
-    if (debugLevel & DebugTrace) std::printf("Attempting to write %s...\n", name.c_str());
+  if (sheet.pageDirty) {
+    ++sheet.pageCount;
+    std::string name = pageFileName(setup.outputPrefix, sheet.pageCount);
+    tell(EngineEvent::WritingPage, sheet.pageCount, name);
     writePageFile(name);
-    std::printf("%s written.\n", name.c_str());
+    tell(EngineEvent::PageWritten, sheet.pageCount, name);
     clearPageImage();
-    page.pageDirty = false;
+    sheet.pageDirty = false;
   }
-  head.headY = pageSetup.topMargin;
+  position.headY = topMargin;
+}
+
+void setStrikeCounts(const int32_t (&counts)[pinCount]) {
+  for (unsigned pin = 0; pin < pinCount; ++pin) ribbonState.strikeCounts[pin] = counts[pin];
+  updatePinShades();
 }
 
 void updatePinShades() {
-  if (ribbon.halfLife == 0) return;
+  if (ribbonState.halfLife == 0) return;
   for (unsigned pin = 0; pin < pinCount; ++pin) {
-    float r = float(double(uint32_t(ribbon.strikeCounts[pin])) / double(ribbon.halfLife));
-    ribbon.pinShades[pin] = float(1.0 - std::pow(0.5, double(r)));
+    float r = float(double(uint32_t(ribbonState.strikeCounts[pin])) / double(ribbonState.halfLife));
+    ribbonState.pinShades[pin] = float(1.0 - std::pow(0.5, double(r)));
   }
 }
 
 void markCharacterCell() {
-  for (unsigned i = 0; i < cellWidth; ++i) paintMark(head.headX + i, head.headY, MarkColor::Blue);
+  for (unsigned i = 0; i < cellWidth; ++i) paintMark(position.headX + i, position.headY, MarkColor::Blue);
 }

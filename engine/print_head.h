@@ -4,10 +4,15 @@
 // byte (bit k fires pin k, pin 0 at the top, bit 7 never printed) into up to
 // seven 2 x 2-pixel dots at the head. lineFeed moves the paper, writes full
 // pages as numbered PNG files and recomputes the ribbon shades.
+//
+// The records below are written only here; other modules read them through the
+// const references and change them through the functions further down.
 #pragma once
 
 #include <cstdint>
 #include <string>
+
+#include "engine/run_settings.h"
 
 constexpr unsigned dotSize = 2;        // pixels per dot, both ways; also the column and pin pitch
 constexpr unsigned pinCount = 7;       // pins of the head, 0 at the top
@@ -17,6 +22,13 @@ constexpr unsigned pixelsPerInch = 126;  // vertical resolution: 9 x 7 dots per 
 constexpr unsigned minPageHeight = 21;   // one text line; shorter pages could never eject
 constexpr unsigned maxPageHeight = 12600;  // 100 inches
 
+// Fixed page geometry, in pixels.
+constexpr unsigned pageWidth = 960;                   // 480 columns, 80 cells
+constexpr unsigned textLineSpacing = 21;              // the text line pitch, 1/6 inch
+constexpr unsigned graphicLineSpacing = columnHeight;  // the bit-image pitch, one column
+constexpr unsigned leftMargin = 0;                    // x to which a new line returns the head
+constexpr unsigned topMargin = 0;                     // y at which every page starts
+
 // Bits of the mode word.
 constexpr uint16_t DoubleWidth = 1;  // every glyph column printed twice
 constexpr uint16_t BitImage = 2;     // bytes >= 128 are dot columns
@@ -24,19 +36,10 @@ constexpr uint16_t Reverse = 4;      // columns inverted before striking
 constexpr uint16_t Business = 8;     // business character set selected
 constexpr uint16_t Quote = 16;       // inside a quoted string
 
-// Bits of the debug level.
-constexpr uint16_t DebugTrace = 1;  // console trace messages
-constexpr uint16_t DebugMarks = 2;  // green column ticks and blue cell lines on the page
-
 struct PageSetup {
-  unsigned pageWidth;           // pixels; fixed at 960 (480 columns, 80 cells)
-  unsigned pageHeight;          // pixels; 1512 (12 inches) unless -height says otherwise
-  unsigned textLineSpacing;     // pixels; 21, the text line pitch (1/6 inch)
-  unsigned graphicLineSpacing;  // pixels; 14, one column height, the bit-image pitch
-  unsigned lineSpacing;         // pixels; the line pitch in force
-  unsigned leftMargin;          // pixels; x to which a new line returns the head
-  unsigned topMargin;           // pixels; y at which every page starts
-  std::string outputPrefix;     // page files are "<prefix>-NNN.png"
+  unsigned pageHeight;        // pixels; from the run's settings
+  unsigned lineSpacing;       // pixels; the line pitch in force, text or bit-image
+  std::string outputPrefix;   // page files are "<prefix>-NNN.png"
 };
 
 struct HeadPosition {
@@ -55,16 +58,27 @@ struct RibbonState {
   uint32_t halfLife;               // strikes that halve a pin's darkness; 0 = no wear shown
 };
 
-extern PageSetup pageSetup;
-extern HeadPosition head;
-extern PageImage page;
-extern RibbonState ribbon;
-extern uint16_t modeWord;    // printer modes, the bits above
-extern uint16_t debugLevel;  // -debug value, low 16 bits
+extern const PageSetup &pageSetup;
+extern const HeadPosition &head;
+extern const PageImage &page;
+extern const RibbonState &ribbon;
+extern const uint16_t &modeWord;       // printer modes, the bits above
+extern const RunSettings &runSettings;  // the settings the engine was reset with
 
-// Puts every record above back to its start-up value. The page image is kept for
-// reuse: createPage clears it.
-void resetPrintHead();
+// What the engine tells the console about; only the program entry decides what is
+// printed of it.
+enum class EngineEvent {
+  Autofeed,     // a column past the right edge starts a new line; value is headX
+  WritingPage,  // a page file is about to be written; name is its file name
+  PageWritten,  // the page file is complete; name is its file name
+};
+
+using EngineEventHandler = void (*)(EngineEvent event, unsigned value, const std::string &name);
+
+// Puts every record above back to its start-up value for a run with these settings,
+// and sends the engine's events to handler (none when null). The page image is kept
+// for reuse: createPage clears it.
+void resetPrintEngine(const RunSettings &settings, EngineEventHandler handler = nullptr);
 
 // Makes the white page image of pageWidth x pageHeight pixels (or clears the one made
 // before, when it has that size).
@@ -77,6 +91,10 @@ void strikeDot(unsigned x, unsigned y, unsigned pin);
 // Moves the head one column to the right.
 void advanceHead();
 
+// Puts the head at pixel column x of the line; the next column autofeeds when x is
+// past the right edge.
+void moveHead(unsigned x);
+
 // Prints one column byte at the head, feeding a new line first when the head is past
 // the right edge, and inverting it while Reverse is set.
 void printColumn(uint8_t bits);
@@ -87,9 +105,23 @@ void lineFeed();
 // Returns the head to the left margin and feeds one line.
 void newLine();
 
+// Sets the line pitch used by the following line feeds: textLineSpacing or
+// graphicLineSpacing.
+void setLineSpacing(unsigned pixels);
+
+// Sets, clears or flips the given bits of the mode word.
+void setModes(uint16_t bits);
+void clearModes(uint16_t bits);
+void toggleModes(uint16_t bits);
+
 // Writes the page as the next numbered file if anything was struck on it, clears it,
-// and puts the head at the top of the page.
+// and puts the head at the top of the page. A page file that cannot be written raises
+// FileError.
 void ejectPage();
+
+// Takes the strike counts of a ribbon that has been used before, and recomputes the
+// shades from them.
+void setStrikeCounts(const int32_t (&counts)[pinCount]);
 
 // Recomputes pinShades from strikeCounts and halfLife.
 void updatePinShades();

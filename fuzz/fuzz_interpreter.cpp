@@ -21,8 +21,7 @@
 #include "app/run_options.h"
 #include "engine/character_rom.h"
 #include "engine/page_image.h"
-#include "engine/print_head.h"
-#include "interpreter/interpreter.h"
+#include "ribbon/strike_store.h"
 
 namespace {
 
@@ -39,7 +38,7 @@ constexpr uint8_t halfLifeBit = 64;    // settings byte: ribbon simulation on
 constexpr uint8_t nearWrapBit = 128;   // settings byte: counters near the wrap
 
 constexpr uint32_t shortHalfLife = 50;        // strikes; shades change within one input
-constexpr int32_t nearWrapCount = -100;       // 4294967196 as unsigned: wraps after 100 strikes
+constexpr const char *nearWrapCounts = "-100 -100 -100 -100 -100 -100 -100";  // wrap after 100 strikes
 
 constexpr const char *pagePrefix = "f";       // page files are f-NNN.png
 constexpr const char *romFolder = "PRINTER";
@@ -61,7 +60,16 @@ void writeRomImage() {
   std::fclose(file);
 }
 
-// Removes every file the last input left in the working directory, the ROM aside.
+// Starts the strike store afresh for the next input, or near the counters' wrap.
+void seedStrikeStore(bool nearWrap) {
+  unlink(strikeStoreName);
+  if (!nearWrap) return;
+  FILE *file = std::fopen(strikeStoreName, "w");
+  if (file == nullptr || std::fputs(nearWrapCounts, file) < 0) std::abort();
+  std::fclose(file);
+}
+
+// Removes every page the last input left in the working directory.
 void removePages() {
   DIR *folder = opendir(".");
   if (folder == nullptr) return;
@@ -92,32 +100,24 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-  resetPrintHead();
-  resetCharacterRom();
-  resetRunOptions();
   uint8_t settings = size > 0 ? data[0] : 0;
-  pageSetup.pageHeight = pageHeights[settings & heightBits];
-  pageSetup.outputPrefix = pagePrefix;
-  StreamKind kind = (settings & rawBit) ? StreamKind::Raw : StreamKind::TextMode;
-  if (settings & businessBit) runOptions.defaultCharset = Business;
-  debugLevel = uint16_t((settings >> debugShift) & debugBits);
-  if (settings & halfLifeBit) ribbon.halfLife = shortHalfLife;
-  if (settings & nearWrapBit)
-    for (int32_t &count : ribbon.strikeCounts) count = nearWrapCount;
-  updatePinShades();
+  RunOptions options;
+  options.settings.pageHeight = pageHeights[settings & heightBits];
+  options.settings.outputPrefix = pagePrefix;
+  if (settings & rawBit) options.settings.streamKind = StreamKind::Raw;
+  options.settings.businessDefault = settings & businessBit;
+  options.settings.debugLevel = uint16_t((settings >> debugShift) & debugBits);
+  if (settings & halfLifeBit) options.settings.halfLife = shortHalfLife;
+  seedStrikeStore(settings & nearWrapBit);
 
-  createPage();
-  ejectPage();
-  buildGlyphTables();
   // fmemopen refuses a zero-length buffer, so an empty stream is read from an empty file.
   static const uint8_t noBytes[1] = {0};
   FILE *stream = size > 1 ? fmemopen(const_cast<uint8_t *>(data + 1), size - 1, "rb")
                           : fmemopen(const_cast<uint8_t *>(noBytes), sizeof noBytes, "rb");
   if (stream == nullptr) std::abort();
   if (size <= 1) std::fgetc(stream);  // past the one placeholder byte: the stream is at its end
-  interpretStream(stream, kind);
+  if (runPrintJob(options, stream) != 0) std::abort();
   std::fclose(stream);
-  ejectPage();
   removePages();
   return 0;
 }

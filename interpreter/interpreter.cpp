@@ -3,7 +3,6 @@
 #include <array>
 #include <cstdint>
 
-#include "app/run_options.h"
 #include "engine/character_rom.h"
 #include "engine/print_head.h"
 
@@ -12,9 +11,6 @@ namespace {
 constexpr int endOfInput = -1;
 constexpr size_t inputBufferSize = 65536;  // bytes read from the stream at a time
 constexpr uint8_t digitZero = 48;          // '0'
-constexpr uint8_t quoteMark = 34;          // '"'
-constexpr uint8_t setBusiness = 145;       // text mode: business set (graphic set in raw streams); data in bit-image mode
-constexpr uint8_t reverseOff = 146;        // text mode: reverse off
 constexpr uint8_t escapePosition = 16;     // the byte after 27 that makes it a dot address
 
 enum class Action {
@@ -24,41 +20,50 @@ enum class Action {
   CarriageReturn,      // head to the left margin, default set, quote and reverse off
   CarriageReturnFeed,  // the same, then a line feed
   DoubleWidthOn,       // double width on
-  DoubleWidthOnOnly,   // double width on, bit-image mode off, text pitch
-  TextMode,            // double width and bit-image mode off, text pitch
+  DoubleWidthText,     // double width on, bit-image mode off, text pitch
+  StandardText,        // double width and bit-image mode off, text pitch
   PixelPosition,       // 16 u t: head to pixel 10 t + u
   CellPosition,        // 16 t u: head to character column 10 t + u
   GraphicSet,          // business set off
   BusinessSet,         // business set on
   ReverseOn,           // reverse on
+  ReverseOff,          // reverse off
   RepeatColumn,        // 26 n d: column d printed n times
   PixelAddress,        // 27 16 lo hi: head to pixel (hi & 1) 256 + lo
   DotAddress,          // 27 16 hi lo: head to dot column (hi & 1) 256 + lo
   ToggleQuote,         // quote mode toggled, and the quote mark printed
 };
 
+// When a code of the table acts; at other times it goes to the print path.
+enum class Acts {
+  Always,           // in every mode
+  UnlessQuote,      // not inside quotes
+  InTextMode,       // not in bit-image mode, where it is a data column; inside quotes too
+};
+
 struct CommandRow {
-  uint8_t code;       // byte value
-  bool unlessQuote;   // printed instead while in quote mode
-  Action textMode;    // what it does in a printer output file
-  Action raw;         // what it does in a raw stream
+  uint8_t code;     // byte value
+  Acts acts;        // when it is a command
+  Action textFile;  // what it does in a printer output file
+  Action raw;       // what it does in a raw stream
 };
 
 // The control codes, in code order.
-static const CommandRow commandRows[12] = {
-    //  code  unless quote  text-mode file               raw stream
-    {8, true, Action::BitImageOn, Action::BitImageOn},                // bit-image graphics
-    {10, false, Action::LineFeed, Action::ReturnFeed},                // line feed
-    {13, false, Action::CarriageReturn, Action::CarriageReturnFeed},  // carriage return
-    {14, true, Action::DoubleWidthOn, Action::DoubleWidthOnOnly},     // double width
-    {15, true, Action::TextMode, Action::TextMode},                   // standard width, text
-    {16, true, Action::PixelPosition, Action::CellPosition},          // print position
-    {17, true, Action::GraphicSet, Action::BusinessSet},              // character set in the line
-    {18, true, Action::ReverseOn, Action::ReverseOn},                 // reverse on
-    {26, true, Action::RepeatColumn, Action::RepeatColumn},           // repeat a dot column
-    {27, true, Action::PixelAddress, Action::DotAddress},             // escape: dot address
-    {quoteMark, false, Action::ToggleQuote, Action::ToggleQuote},     // quote mark
-    {setBusiness, false, Action::BusinessSet, Action::GraphicSet},    // text mode only: charset
+static const CommandRow commandRows[13] = {
+    // code  acts               text-mode file               raw stream
+    {8,      Acts::UnlessQuote, Action::BitImageOn,     Action::BitImageOn},          // bit-image graphics
+    {10,     Acts::Always,      Action::LineFeed,       Action::ReturnFeed},          // line feed
+    {13,     Acts::Always,      Action::CarriageReturn, Action::CarriageReturnFeed},  // carriage return
+    {14,     Acts::UnlessQuote, Action::DoubleWidthOn,  Action::DoubleWidthText},     // double width
+    {15,     Acts::UnlessQuote, Action::StandardText,   Action::StandardText},        // standard width, text
+    {16,     Acts::UnlessQuote, Action::PixelPosition,  Action::CellPosition},        // print position
+    {17,     Acts::UnlessQuote, Action::GraphicSet,     Action::BusinessSet},         // character set in the line
+    {18,     Acts::UnlessQuote, Action::ReverseOn,      Action::ReverseOn},           // reverse on
+    {26,     Acts::UnlessQuote, Action::RepeatColumn,   Action::RepeatColumn},        // repeat a dot column
+    {27,     Acts::UnlessQuote, Action::PixelAddress,   Action::DotAddress},          // escape: dot address
+    {34,     Acts::Always,      Action::ToggleQuote,    Action::ToggleQuote},         // quote mark
+    {145,    Acts::InTextMode,  Action::BusinessSet,    Action::GraphicSet},          // character set in the line
+    {146,    Acts::InTextMode,  Action::ReverseOff,     Action::ReverseOff},          // reverse off
 };
 
 constexpr int noCommand = -1;
@@ -77,6 +82,7 @@ FILE *inputFile = nullptr;               // the stream being interpreted
 uint8_t inputBuffer[inputBufferSize];    // bytes read ahead from the stream
 size_t inputLength = 0;                  // valid bytes in inputBuffer
 size_t inputPosition = 0;                // next byte of inputBuffer to hand out
+bool businessDefault = false;            // the set every carriage return restores
 
 int readByte() {
   if (inputPosition == inputLength) {
@@ -87,12 +93,30 @@ int readByte() {
   return inputBuffer[inputPosition++];
 }
 
-void carriageReturn() {
-  head.headX = pageSetup.leftMargin;
-  modeWord = uint16_t((modeWord & ~(Business | Quote | Reverse)) | (runOptions.defaultCharset & Business));
+bool actsNow(Acts acts) {
+  switch (acts) {
+    case Acts::Always:
+      return true;
+    case Acts::UnlessQuote:
+      return !(modeWord & Quote);
+    case Acts::InTextMode:
+      return !(modeWord & BitImage);
+  }
+  return false;
 }
 
-void textPitch() { pageSetup.lineSpacing = pageSetup.textLineSpacing; }
+void selectDefaultSet() {
+  if (businessDefault)
+    setModes(Business);
+  else
+    clearModes(Business);
+}
+
+void carriageReturn() {
+  moveHead(leftMargin);
+  clearModes(Quote | Reverse);
+  selectDefaultSet();
+}
 
 // The print path of one byte that is not a command here.
 void printByte(int c) {
@@ -100,12 +124,10 @@ void printByte(int c) {
     if (c >= 128) printColumn(uint8_t(c));
     return;
   }
-  if (c == reverseOff) {
-    modeWord &= ~Reverse;
-  } else if ((c & 0x7F) < 32 && (modeWord & Quote)) {
-    modeWord ^= Reverse;
+  if ((c & 0x7F) < 32 && (modeWord & Quote)) {
+    toggleModes(Reverse);
     printCharacter(uint8_t(c + 64));
-    modeWord ^= Reverse;
+    toggleModes(Reverse);
   } else {
     printCharacter(uint8_t(c));
   }
@@ -120,103 +142,74 @@ bool positionHead(Action action) {
   unsigned a = unsigned(first), b = unsigned(second);
   switch (action) {
     case Action::PixelPosition:
-      head.headX = (b - digitZero) * 10 + (a - digitZero);
+      moveHead((b - digitZero) * 10 + (a - digitZero));
       break;
     case Action::CellPosition:
-      head.headX = ((a - digitZero) * 10 + (b - digitZero)) * cellWidth;
+      moveHead(((a - digitZero) * 10 + (b - digitZero)) * cellWidth);
       break;
     case Action::PixelAddress:
-      head.headX = (b & 1) * 256 + a;
+      moveHead((b & 1) * 256 + a);
       break;
     default:  // DotAddress
-      head.headX = ((a & 1) * 256 + b) * dotSize;
+      moveHead(((a & 1) * 256 + b) * dotSize);
       break;
   }
+  return true;
+}
+
+// 26 n d: d printed n times; false when the stream ended inside the operands.
+bool repeatColumn() {
+  int count = readByte();
+  if (count == endOfInput) return false;
+  int bits = readByte();
+  if (bits == endOfInput) return false;
+  for (int i = 0; i < count; ++i) printColumn(uint8_t(bits));
   return true;
 }
 
 // Carries out one command; false when the stream ended inside its operands.
 bool runCommand(Action action, int c) {
   switch (action) {
-    case Action::BitImageOn:
-      pageSetup.lineSpacing = pageSetup.graphicLineSpacing;
-      modeWord |= BitImage;
-      break;
-    case Action::LineFeed:
-      lineFeed();
-      break;
-    case Action::ReturnFeed:
-      head.headX = pageSetup.leftMargin;
-      lineFeed();
-      break;
-    case Action::CarriageReturn:
-      carriageReturn();
-      break;
-    case Action::CarriageReturnFeed:
-      carriageReturn();
-      lineFeed();
-      break;
-    case Action::DoubleWidthOn:
-      modeWord |= DoubleWidth;
-      break;
-    case Action::DoubleWidthOnOnly:
-      modeWord = uint16_t((modeWord | DoubleWidth) & ~BitImage);
-      textPitch();
-      break;
-    case Action::TextMode:
-      modeWord &= ~(DoubleWidth | BitImage);
-      textPitch();
-      break;
+    case Action::BitImageOn:         setLineSpacing(graphicLineSpacing); setModes(BitImage); break;
+    case Action::LineFeed:           lineFeed(); break;
+    case Action::ReturnFeed:         newLine(); break;
+    case Action::CarriageReturn:     carriageReturn(); break;
+    case Action::CarriageReturnFeed: carriageReturn(); lineFeed(); break;
+    case Action::DoubleWidthOn:      setModes(DoubleWidth); break;
+    case Action::DoubleWidthText:    setModes(DoubleWidth); clearModes(BitImage); setLineSpacing(textLineSpacing); break;
+    case Action::StandardText:       clearModes(DoubleWidth | BitImage); setLineSpacing(textLineSpacing); break;
     case Action::PixelPosition:
-    case Action::CellPosition:
-      return positionHead(action);
-    case Action::GraphicSet:
-      modeWord &= ~Business;
-      break;
-    case Action::BusinessSet:
-      modeWord |= Business;
-      break;
-    case Action::ReverseOn:
-      modeWord |= Reverse;
-      break;
-    case Action::RepeatColumn: {
-      int count = readByte();
-      if (count == endOfInput) return false;
-      int bits = readByte();
-      if (bits == endOfInput) return false;
-      for (int i = 0; i < count; ++i) printColumn(uint8_t(bits));
-      break;
-    }
+    case Action::CellPosition:       return positionHead(action);
+    case Action::GraphicSet:         clearModes(Business); break;
+    case Action::BusinessSet:        setModes(Business); break;
+    case Action::ReverseOn:          setModes(Reverse); break;
+    case Action::ReverseOff:         clearModes(Reverse); break;
+    case Action::RepeatColumn:       return repeatColumn();
     case Action::PixelAddress:
     case Action::DotAddress: {
       int next = readByte();
       if (next == endOfInput) return false;
-      if (next == escapePosition) return positionHead(action);
-      break;
+      return next == escapePosition ? positionHead(action) : true;
     }
-    case Action::ToggleQuote:
-      modeWord ^= Quote;
-      printByte(c);
-      break;
+    case Action::ToggleQuote:        toggleModes(Quote); printByte(c); break;
   }
   return true;
 }
 
 }  // namespace
 
-void interpretStream(FILE *input, StreamKind kind) {
+void interpretStream(FILE *input, const RunSettings &settings) {
   inputFile = input;
   inputLength = inputPosition = 0;
+  businessDefault = settings.businessDefault;
+  bool raw = settings.streamKind == StreamKind::Raw;
   for (int c = readByte(); c != endOfInput; c = readByte()) {
     int row = commandIndex[c];
-    // 145 is a command only in text mode; in bit-image mode it is a data column.
-    bool isCommand = row != noCommand && !(commandRows[row].unlessQuote && (modeWord & Quote)) &&
-                     !(c == setBusiness && (modeWord & BitImage));
-    if (!isCommand) {
+    if (row == noCommand || !actsNow(commandRows[row].acts)) {
       printByte(c);
       continue;
     }
     const CommandRow &command = commandRows[row];
-    if (!runCommand(kind == StreamKind::Raw ? command.raw : command.textMode, c)) return;
+    if (!runCommand(raw ? command.raw : command.textFile, c)) return;
   }
 }

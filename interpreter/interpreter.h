@@ -5,12 +5,9 @@
 
 #include <cstdio>
 
-// How control codes are read.
-enum class StreamKind {
-  TextMode,  // printer output files written in text mode, the default
-  Raw,       // the bytes as a program sent them, read as the printer's manual documents
-};
+#include "engine/run_settings.h"
 
-// Interprets the stream to its end. Reads through a buffer of its own; the stream is
-// neither closed nor changed in mode.
-void interpretStream(FILE *input, StreamKind kind = StreamKind::TextMode);
+// Interprets the stream to its end, reading control codes as settings.streamKind says
+// and restoring the settings' default character set at each carriage return. Reads
+// through a buffer of its own; the stream is neither closed nor changed in mode.
+void interpretStream(FILE *input, const RunSettings &settings);

@@ -2,31 +2,28 @@
 
 #include <cstdio>
 
-#include "engine/file_replace.h"
+#include "engine/file_access.h"
 #include "engine/print_head.h"
 
-constexpr const char *storeName = "ribbon.dat";
-
 void loadStrikeCounts() {
-  FILE *file = std::fopen(storeName, "r");
-  if (file != nullptr) {
+  int32_t counts[pinCount] = {};
+  if (FILE *file = std::fopen(strikeStoreName, "r")) {
     // Each number is read as a long and keeps the low 32 bits, the value the counter
     // would have wrapped to; reading stops at the first item that is not a number.
     for (unsigned pin = 0; pin < pinCount; ++pin) {
       long value = 0;
       if (std::fscanf(file, "%ld", &value) != 1) break;
-      ribbon.strikeCounts[pin] = int32_t(uint32_t(value));
+      counts[pin] = int32_t(uint32_t(value));
     }
     std::fclose(file);
   }
-  updatePinShades();
+  setStrikeCounts(counts);
 }
 
-void saveStrikeCounts() {
+int saveStrikeCounts() {
   const int32_t *c = ribbon.strikeCounts;
   char text[96];
   int length = std::snprintf(text, sizeof text, "%ld %ld %ld %ld %ld %ld %ld", long(c[0]), long(c[1]), long(c[2]),
                              long(c[3]), long(c[4]), long(c[5]), long(c[6]));
-  // A store that cannot be written, a directory of that name included, is skipped.
-  replaceFileWhole(storeName, text, size_t(length), true);
+  return replaceFileWhole(strikeStoreName, text, size_t(length), true);
 }

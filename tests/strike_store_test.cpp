@@ -60,14 +60,15 @@ TEST(StrikeStore, RunsThatEndEarlyLeaveTheFileAlone) {
 }
 
 TEST(StrikeStore, UnwritableStoreNeverLosesTheOldContents) {
-  // A directory named ribbon.dat: a new ribbon, and nothing is saved.
+  // A directory named ribbon.dat: a new ribbon, and the save is refused with a message.
   TempDir dir;
   std::filesystem::create_directory(dir.file("ribbon.dat"));
   RunResult r = runTambrix(dir, {}, sevenDots);
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, "TAMBRIX V0.1 beta 4\n"
                    "Could not open printer ROM files 'PRINTER/mps801.bin' or 'PRINTER/mps801.fake'. "
-                   "Character data is missing, text will be INVISIBLE.\nTAMBRIX-001.png written.\n");
+                   "Character data is missing, text will be INVISIBLE.\nTAMBRIX-001.png written.\n"
+                   "Could not write ribbon.dat: Is a directory. It keeps the counts it held before this run.\n");
   EXPECT_TRUE(std::filesystem::is_directory(dir.file("ribbon.dat")));
 
   // A read-only folder: the save is skipped (or, for a user who may write anyway,

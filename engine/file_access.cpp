@@ -1,4 +1,4 @@
-#include "engine/file_replace.h"
+#include "engine/file_access.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -16,6 +16,16 @@ static int writeAll(int fd, const char *bytes, size_t length, bool durable) {
     length -= size_t(written);
   }
   return !durable || fsync(fd) == 0 ? 0 : errno;
+}
+
+FILE *openForReading(const std::string &name) {
+  FILE *file = std::fopen(name.c_str(), "rb");
+  struct stat info;
+  if (file != nullptr && fstat(fileno(file), &info) == 0 && S_ISDIR(info.st_mode)) {
+    std::fclose(file);
+    return nullptr;
+  }
+  return file;
 }
 
 int replaceFileWhole(const std::string &name, const void *data, size_t length, bool durable) {

@@ -1,8 +1,20 @@
-// Replacing a file so that it is never left half written.
+// Opening files for reading and replacing them whole: the one place the run touches
+// files by name.
 #pragma once
 
 #include <cstddef>
+#include <cstdio>
+#include <stdexcept>
 #include <string>
+
+// A file the run could not write; what() names the file and the reason.
+struct FileError : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+// Opens the named file for binary reading; null when it cannot be opened or is a
+// directory, which is never a file of ours.
+FILE *openForReading(const std::string &name);
 
 // Writes the bytes to a new temporary file beside name and renames it over name, so an
 // existing file is replaced only by a complete one. When durable, the bytes reach the

@@ -1,0 +1,27 @@
+// The settings of one run: filled from the command line, handed to the print engine
+// and the interpreter when the run starts, and not changed afterwards.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// How the interpreter reads control codes.
+enum class StreamKind {
+  TextFile,  // printer output files written in text mode, the default
+  Raw,       // the bytes as a program sent them, read as the printer's manual documents
+};
+
+// Bits of the debug level.
+constexpr uint16_t DebugTrace = 1;  // console trace messages
+constexpr uint16_t DebugMarks = 2;  // green column ticks and blue cell lines on the page
+
+constexpr unsigned defaultPageHeight = 1512;  // pixels; 12 inches
+
+struct RunSettings {
+  unsigned pageHeight = defaultPageHeight;  // pixels of every page, 21 .. 12600
+  std::string outputPrefix;                 // page files are "<prefix>-NNN.png"; set before the first page
+  uint32_t halfLife = 0;                    // strikes that halve a pin's darkness; 0 = no wear shown
+  uint16_t debugLevel = 0;                  // -debug value, low 16 bits: DebugTrace, DebugMarks
+  bool businessDefault = false;             // business set restored at every carriage return
+  StreamKind streamKind = StreamKind::TextFile;
+};
