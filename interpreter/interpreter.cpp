@@ -203,6 +203,9 @@ void interpretStream(FILE *input, const RunSettings &settings) {
   inputLength = inputPosition = 0;
   businessDefault = settings.businessDefault;
   bool raw = settings.streamKind == StreamKind::Raw;
+  // A program that opened the printer for the business set prints in it from its
+  // first byte; text-mode files take the default at their first carriage return.
+  if (raw) selectDefaultSet();
   for (int c = readByte(); c != endOfInput; c = readByte()) {
     int row = commandIndex[c];
     if (row == noCommand || !actsNow(commandRows[row].acts)) {

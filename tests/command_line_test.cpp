@@ -1,6 +1,7 @@
 // The command line: echoes, usage text, exit statuses and the run sequence's messages.
 #include <gtest/gtest.h>
 
+#include "app/run_options.h"
 #include "run_support.h"
 
 static const std::string banner = "TAMBRIX V0.1 beta 4\n";
@@ -39,6 +40,32 @@ TEST(CommandLine, EchoesEveryOptionInOrder) {
                        "Character data is missing, text will be INVISIBLE.\n" +
                        noOutput);
   EXPECT_EQ(r.err, "");
+}
+
+// The settings the words leave for the run, parsed in this process.
+TEST(CommandLine, LaterWordsWinInTheRunSettings) {
+  struct Row {
+    std::vector<std::string> words;
+    bool business;
+    StreamKind kind;
+    std::string input;
+  };
+  const Row rows[] = {
+      {{"-business"}, true, StreamKind::TextFile, ""},
+      {{"-business", "-graphic"}, false, StreamKind::TextFile, ""},
+      {{"-GRAPHIC", "-Business", "-raw", "a.prn", "-x"}, true, StreamKind::Raw, "-x"},
+  };
+  testing::internal::CaptureStdout();
+  for (const Row &row : rows) {
+    std::vector<char *> argv = {const_cast<char *>("tambrix")};
+    for (const std::string &word : row.words) argv.push_back(const_cast<char *>(word.c_str()));
+    RunOptions options;
+    EXPECT_EQ(parseOptions(int(argv.size()), argv.data(), options), ParseResult::Run);
+    EXPECT_EQ(options.settings.businessDefault, row.business) << row.words.back();
+    EXPECT_EQ(options.settings.streamKind, row.kind) << row.words.back();
+    EXPECT_EQ(options.inputName, row.input) << row.words.back();
+  }
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
 }
 
 TEST(CommandLine, UsageAfterEarlierEchoesAndNothingElse) {

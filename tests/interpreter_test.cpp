@@ -62,6 +62,14 @@ TEST(Interpreter, CharacterSetsAndCarriageReturn) {
   EXPECT_EQ(cell(page, 0, 21), glyphColumns(rom, 0xD06));
   EXPECT_EQ(cell(page, 12, 21), glyphColumns(rom, glyph('A')));
   EXPECT_EQ(cell(page, 0, 42), glyphColumns(rom, 0xD06));
+  // The business codes that have glyphs of their own, in one line.
+  const std::pair<int, unsigned> singles[] = {{126, 0xDB4}, {222, 0xDB4}, {255, 0xDB4}, {127, 0xDBA}, {223, 0xDBA},
+                                              {169, 0xBD2}, {233, 0xBD2}, {186, 0xBCC}, {250, 0xBCC}};
+  std::string line = bytes({145});
+  for (auto [code, glyph] : singles) line += char(code);
+  page = render(line);
+  for (size_t i = 0; i < std::size(singles); ++i)
+    EXPECT_EQ(cell(page, 12 * unsigned(i), 0), glyphColumns(rom, singles[i].second)) << singles[i].first;
 }
 
 TEST(Interpreter, BitImageColumnsAndPitch) {
@@ -139,6 +147,7 @@ TEST(Interpreter, StandardInputAndNamedFileGiveTheSamePages) {
   writeFile(dir.file("in.prn"), stream);
   runTambrix(dir, {"-out", "piped"}, stream);
   runTambrix(dir, {"in.prn", "-out", "named"});
+  ASSERT_EQ(pngFiles(dir), (std::vector<std::string>{"named-001.png", "named-002.png", "piped-001.png", "piped-002.png"}));
   for (const char *n : {"-001.png", "-002.png"})
     EXPECT_EQ(readFile(dir.file(std::string("piped") + n)), readFile(dir.file(std::string("named") + n)));
   EXPECT_FALSE(fileExists(dir.file("named-003.png")));
@@ -178,12 +187,20 @@ TEST(RawStream, CharacterSetCodesAreSwapped) {
   Page text = render(bytes({17, 'A', 145, 'A'}));
   EXPECT_EQ(cell(text, 0, 0), glyphColumns(rom, glyph('A')));
   EXPECT_EQ(cell(text, 12, 0), glyphColumns(rom, 0xD06));
+  // A raw stream opened for the business set prints in it from its first byte, so the
+  // same line prints alike first and last.
+  std::string lines = bytes({'A', 13, 17, 'A', 13, 145, 'A', 13, 'A'});
+  raw = render(lines, {"-raw", "-business"});
+  EXPECT_EQ(cell(raw, 0, 0), glyphColumns(rom, 0xD06));
+  EXPECT_EQ(cell(raw, 0, 63), glyphColumns(rom, 0xD06));
 }
 
 TEST(RawStream, DotAddressIsHighByteFirstInDots) {
-  Page raw = render(bytes({8, 27, 16, 1, 4, 255}), {"-raw"});
-  EXPECT_EQ(raw.column(520, 0), 0x7F);
-  EXPECT_EQ(raw.inkedPixels(), 14u * 2);
+  for (int hi : {1, 3}) {  // only bit 0 of the high byte counts
+    Page raw = render(bytes({8, 27, 16, hi, 4, 255}), {"-raw"});
+    EXPECT_EQ(raw.column(520, 0), 0x7F);
+    EXPECT_EQ(raw.inkedPixels(), 14u * 2);
+  }
   Page text = render(bytes({8, 27, 16, 1, 4, 255}));
   EXPECT_EQ(text.column(1, 0) | text.column(0, 0), 0x7F);  // pixel 1 + 4 * 0 ... = (4 & 1) * 256 + 1
   EXPECT_EQ(text.red(1, 0), 0);

@@ -121,12 +121,31 @@ TEST(PrintEngine, TestSheetsFillTheirPages) {
     EXPECT_EQ(pngFiles(dir).size(), row.pages) << row.mode;
     EXPECT_EQ(r.out.find("Input did not generate"), std::string::npos);
   }
-  // The code chart's first line: "032", space, then code 32 in both sets.
+  // The first line of each page of the code chart: a code, its glyph in the graphic
+  // and the business set, then the same for the code 128 higher.
   TempDir chart;
   writeRom(chart, rom);
   runTambrix(chart, {"-test", "3"}, "A");
+  auto chartLine = [](const char *codes, std::initializer_list<unsigned> glyphs) {
+    std::vector<uint8_t> columns;
+    auto add = [&columns](unsigned glyph) {
+      std::vector<uint8_t> cell = glyphColumns(rom, glyph);
+      columns.insert(columns.end(), cell.begin(), cell.end());
+    };
+    auto addText = [&add](const std::string &text) {
+      for (char c : text) add(0x800 + 6 * unsigned(c - 32));
+    };
+    std::vector<unsigned> g(glyphs);
+    addText(std::string(codes, 3) + " ");
+    add(g[0]), addText(" "), add(g[1]), addText(" ");
+    addText(std::string(codes + 3, 3) + " ");
+    add(g[2]), addText(" "), add(g[3]);
+    return columns;
+  };
+  Page first = readPage(chart.file("TAMBRIX-001.png"));
+  EXPECT_EQ(pageColumns(first, 0, 0, 15 * 6), chartLine("032160", {0x800, 0x800, 0xA00, 0xA00}));
   Page page = readPage(chart.file("TAMBRIX-002.png"));
-  EXPECT_EQ(pageColumns(page, 0, 0, 6), glyphColumns(rom, 0x800 + 6 * ('1' - 32)));  // "127 ..."
+  EXPECT_EQ(pageColumns(page, 0, 0, 15 * 6), chartLine("104232", {0xB30, 0x930, 0xA30, 0xA30}));
   // The chart leaves the business set on, so the input's A prints as a.
   EXPECT_EQ(pageColumns(page, 0, 24 * 21, 6), glyphColumns(rom, 0xD06));
   // Without a ROM the dump and the list strike nothing.
