@@ -2,11 +2,14 @@
 # make test: install what is missing, build, run the tests, then run them again
 #            under AddressSanitizer and UndefinedBehaviorSanitizer, and fuzz for a while
 # make bench: build and run the benchmark
+# make install PREFIX=/usr/local: build and install the program, its font, manual page and README
+# make deb: build the Debian package in $(BUILD)
 BUILD ?= build
 JOBS ?= 2
 FUZZ_SECONDS ?= 120
+PREFIX ?= /usr/local
 
-.PHONY: deps build demo test test-plain test-sanitized fuzz bench clean
+.PHONY: deps build demo test test-plain test-sanitized fuzz bench install deb clean
 
 deps:
 	tools/install-deps
@@ -17,7 +20,7 @@ build: deps
 
 demo: build
 	mkdir -p demo
-	$(BUILD)/tambrix examples/showcase.prn -out demo/showcase
+	$(BUILD)/bin/tambrix examples/showcase.prn -out demo/showcase
 
 test-plain: build
 	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
@@ -37,6 +40,12 @@ test: test-plain test-sanitized fuzz
 
 bench: build
 	$(BUILD)/bench/tambrix_bench
+
+install: build
+	cmake --install $(BUILD) --prefix $(PREFIX)
+
+deb: build
+	cd $(BUILD) && cpack -G DEB
 
 clean:
 	rm -rf $(BUILD) $(BUILD)-sanitize $(BUILD)-fuzz demo

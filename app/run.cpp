@@ -29,12 +29,19 @@ void reportEngineEvent(EngineEvent event, unsigned value, const std::string &nam
   }
 }
 
-// Loads the ROM and builds the glyph tables, saying where the ROM came from.
+// Loads the ROM and builds the glyph tables; the trace names every file looked for.
 void loadFont(uint16_t debugLevel) {
-  RomSource source = buildGlyphTables();
-  if (source != RomSource::Real && (debugLevel & DebugTrace))
-    std::printf("Real ROM not found, looking for fake ROM...\n");
-  if (source == RomSource::None)
+  bool trace = debugLevel & DebugTrace;
+  RomSearch search = buildGlyphTables();
+  for (size_t i = 0; i < search.tried.size(); ++i) {
+    if (int(i) == search.used) {
+      if (trace) std::printf("Using ROM file %s.\n", search.tried[i].c_str());
+      break;
+    }
+    if (trace) std::printf("ROM file %s not found.\n", search.tried[i].c_str());
+    if (trace && i == 0) std::printf("Real ROM not found, looking for fake ROM...\n");
+  }
+  if (search.used < 0)
     std::printf(
         "Could not open printer ROM files 'PRINTER/mps801.bin' or 'PRINTER/mps801.fake'. "
         "Character data is missing, text will be INVISIBLE.\n");

@@ -32,6 +32,12 @@ static const OptionWord *findOption(const char *word) {
   return nullptr;
 }
 
+std::vector<std::string> acceptedOptionWords() {
+  std::vector<std::string> words;
+  for (const OptionWord &entry : optionWords) words.push_back(entry.word);
+  return words;
+}
+
 static void printUsage(const char *program) {
   std::printf(
       "Usage:\n   %s [<printfile>] [-height <height>] [-out <outfile>] [-business|-graphic] [-debug 1|2|3] "

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "engine/run_settings.h"
 
@@ -16,6 +17,9 @@ struct RunOptions {
 
 // What the command line asks for.
 enum class ParseResult { Run, Help };
+
+// Every option word the parser accepts, in lower case.
+std::vector<std::string> acceptedOptionWords();
 
 // Reads the command words after the first into options, left to right, echoing each
 // option; prints the usage text and stops at a help word.

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 
 #include "engine/file_access.h"
 #include "engine/print_head.h"
@@ -24,6 +25,7 @@ constexpr Glyph checkMarkGlyph = 0xBCC;     // business 186, 250
 
 constexpr const char *realRomName = "PRINTER/mps801.bin";
 constexpr const char *fakeRomName = "PRINTER/mps801.fake";
+constexpr const char *installedFontName = "../share/tambrix/PRINTER/mps801.fake";  // from the program's folder
 
 namespace {
 uint8_t romImage[romSize];        // the ROM image; zero where no file filled it
@@ -68,25 +70,34 @@ void resetCharacterRom() {
   std::memset(businessTable, 0, sizeof businessTable);
 }
 
-RomSource loadCharacterRom() {
-  RomSource source = RomSource::Real;
-  FILE *file = openForReading(realRomName);
-  if (file == nullptr) {
-    source = RomSource::Fake;
-    file = openForReading(fakeRomName);
+// The ROM files to look for, in order.
+static std::vector<std::string> romCandidates() {
+  std::vector<std::string> names = {realRomName, fakeRomName};
+  std::string folder = programDirectory();
+  if (!folder.empty()) names.push_back((std::filesystem::path(folder) / installedFontName).lexically_normal().string());
+  return names;
+}
+
+RomSearch loadCharacterRom() {
+  RomSearch search{romCandidates(), -1};
+  for (size_t i = 0; i < search.tried.size(); ++i) {
+    FILE *file = openForReading(search.tried[i]);
+    if (file == nullptr) continue;
+    std::fread(romImage, 1, romSize, file);
+    std::fclose(file);
+    search.used = int(i);
+    search.tried.resize(i + 1);
+    break;
   }
-  if (file == nullptr) return RomSource::None;
-  std::fread(romImage, 1, romSize, file);
-  std::fclose(file);
-  return source;
+  return search;
 }
 
 static void mapRun(Glyph *table, unsigned firstCode, Glyph region) {
   for (unsigned i = 0; i < 32; ++i) table[firstCode + i] = Glyph(region + glyphWidth * i);
 }
 
-RomSource buildGlyphTables() {
-  RomSource source = loadCharacterRom();
+RomSearch buildGlyphTables() {
+  RomSearch search = loadCharacterRom();
   for (unsigned code = 0; code < codeCount; ++code) graphicTable[code] = businessTable[code] = spaceGlyph;
   for (const CodeRun &run : commonRuns) {
     mapRun(graphicTable, run.firstCode, run.region);
@@ -99,7 +110,7 @@ RomSource buildGlyphTables() {
     businessTable[192 + i] = Glyph(capitalRegion + glyphWidth * i);   // A-Z again at 193-218
   }
   for (const CodeGlyph &single : businessSingles) businessTable[single.code] = single.glyph;
-  return source;
+  return search;
 }
 
 void printCharacter(uint8_t code) {

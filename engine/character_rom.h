@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 constexpr unsigned romSize = 4096;   // bytes of a ROM image; a longer file is cut here
 constexpr unsigned glyphWidth = 6;   // columns of a glyph, one byte each
@@ -17,22 +19,23 @@ extern const uint8_t (&characterRom)[romSize];      // the ROM image; zero where
 extern const Glyph (&graphicGlyphs)[codeCount];     // glyph of each code in the graphic set
 extern const Glyph (&businessGlyphs)[codeCount];    // glyph of each code in the business set
 
-// Where the ROM image came from.
-enum class RomSource {
-  Real,  // "PRINTER/mps801.bin", a ROM image the user supplied
-  Fake,  // "PRINTER/mps801.fake", our own font
-  None,  // neither could be read: every glyph is blank
+// The ROM files looked for, in order, and the one read.
+struct RomSearch {
+  std::vector<std::string> tried;  // "PRINTER/mps801.bin", "PRINTER/mps801.fake", then the installed font
+  int used;                        // index in tried of the file read; -1 when none could be read
 };
 
 // Clears the ROM image and both tables.
 void resetCharacterRom();
 
-// Fills the ROM image from "PRINTER/mps801.bin", else "PRINTER/mps801.fake", and says
-// which; with neither it stays zero.
-RomSource loadCharacterRom();
+// Fills the ROM image from "PRINTER/mps801.bin", else "PRINTER/mps801.fake" in the
+// working directory, else from our font installed with the program
+// (../share/tambrix/PRINTER/mps801.fake from the program's folder). With none it
+// stays zero.
+RomSearch loadCharacterRom();
 
-// Loads the ROM, then fills both glyph tables; returns where the ROM came from.
-RomSource buildGlyphTables();
+// Loads the ROM, then fills both glyph tables; returns what the search found.
+RomSearch buildGlyphTables();
 
 // Prints one character cell at the head, in the set and width the mode word selects.
 void printCharacter(uint8_t code);

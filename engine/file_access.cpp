@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <filesystem>
 
 // Writes all bytes to fd; returns 0 or the errno value of the failed write.
 static int writeAll(int fd, const char *bytes, size_t length, bool durable) {
@@ -26,6 +27,12 @@ FILE *openForReading(const std::string &name) {
     return nullptr;
   }
   return file;
+}
+
+std::string programDirectory() {
+  std::error_code error;
+  std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
+  return error ? std::string() : program.parent_path().string();
 }
 
 int replaceFileWhole(const std::string &name, const void *data, size_t length, bool durable) {

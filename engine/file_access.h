@@ -16,6 +16,10 @@ struct FileError : std::runtime_error {
 // directory, which is never a file of ours.
 FILE *openForReading(const std::string &name);
 
+// The folder the running program was started from, found through /proc/self/exe;
+// empty when that cannot be read.
+std::string programDirectory();
+
 // Writes the bytes to a new temporary file beside name and renames it over name, so an
 // existing file is replaced only by a complete one. When durable, the bytes reach the
 // disk before the rename, so not even a system crash can leave the file empty. Returns

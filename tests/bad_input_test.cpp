@@ -123,7 +123,7 @@ const Row optionRows[] = {
     {.name = "debug word", .words = {"-debug", "4", "-debug", "x"}, .message = "Debug mode: 4.\nDebug mode: 4.\n"},
     // -debug: -5 keeps its low 16 bits, unsigned; trace and marks both on
     {.name = "debug negative", .words = {"-debug", "-5"},
-     .message = "Debug mode: 65531.\nAttempting to write TAMBRIX-001.png...\nTAMBRIX-001.png written.\n"},
+     .message = "Debug mode: 65531.\nUsing ROM file PRINTER/mps801.bin.\nAttempting to write TAMBRIX-001.png...\nTAMBRIX-001.png written.\n"},
     // -debug: LONG_MAX keeps its low 16 bits
     {.name = "debug huge", .words = {"-debug", "99999999999999999999"}, .message = "Debug mode: 65535.\n"},
     // -debug: nan is no number

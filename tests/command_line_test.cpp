@@ -1,6 +1,8 @@
 // The command line: echoes, usage text, exit statuses and the run sequence's messages.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "app/run_options.h"
 #include "run_support.h"
 
@@ -35,7 +37,9 @@ TEST(CommandLine, EchoesEveryOptionInOrder) {
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, banner +
                        "Height set to 1473 pixels.\nTest mode: 7.\nRibbon half-life: 100000.\nDebug mode: 65535.\n"
-                       "Real ROM not found, looking for fake ROM...\n"
+                       "ROM file PRINTER/mps801.bin not found.\nReal ROM not found, looking for fake ROM...\n"
+                       "ROM file PRINTER/mps801.fake not found.\n"
+                       "ROM file " BUILD_DIR "/tests/share/tambrix/PRINTER/mps801.fake not found.\n"
                        "Could not open printer ROM files 'PRINTER/mps801.bin' or 'PRINTER/mps801.fake'. "
                        "Character data is missing, text will be INVISIBLE.\n" +
                        noOutput);
@@ -134,7 +138,8 @@ TEST(CommandLine, InputFileNamesAndPrefixes) {
   EXPECT_EQ(r.out, banner + "mps801.prn-001.png written.\n");
   r = runTambrix(dir, {"mps801.prn", "-out", "page", "-debug", "1"});
   EXPECT_EQ(r.out, banner +
-                       "Debug mode: 1.\nAttempting to read mps801.prn...\nAttempting to write page-001.png...\n"
+                       "Debug mode: 1.\nAttempting to read mps801.prn...\nUsing ROM file PRINTER/mps801.bin.\n"
+                       "Attempting to write page-001.png...\n"
                        "page-001.png written.\n");
   r = runTambrix(dir, {"-out", "", "mps801.prn"});  // an empty prefix counts as not given
   EXPECT_EQ(r.out, banner + "mps801.prn-001.png written.\n");
@@ -174,4 +179,37 @@ TEST(CommandLine, PageThatCannotBeWrittenIsAnErrorWithStatusOne) {
   EXPECT_NE(r.err.find("No such file or directory"), std::string::npos) << r.err;
   // The run ended there: no closing message and the stored counts are untouched.
   EXPECT_EQ(readFile(dir.file("ribbon.dat")), "1 1 1 1 1 1 1");
+}
+
+TEST(CommandLine, ManualPageNamesEveryOption) {
+  std::string page = readFile(SOURCE_DIR "/docs/tambrix.1");
+  ASSERT_FALSE(page.empty());
+  for (std::string word : acceptedOptionWords()) {
+    std::string roff = "\\" + word;  // roff writes a hyphen as \-
+    EXPECT_NE(page.find(roff), std::string::npos) << word;
+  }
+}
+
+// The program installed under a prefix finds its own font from any folder, and a ROM
+// image in the working directory still wins.
+TEST(CommandLine, InstalledProgramFindsItsFont) {
+  TempDir prefix, dir;
+  std::string install = "cmake --install '" BUILD_DIR "' --prefix '" + prefix.path + "' > /dev/null";
+  ASSERT_EQ(std::system(install.c_str()), 0);
+  for (const char *file : {"share/tambrix/PRINTER/mps801.fake", "share/man/man1/tambrix.1",
+                           "share/doc/tambrix/README.md"})
+    EXPECT_TRUE(fileExists(prefix.file(file))) << file;
+  std::string program = prefix.file("bin/tambrix");
+  std::string showcase = SOURCE_DIR "/examples/showcase.prn";
+  RunResult r = runTambrix(dir, {showcase, "-out", "font", "-debug", "1"}, "", program);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out.find("INVISIBLE"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("Using ROM file " + prefix.path + "/share/tambrix/PRINTER/mps801.fake.\n"), std::string::npos)
+      << r.out;
+  writeRom(dir, std::vector<uint8_t>(4096, 0x7F));
+  r = runTambrix(dir, {showcase, "-out", "rom", "-debug", "1"}, "", program);
+  EXPECT_NE(r.out.find("Using ROM file PRINTER/mps801.bin.\n"), std::string::npos) << r.out;
+  size_t fontInk = readPage(dir.file("font-001.png")).inkedPixels();
+  EXPECT_GT(fontInk, 10000u);
+  EXPECT_GT(readPage(dir.file("rom-001.png")).inkedPixels(), 2 * fontInk);
 }

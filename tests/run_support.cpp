@@ -45,7 +45,8 @@ std::string readFile(const std::string &path) {
 
 bool fileExists(const std::string &path) { return fs::exists(path); }
 
-RunResult runTambrix(const TempDir &dir, const std::vector<std::string> &words, const std::string &stdinBytes) {
+RunResult runTambrix(const TempDir &dir, const std::vector<std::string> &words, const std::string &stdinBytes,
+                     const std::string &binary) {
   std::string inPath = dir.path + "/../" + fs::path(dir.path).filename().string() + ".stdin";
   std::string outPath = inPath + ".out", errPath = inPath + ".err";
   writeFile(inPath, stdinBytes);
@@ -59,10 +60,10 @@ RunResult runTambrix(const TempDir &dir, const std::vector<std::string> &words, 
     dup2(out, 1);
     dup2(err, 2);
     std::vector<char *> argv;
-    argv.push_back(const_cast<char *>(TAMBRIX_BINARY));
+    argv.push_back(const_cast<char *>(binary.c_str()));
     for (const std::string &word : words) argv.push_back(const_cast<char *>(word.c_str()));
     argv.push_back(nullptr);
-    execv(TAMBRIX_BINARY, argv.data());
+    execv(binary.c_str(), argv.data());
     _exit(127);
   }
   int status = 0;

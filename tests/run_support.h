@@ -19,9 +19,10 @@ struct RunResult {
   std::string err;     // standard error
 };
 
-// Runs tambrix with the words in dir, feeding stdinBytes on standard input.
+// Runs tambrix (the test copy, or the program at binary) with the words in dir,
+// feeding stdinBytes on standard input.
 RunResult runTambrix(const TempDir &dir, const std::vector<std::string> &words,
-                     const std::string &stdinBytes = std::string());
+                     const std::string &stdinBytes = std::string(), const std::string &binary = TAMBRIX_BINARY);
 
 // The bytes of a test ROM image: every glyph distinct, none blank.
 std::vector<uint8_t> testRom();
