@@ -1,18 +1,22 @@
 // make_font: turns the dot-picture font source into the 4096-byte character
-// ROM image the printer emulation loads.
+// ROM image the printer emulation loads, and optionally into a C++ source that
+// lists the text character of every glyph.
 //
-//   make_font <source> <output>
+//   make_font <source> <output> [<glyph text source>]
 //
 // The source is a sequence of blocks, one per glyph:
 //
-//   0x906 A capital A      <- offset in the image, then a label
-//   .###..                 <- 7 rows of 6 dots, '#' set, '.' clear
+//   0x906 U+0041 A capital A   <- offset in the image, text character, label
+//   .###..                     <- 7 rows of 6 dots, '#' set, '.' clear
 //   ...
 //
-// Blank lines and comment lines (starting with ';' or '//') may sit between
-// blocks. Anything else is an error, reported as file:line. The image is only
-// written when the whole source is valid and every used slot has a glyph.
+// The text character is U+ and 4 to 6 hex digits, or U+none for a glyph that
+// gives no text. Blank lines and comment lines (starting with ';' or '//') may
+// sit between blocks. Anything else is an error, reported as file:line. The
+// outputs are only written when the whole source is valid and every used slot
+// has a glyph.
 
+#include <algorithm>
 #include <array>
 #include <cctype>
 #include <cstdint>
@@ -27,6 +31,10 @@ constexpr int image_size = 4096;
 constexpr int region_size = 256;
 constexpr int glyph_width = 6;   // dot columns, one byte each, left to right
 constexpr int glyph_height = 7;  // dot rows, bit 0 is the top row
+constexpr char32_t last_code_point = 0x10FFFF;
+constexpr char32_t first_surrogate = 0xD800;
+constexpr char32_t last_surrogate = 0xDFFF;
+constexpr char32_t no_text = 0;  // the table's value for U+none
 constexpr int exit_invalid = 1;
 constexpr int exit_usage = 2;
 
@@ -37,6 +45,8 @@ struct SlotRange {
 };
 
 // The slots the printer reads; every other byte of the image stays zero.
+// Mirrors the glyph region map of engine/character_rom.cpp (its region starts,
+// code runs and business-set singles): change both together.
 static const SlotRange used_slots[] = {
     {0x800, 0, 31},   // codes 32-63: space, punctuation, digits
     {0x900, 0, 31},   // codes 64-95: @, capitals, [ pound ] and the two arrows
@@ -54,8 +64,14 @@ static const int blank_slots[] = {
 };
 
 struct Glyph {
-    int line = 0;  // line of the block's header, for messages
+    int line = 0;              // line of the block's header, for messages
+    char32_t text = no_text;   // Unicode code point it gives in text, or no_text
     std::array<std::uint8_t, glyph_width> columns{};
+};
+
+struct Header {
+    int offset = 0;    // image offset; image_size for any offset too large to matter
+    std::string rest;  // what follows the offset: text character and label
 };
 
 static bool is_used_slot(int offset)
@@ -117,9 +133,9 @@ static bool looks_like_row(const std::string& line)
     return !line.empty() && line.find_first_not_of("#.") == std::string::npos;
 }
 
-// Reads a header such as "0x906 A capital A": a hex offset, white space and a
-// non-empty label. Offsets too large to matter come back as image_size.
-static std::optional<int> parse_header(const std::string& line)
+// Reads a header such as "0x906 U+0041 A capital A" as far as a hex offset,
+// white space and something after it.
+static std::optional<Header> parse_header(const std::string& line)
 {
     if (line.size() < 3 || line[0] != '0' || (line[1] != 'x' && line[1] != 'X'))
         return std::nullopt;
@@ -133,9 +149,34 @@ static std::optional<int> parse_header(const std::string& line)
     }
     if (end == 2 || end == line.size() || (line[end] != ' ' && line[end] != '\t'))
         return std::nullopt;
-    if (line.find_first_not_of(" \t", end) == std::string::npos)
+    const std::size_t rest = line.find_first_not_of(" \t", end);
+    if (rest == std::string::npos)
         return std::nullopt;
-    return offset >= image_size ? image_size : offset;
+    return Header{offset >= image_size ? image_size : offset, line.substr(rest)};
+}
+
+// Reads the text character that starts a header's rest ("U+0041 A capital A")
+// into text; returns an error message or "".
+static std::string read_text(const std::string& rest, char32_t& text)
+{
+    const std::size_t end = std::min(rest.find_first_of(" \t"), rest.size());
+    const std::string field = rest.substr(0, end);
+    if (field.compare(0, 2, "U+") != 0)
+        return "expected the glyph's text character after the offset, such as U+0041 or U+none";
+    const std::string digits = field.substr(2);
+    if (digits == "none") {
+        text = no_text;
+    } else {
+        const bool well_formed = digits.size() >= 4 && digits.size() <= 6 &&
+                                 digits.find_first_not_of("0123456789ABCDEFabcdef") == std::string::npos;
+        text = well_formed ? static_cast<char32_t>(std::stoul(digits, nullptr, 16)) : no_text;
+        if (text == no_text || text > last_code_point || (text >= first_surrogate && text <= last_surrogate))
+            return "'" + field + "' is not a text character: U+ and 4 to 6 hex digits up to U+10FFFF, "
+                   "no surrogate, or U+none";
+    }
+    if (rest.find_first_not_of(" \t", end) == std::string::npos)
+        return "expected a label after the text character";
+    return "";
 }
 
 // Checks where a block's offset points; returns an error message or "".
@@ -197,19 +238,23 @@ static std::optional<std::map<int, Glyph>> parse_source(const std::string& path,
                                           " rows, or a row without a header");
             return std::nullopt;
         }
-        const std::optional<int> offset = parse_header(line);
-        if (!offset) {
-            report(path, line_number, "expected a glyph header such as '0x906 A capital A'");
+        const std::optional<Header> header = parse_header(line);
+        if (!header) {
+            report(path, line_number, "expected a glyph header such as '0x906 U+0041 A capital A'");
             return std::nullopt;
         }
-        const std::string problem = check_offset(*offset, glyphs);
+        char32_t text = no_text;
+        std::string problem = check_offset(header->offset, glyphs);
+        if (problem.empty())
+            problem = read_text(header->rest, text);
         if (!problem.empty()) {
             report(path, line_number, problem);
             return std::nullopt;
         }
-        block = &glyphs[*offset];
+        block = &glyphs[header->offset];
         block->line = line_number;
-        block_offset = *offset;
+        block->text = text;
+        block_offset = header->offset;
         rows = 0;
     }
 
@@ -249,10 +294,30 @@ static bool check_complete(const std::string& path, const std::map<int, Glyph>& 
     return complete;
 }
 
+// Writes the C++ source that lists every glyph with its text character, in
+// offset order, for engine/glyph_text.h; returns whether it was written.
+static bool write_text_table(const std::string& path, const std::map<int, Glyph>& glyphs)
+{
+    std::ofstream output(path, std::ios::trunc);
+    output << "// Generated by make_font from the font source; do not edit.\n"
+              "#include \"engine/glyph_text.h\"\n\n"
+              "const GlyphText glyphTexts[] = {\n";
+    for (const auto& [offset, glyph] : glyphs)
+        output << "    {" << hex(offset) << ", " << hex(static_cast<int>(glyph.text)) << "},\n";
+    output << "};\n"
+              "const unsigned glyphTextCount = " << glyphs.size() << ";\n";
+    output.close();
+    if (!output) {
+        std::cerr << path << ": cannot write\n";
+        return false;
+    }
+    return true;
+}
+
 int main(int argc, char** argv)
 {
-    if (argc != 3) {
-        std::cerr << "usage: make_font <source> <output>\n";
+    if (argc != 3 && argc != 4) {
+        std::cerr << "usage: make_font <source> <output> [<glyph text source>]\n";
         return exit_usage;
     }
     const std::string source_path = argv[1];
@@ -279,5 +344,7 @@ int main(int argc, char** argv)
         std::cerr << output_path << ": cannot write\n";
         return exit_invalid;
     }
+    if (argc == 4 && !write_text_table(argv[3], *glyphs))
+        return exit_invalid;
     return 0;
 }

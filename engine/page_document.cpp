@@ -1,0 +1,286 @@
+#include "engine/page_document.h"
+
+#include <cairo-ft.h>
+#include <cairo-pdf.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+
+// Page geometry: the raster's pixels in PDF points.
+constexpr double pointsPerInch = 72;
+constexpr double pixelsPerInchAcross = 120;
+constexpr double pixelsPerInchDown = 126;
+constexpr double defaultPageWidth = 8 * pointsPerInch;    // points; each page sets its own
+constexpr double defaultPageHeight = 12 * pointsPerInch;  // points
+
+// The font of the invisible text. Its glyphs are never seen, but every character given
+// as text must have one, or the text extracted from the page would be wrong; being
+// monospaced, one horizontal scale makes every glyph span its cell.
+constexpr const char *textFontFile = "/usr/share/fonts/truetype/dejavu/DejaVuSansMono.ttf";
+constexpr const char *creatorName = "tambrix";
+
+// The size of the invisible text, as a multiple of the cell width. Text extraction
+// (poppler's, and the viewers built on it) takes a gap of about 0.9 font sizes or more
+// between words for a column break; at 4/3 a one-cell space, in either width, keeps the
+// words on one line. The glyphs are then taller than the cell and centred on it.
+constexpr double textSizePerCellWidth = 4.0 / 3;
+
+constexpr uint32_t rgbWhite = 0xFFFFFF;  // a pixel of a cairo RGB24 image
+constexpr uint32_t rgbBlack = 0x000000;
+
+// The document being written; there is one at a time.
+struct Document {
+  cairo_surface_t *pdf = nullptr;       // the PDF surface, null when no document is open
+  cairo_font_face_t *font = nullptr;    // the text font
+  double fontAdvance = 0;               // glyph advance at a font size of 1 (em)
+  double fontAscent = 0;                // above the baseline at a font size of 1 (em)
+  double fontDescent = 0;               // below the baseline at a font size of 1 (em)
+  std::map<char32_t, unsigned long> glyphs;  // glyph index of each character met; 0 none
+  FILE *file = nullptr;                 // the temporary file the PDF streams into
+  std::string temporary;                // its name: path and a unique suffix
+  std::string path;                     // where the finished document goes
+  int error = 0;                        // errno value of the first failure, 0 while none
+};
+
+static Document document;
+
+// Keeps the first failure.
+static void fail(int error) {
+  if (document.error == 0) document.error = error;
+}
+
+// Takes a cairo status as an errno value; a write error was kept when it happened.
+static void failOnStatus(cairo_status_t status) {
+  if (status == CAIRO_STATUS_SUCCESS) return;
+  fail(status == CAIRO_STATUS_NO_MEMORY ? ENOMEM : EIO);
+}
+
+// cairo's output: appends to the temporary file, or drops the bytes once abandoned.
+static cairo_status_t writePdfBytes(void *, const unsigned char *data, unsigned length) {
+  if (document.file == nullptr) return CAIRO_STATUS_SUCCESS;
+  if (std::fwrite(data, 1, length, document.file) == length) return CAIRO_STATUS_SUCCESS;
+  fail(errno != 0 ? errno : EIO);
+  return CAIRO_STATUS_WRITE_ERROR;
+}
+
+// Creates the temporary file beside path, with the mode a new file would get.
+static int createTemporary(const std::string &path) {
+  document.temporary = path + ".XXXXXX";
+  int fd = mkstemp(document.temporary.data());
+  if (fd < 0) return errno;
+  mode_t mask = umask(0);
+  umask(mask);
+  fchmod(fd, 0666 & ~mask);
+  document.file = fdopen(fd, "wb");
+  if (document.file != nullptr) return 0;
+  int error = errno;
+  close(fd);
+  unlink(document.temporary.c_str());
+  return error;
+}
+
+// Loads the text font and its measures at a size of 1.
+static int loadTextFont() {
+  if (access(textFontFile, R_OK) != 0) return errno;
+  FcPattern *pattern = FcPatternCreate();
+  FcPatternAddString(pattern, FC_FILE, reinterpret_cast<const FcChar8 *>(textFontFile));
+  FcPatternAddInteger(pattern, FC_INDEX, 0);
+  document.font = cairo_ft_font_face_create_for_pattern(pattern);
+  FcPatternDestroy(pattern);
+  cairo_matrix_t unit;
+  cairo_matrix_init_identity(&unit);
+  cairo_font_options_t *options = cairo_font_options_create();
+  cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
+  cairo_scaled_font_t *font = cairo_scaled_font_create(document.font, &unit, &unit, options);
+  cairo_font_options_destroy(options);
+  cairo_font_extents_t extents;
+  cairo_scaled_font_extents(font, &extents);
+  cairo_text_extents_t digit;
+  cairo_scaled_font_text_extents(font, "0", &digit);
+  document.fontAdvance = digit.x_advance;
+  document.fontAscent = extents.ascent;
+  document.fontDescent = extents.descent;
+  cairo_status_t status = cairo_scaled_font_status(font);
+  cairo_scaled_font_destroy(font);
+  if (status != CAIRO_STATUS_SUCCESS || document.fontAdvance <= 0) return EIO;
+  return 0;
+}
+
+// Releases everything and forgets the document; the temporary file stays on disk.
+static void closeDocument() {
+  if (document.pdf != nullptr) cairo_surface_destroy(document.pdf);
+  if (document.font != nullptr) cairo_font_face_destroy(document.font);
+  if (document.file != nullptr) std::fclose(document.file);
+  document = Document();
+}
+
+int openDocument(const std::string &path) {
+  abandonDocument();
+  int error = createTemporary(path);
+  if (error == 0) error = loadTextFont();
+  if (error != 0) {
+    abandonDocument();
+    return error;
+  }
+  document.path = path;
+  document.pdf = cairo_pdf_surface_create_for_stream(writePdfBytes, nullptr, defaultPageWidth, defaultPageHeight);
+  // Left to itself cairo dates the document, and no two runs would give the same bytes.
+  cairo_pdf_surface_set_metadata(document.pdf, CAIRO_PDF_METADATA_CREATE_DATE, "");
+  cairo_pdf_surface_set_metadata(document.pdf, CAIRO_PDF_METADATA_CREATOR, creatorName);
+  failOnStatus(cairo_surface_status(document.pdf));
+  return 0;
+}
+
+// Bytes a raster of its size and kind must have.
+static size_t rasterSize(const PageRaster &raster) {
+  switch (raster.kind) {
+    case PixelKind::BlackWhite: return size_t(raster.width + 7) / 8 * raster.height;
+    case PixelKind::Gray:       return size_t(raster.width) * raster.height;
+    case PixelKind::Rgb:        return size_t(raster.width) * raster.height * 3;
+  }
+  return 0;
+}
+
+// The pixel at x of a raster row, as cairo's RGB24 value.
+static uint32_t rgbPixel(PixelKind kind, const uint8_t *row, unsigned x) {
+  switch (kind) {
+    case PixelKind::BlackWhite: return (row[x / 8] & (0x80 >> x % 8)) ? rgbWhite : rgbBlack;
+    case PixelKind::Gray:       return row[x] * 0x010101u;
+    case PixelKind::Rgb:        return uint32_t(row[3 * x]) << 16 | row[3 * x + 1] << 8 | row[3 * x + 2];
+  }
+  return rgbWhite;
+}
+
+// The raster as a cairo image. cairo writes an image whose pixels are all black or
+// white with 1 bit a pixel, one of grays only as 8-bit gray, any other as RGB.
+static cairo_surface_t *rasterImage(const PageRaster &raster) {
+  cairo_surface_t *image = cairo_image_surface_create(CAIRO_FORMAT_RGB24, int(raster.width), int(raster.height));
+  if (cairo_surface_status(image) != CAIRO_STATUS_SUCCESS) return image;
+  unsigned char *pixels = cairo_image_surface_get_data(image);
+  size_t stride = size_t(cairo_image_surface_get_stride(image));
+  size_t rowBytes = rasterSize(raster) / raster.height;
+  for (unsigned y = 0; y < raster.height; ++y) {
+    const uint8_t *row = raster.bytes.data() + y * rowBytes;
+    uint32_t *out = reinterpret_cast<uint32_t *>(pixels + y * stride);
+    for (unsigned x = 0; x < raster.width; ++x) out[x] = rgbPixel(raster.kind, row, x);
+  }
+  cairo_surface_mark_dirty(image);
+  return image;
+}
+
+// The character in UTF-8; nothing for a value that is no character.
+static std::string toUtf8(char32_t c) {
+  if (c >= 0xD800 && c <= 0xDFFF) return "";
+  if (c < 0x80) return std::string(1, char(c));
+  if (c < 0x800) return {char(0xC0 | c >> 6), char(0x80 | (c & 0x3F))};
+  if (c < 0x10000) return {char(0xE0 | c >> 12), char(0x80 | (c >> 6 & 0x3F)), char(0x80 | (c & 0x3F))};
+  if (c <= 0x10FFFF)
+    return {char(0xF0 | c >> 18), char(0x80 | (c >> 12 & 0x3F)), char(0x80 | (c >> 6 & 0x3F)), char(0x80 | (c & 0x3F))};
+  return "";
+}
+
+// The text font's glyph for a character, 0 when it has none.
+static unsigned long glyphIndex(cairo_t *cr, char32_t character) {
+  auto known = document.glyphs.find(character);
+  if (known != document.glyphs.end()) return known->second;
+  std::string utf8 = toUtf8(character);
+  if (character == 0 || utf8.empty()) return 0;
+  cairo_glyph_t *glyphs = nullptr;
+  int count = 0;
+  cairo_scaled_font_text_to_glyphs(cairo_get_scaled_font(cr), 0, 0, utf8.data(), int(utf8.size()), &glyphs, &count,
+                                   nullptr, nullptr, nullptr);
+  unsigned long index = count == 1 ? glyphs[0].index : 0;
+  cairo_glyph_free(glyphs);
+  return document.glyphs[character] = index;
+}
+
+// Whether two cells share a baseline and size, so that one run of glyphs shows both.
+static bool sameRun(const TextCell &a, const TextCell &b) {
+  return a.y == b.y && a.width == b.width && a.height == b.height;
+}
+
+// Shows a run of cells of one size and baseline, each glyph scaled to span its cell
+// and centred on it vertically.
+static void showTextRun(cairo_t *cr, const TextCell *first, const TextCell *end) {
+  if (first->width == 0) return;
+  double fontSize = first->width * textSizePerCellWidth;
+  cairo_matrix_t size;
+  cairo_matrix_init_scale(&size, first->width / document.fontAdvance, fontSize);
+  cairo_set_font_matrix(cr, &size);
+  double baseline = first->y + first->height / 2.0 + (document.fontAscent - document.fontDescent) / 2 * fontSize;
+  std::string utf8;
+  std::vector<cairo_glyph_t> glyphs;
+  std::vector<cairo_text_cluster_t> clusters;
+  for (const TextCell *cell = first; cell != end; ++cell) {
+    unsigned long index = glyphIndex(cr, cell->text);
+    if (index == 0) continue;
+    std::string character = toUtf8(cell->text);
+    utf8 += character;
+    glyphs.push_back({index, double(cell->x), baseline});
+    clusters.push_back({int(character.size()), 1});
+  }
+  if (glyphs.empty()) return;
+  cairo_show_text_glyphs(cr, utf8.data(), int(utf8.size()), glyphs.data(), int(glyphs.size()), clusters.data(),
+                         int(clusters.size()), cairo_text_cluster_flags_t(0));
+}
+
+// Shows the cells' characters, in runs of cells that share baseline and size.
+static void showText(cairo_t *cr, const std::vector<TextCell> &cells) {
+  cairo_set_font_face(cr, document.font);
+  size_t first = 0;
+  while (first < cells.size()) {
+    size_t end = first + 1;
+    while (end < cells.size() && sameRun(cells[first], cells[end])) ++end;
+    showTextRun(cr, cells.data() + first, cells.data() + end);
+    first = end;
+  }
+}
+
+void addDocumentPage(const PageRaster &raster, const std::vector<TextCell> &cells) {
+  if (document.pdf == nullptr || document.error != 0) return;
+  if (raster.width == 0 || raster.height == 0 || raster.bytes.size() != rasterSize(raster)) return fail(EINVAL);
+  cairo_pdf_surface_set_size(document.pdf, raster.width * pointsPerInch / pixelsPerInchAcross,
+                             raster.height * pointsPerInch / pixelsPerInchDown);
+  cairo_surface_t *image = rasterImage(raster);
+  cairo_t *cr = cairo_create(document.pdf);
+  cairo_scale(cr, pointsPerInch / pixelsPerInchAcross, pointsPerInch / pixelsPerInchDown);
+  // cairo has no invisible text, and drops text painted fully transparent; so the text
+  // goes under the image, which is opaque and hides it. Viewers still select it, and
+  // text extraction still finds it.
+  showText(cr, cells);
+  cairo_set_source_surface(cr, image, 0, 0);
+  cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_NEAREST);  // written as /Interpolate false
+  cairo_paint(cr);
+  cairo_show_page(cr);
+  failOnStatus(cairo_status(cr));
+  cairo_destroy(cr);
+  cairo_surface_destroy(image);
+  failOnStatus(cairo_surface_status(document.pdf));
+}
+
+int finishDocument() {
+  if (document.pdf == nullptr) return EINVAL;
+  cairo_surface_finish(document.pdf);
+  failOnStatus(cairo_surface_status(document.pdf));
+  if (std::fflush(document.file) != 0 || fsync(fileno(document.file)) != 0) fail(errno);
+  if (std::fclose(document.file) != 0) fail(errno);
+  document.file = nullptr;
+  if (document.error == 0 && std::rename(document.temporary.c_str(), document.path.c_str()) != 0) fail(errno);
+  if (document.error != 0) unlink(document.temporary.c_str());
+  int error = document.error;
+  closeDocument();
+  return error;
+}
+
+void abandonDocument() {
+  if (document.file != nullptr) {
+    std::fclose(document.file);
+    document.file = nullptr;  // cairo's last bytes go nowhere
+    unlink(document.temporary.c_str());
+  }
+  closeDocument();
+}

@@ -1,0 +1,184 @@
+// The PDF document: its pages show the rasters pixel for pixel, its text is found where
+// the cells are, and a failed or dropped document leaves nothing behind. Checked with
+// poppler's tools, as a reader of the file would see it.
+#include "engine/page_document.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <filesystem>
+#include <sstream>
+
+#include "engine/glyph_text.h"
+#include "run_support.h"
+
+namespace {
+
+constexpr unsigned pageWidth = 960;    // pixels, 8 inches
+constexpr unsigned pageHeight = 1512;  // pixels, 12 inches
+constexpr unsigned cellWidth = 12;     // pixels; twice that in double width
+constexpr unsigned cellHeight = 14;
+constexpr unsigned linePitch = 21;
+constexpr unsigned glyphsPerLine = 60;
+
+// Standard output of a shell command.
+std::string output(const std::string &command) {
+  std::string text;
+  FILE *pipe = popen(command.c_str(), "r");
+  char buffer[4096];
+  for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) text.append(buffer, n);
+  pclose(pipe);
+  return text;
+}
+
+std::string utf8(char32_t c) {
+  if (c < 0x80) return std::string(1, char(c));
+  if (c < 0x800) return {char(0xC0 | c >> 6), char(0x80 | (c & 0x3F))};
+  if (c < 0x10000) return {char(0xE0 | c >> 12), char(0x80 | (c >> 6 & 0x3F)), char(0x80 | (c & 0x3F))};
+  return {char(0xF0 | c >> 18), char(0x80 | (c >> 12 & 0x3F)), char(0x80 | (c >> 6 & 0x3F)), char(0x80 | (c & 0x3F))};
+}
+
+// The colour a test raster of kind has at (x, y), as 0xRRGGBB: a pattern that tells
+// neighbouring pixels and rows apart.
+uint32_t testColor(PixelKind kind, unsigned x, unsigned y) {
+  switch (kind) {
+    case PixelKind::BlackWhite: return (x + 3 * y) % 11 < 3 ? 0x000000 : 0xFFFFFF;
+    case PixelKind::Gray:       return (x + 2 * y) % 256 * 0x010101u;
+    case PixelKind::Rgb:        return x % 256 << 16 | y % 256 << 8 | (x * y) % 251;
+  }
+  return 0;
+}
+
+PageRaster testRaster(PixelKind kind) {
+  PageRaster raster{pageWidth, pageHeight, kind, {}};
+  for (unsigned y = 0; y < pageHeight; ++y)
+    for (unsigned x = 0; x < pageWidth; ++x) {
+      uint32_t color = testColor(kind, x, y);
+      if (kind == PixelKind::BlackWhite && x % 8 == 0) raster.bytes.push_back(0);
+      if (kind == PixelKind::BlackWhite && color != 0) raster.bytes.back() |= 0x80 >> x % 8;
+      if (kind == PixelKind::Gray) raster.bytes.push_back(uint8_t(color));
+      if (kind == PixelKind::Rgb) raster.bytes.insert(raster.bytes.end(), {uint8_t(color >> 16), uint8_t(color >> 8), uint8_t(color)});
+    }
+  return raster;
+}
+
+// Cells of text from column on line, each width pixels wide.
+void addText(std::vector<TextCell> &cells, const std::u32string &text, unsigned column, unsigned line,
+             unsigned width = cellWidth) {
+  for (size_t i = 0; i < text.size(); ++i)
+    cells.push_back({unsigned(column * cellWidth + i * width), line * linePitch, width, cellHeight, text[i]});
+}
+
+// Three pages: black and white with words in both widths, gray, and colour with every
+// glyph's text character.
+struct TestPage {
+  PixelKind kind;
+  std::vector<TextCell> cells;
+};
+
+std::vector<TestPage> testPages() {
+  std::vector<TestPage> pages = {{PixelKind::BlackWhite, {}}, {PixelKind::Gray, {}}, {PixelKind::Rgb, {}}};
+  addText(pages[0].cells, U"HELLO WORLD", 4, 2);
+  addText(pages[0].cells, U"£↑←", 4, 4);
+  addText(pages[0].cells, U"WIDE TEXT", 4, 6, 2 * cellWidth);
+  addText(pages[1].cells, U"gray page", 0, 3);
+  unsigned count = 0;
+  for (unsigned i = 0; i < glyphTextCount; ++i)
+    if (glyphTexts[i].text > U' ') {
+      addText(pages[2].cells, {glyphTexts[i].text}, count % glyphsPerLine, 1 + count / glyphsPerLine);
+      ++count;
+    }
+  return pages;
+}
+
+int writeDocument(const std::string &path, const std::vector<TestPage> &pages) {
+  int error = openDocument(path);
+  for (const TestPage &page : pages) addDocumentPage(testRaster(page.kind), page.cells);
+  return error != 0 ? error : finishDocument();
+}
+
+TEST(PageDocument, ShowsTheRastersAndFindsTheText) {
+  TempDir dir;
+  std::vector<TestPage> pages = testPages();
+  std::string pdf = dir.file("run.pdf");
+  ASSERT_EQ(writeDocument(pdf, pages), 0);
+  ASSERT_EQ(writeDocument(dir.file("again.pdf"), pages), 0);
+  EXPECT_EQ(readFile(pdf), readFile(dir.file("again.pdf"))) << "the same pages must give the same bytes";
+
+  std::string info = output("pdfinfo '" + pdf + "'");
+  EXPECT_NE(info.find("Pages:           3\n"), std::string::npos) << info;
+  EXPECT_NE(info.find("Page size:       576 x 864 pts"), std::string::npos) << info;
+  EXPECT_EQ(info.find("CreationDate"), std::string::npos) << "a date makes every run's file differ";
+
+  std::string first = output("pdftotext -f 1 -l 1 '" + pdf + "' -");
+  for (const char *words : {"HELLO WORLD", "£↑←", "WIDE TEXT"})
+    EXPECT_NE(first.find(words), std::string::npos) << words << " not in: " << first;
+  EXPECT_NE(output("pdftotext -f 2 -l 2 '" + pdf + "' -").find("gray page"), std::string::npos);
+  std::string glyphs = output("pdftotext -f 3 -l 3 '" + pdf + "' -");
+  for (const TextCell &cell : pages[2].cells)
+    EXPECT_NE(glyphs.find(utf8(cell.text)), std::string::npos) << "U+" << std::hex << unsigned(cell.text);
+
+  // Each page holds one image, flate-compressed, not interpolated, in the least depth
+  // that keeps its pixels, filling the page at 120 x 126 pixels an inch ...
+  std::istringstream images(output("pdfimages -list '" + pdf + "'"));
+  std::string line;
+  std::getline(images, line);
+  std::getline(images, line);
+  for (const char *format : {"gray 1 1", "gray 1 8", "rgb 3 8"}) {
+    std::string page, number, type, width, height, color, components, bits, encoding, interpolate, object, generation,
+        across, down;
+    std::getline(images, line);
+    std::istringstream(line) >> page >> number >> type >> width >> height >> color >> components >> bits >> encoding >>
+        interpolate >> object >> generation >> across >> down;
+    EXPECT_EQ(color + " " + components + " " + bits, format) << line;
+    EXPECT_EQ(encoding + " " + interpolate + " " + across + " " + down, "image no 120 126") << line;
+  }
+  EXPECT_FALSE(std::getline(images, line)) << "more images than pages";
+
+  // ... and so renders back to the raster's own pixels, the text unseen.
+  ASSERT_EQ(std::system(("pdftocairo -png -rx 120 -ry 126 '" + pdf + "' '" + dir.file("page") + "'").c_str()), 0);
+  for (size_t number = 1; number <= pages.size(); ++number) {
+    Page page = readPage(dir.file("page-" + std::to_string(number) + ".png"));
+    ASSERT_EQ(page.width, pageWidth);
+    ASSERT_EQ(page.height, pageHeight);
+    size_t wrong = 0;
+    for (unsigned y = 0; y < pageHeight; ++y)
+      for (unsigned x = 0; x < pageWidth; ++x) {
+        uint32_t color = testColor(pages[number - 1].kind, x, y);
+        wrong += page.red(x, y) != color >> 16 || page.green(x, y) != (color >> 8 & 0xFF) ||
+                 page.blue(x, y) != (color & 0xFF);
+      }
+    EXPECT_EQ(wrong, 0u) << "pixels differ on page " << number;
+  }
+}
+
+TEST(PageDocument, LeavesNothingBehindWhenItFailsOrIsDropped) {
+  struct Case {
+    const char *name;
+    const char *path;  // in the test's folder
+    int error;         // what openDocument or finishDocument returns
+  };
+  static const Case cases[] = {
+      {"folder missing", "missing/run.pdf", ENOENT},
+      {"path is a folder", "folder", EISDIR},
+      {"dropped", "run.pdf", 0},
+  };
+  for (const Case &c : cases) {
+    TempDir dir;
+    std::filesystem::create_directory(dir.file("folder"));
+    int error = openDocument(dir.file(c.path));
+    addDocumentPage(testRaster(PixelKind::Gray), {});
+    if (c.error == 0)
+      abandonDocument();
+    else if (error == 0)
+      error = finishDocument();
+    EXPECT_EQ(error, c.error) << c.name;
+    std::vector<std::string> left;
+    for (const auto &entry : std::filesystem::recursive_directory_iterator(dir.path))
+      left.push_back(entry.path().filename().string());
+    EXPECT_EQ(left, std::vector<std::string>{"folder"}) << c.name;
+  }
+}
+
+}  // namespace
