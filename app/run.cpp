@@ -7,7 +7,9 @@
 #include "engine/character_rom.h"
 #include "engine/file_access.h"
 #include "engine/page_image.h"
+#include "engine/page_document.h"
 #include "engine/print_head.h"
+#include "engine/transcript.h"
 #include "interpreter/interpreter.h"
 #include "ribbon/strike_store.h"
 
@@ -25,6 +27,9 @@ void reportEngineEvent(EngineEvent event, unsigned value, const std::string &nam
       break;
     case EngineEvent::PageWritten:
       std::printf("%s written.\n", name.c_str());
+      break;
+    case EngineEvent::PageAdded:
+      std::printf("Page %u added to %s.\n", value, name.c_str());
       break;
   }
 }
@@ -53,15 +58,16 @@ void saveRibbon() {
                 std::strerror(error));
 }
 
-}  // namespace
+// Raises the FileError of a document that could not be written.
+void checkWritten(int error, const char *what, const std::string &name) {
+  if (error != 0)
+    throw FileError(std::string("tambrix: unable to write ") + what + " `" + name + "': " + std::strerror(error));
+}
 
-int runPrintJob(RunOptions options, FILE *standardInput) {
-  RunSettings &settings = options.settings;
-  if (settings.outputPrefix.empty()) settings.outputPrefix = options.inputName.empty() ? "TAMBRIX" : options.inputName;
-  resetPrintEngine(settings, reportEngineEvent);
-  resetCharacterRom();
-  loadStrikeCounts();
-  createPage();
+// The run from the ROM to the last page, into the page files and documents the
+// settings name; the PDF and the transcript are written once complete.
+int printPages(const RunOptions &options, FILE *standardInput) {
+  const RunSettings &settings = options.settings;
   FILE *input = standardInput;
   if (!options.inputName.empty()) {
     if (settings.debugLevel & DebugTrace) std::printf("Attempting to read %s...\n", options.inputName.c_str());
@@ -71,12 +77,46 @@ int runPrintJob(RunOptions options, FILE *standardInput) {
       return 1;
     }
   }
+  if (!settings.pdfName.empty()) checkWritten(openDocument(settings.pdfName), "PDF document", settings.pdfName);
+  resetTranscript();
   ejectPage();
   loadFont(settings.debugLevel);
   printTestSheet(options.testMode);
   interpretStream(input, settings);
   if (input != standardInput) std::fclose(input);
   ejectPage();
+  if (page.pageCount == 0) return 0;
+  if (!settings.pdfName.empty()) {
+    checkWritten(finishDocument(), "PDF document", settings.pdfName);
+    std::printf("%s written.\n", settings.pdfName.c_str());
+  }
+  if (!settings.textName.empty()) {
+    checkWritten(writeTranscript(settings.textName), "text transcript", settings.textName);
+    std::printf("%s written.\n", settings.textName.c_str());
+  }
+  return 0;
+}
+
+}  // namespace
+
+int runPrintJob(RunOptions options, FILE *standardInput) {
+  RunSettings &settings = options.settings;
+  // With a PDF document, page files are written only when a prefix is asked for.
+  settings.pageFiles = settings.pdfName.empty() || !settings.outputPrefix.empty();
+  if (settings.outputPrefix.empty()) settings.outputPrefix = options.inputName.empty() ? "TAMBRIX" : options.inputName;
+  resetPrintEngine(settings, reportEngineEvent);
+  resetCharacterRom();
+  loadStrikeCounts();
+  createPage();
+  int status = 0;
+  try {
+    status = printPages(options, standardInput);
+  } catch (...) {
+    abandonDocument();  // no partial document is left behind
+    throw;
+  }
+  abandonDocument();    // one that produced no page is not written
+  if (status != 0) return status;
   saveRibbon();
   if (page.pageCount == 0) std::printf("Input did not generate any output (empty printfile?).\n");
   return 0;

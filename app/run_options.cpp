@@ -9,7 +9,7 @@
 #include "engine/print_head.h"
 
 // The option words; matched whole, ignoring case.
-enum class Option { Height, Out, Test, HalfLife, Debug, Business, Graphic, Raw, Help, None };
+enum class Option { Height, Out, Test, HalfLife, Debug, Business, Graphic, Raw, Pdf, Text, Help, None };
 
 struct OptionWord {
   const char *word;
@@ -17,11 +17,12 @@ struct OptionWord {
   bool takesValue;  // the next word is its value, whatever it looks like
 };
 
-static const OptionWord optionWords[11] = {
+static const OptionWord optionWords[13] = {
     {"-height", Option::Height, true},     {"-out", Option::Out, true},
     {"-test", Option::Test, true},         {"-halflife", Option::HalfLife, true},
     {"-debug", Option::Debug, true},       {"-business", Option::Business, false},
     {"-graphic", Option::Graphic, false},  {"-raw", Option::Raw, false},
+    {"-pdf", Option::Pdf, true},           {"-text", Option::Text, true},
     {"-help", Option::Help, false},        {"-h", Option::Help, false},
     {"-?", Option::Help, false},
 };
@@ -111,6 +112,14 @@ static void setValue(Option option, const char *word, RunOptions &options) {
     case Option::Debug:
       if (parseLong(word, value)) settings.debugLevel = uint16_t(value);
       std::printf("Debug mode: %d.\n", int(settings.debugLevel));
+      break;
+    case Option::Pdf:
+      settings.pdfName = word;
+      std::printf("PDF document: %s.\n", word);
+      break;
+    case Option::Text:
+      settings.textName = word;
+      std::printf("Text transcript: %s.\n", word);
       break;
     default:
       break;

@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "engine/file_access.h"
+#include "engine/glyph_text.h"
 #include "engine/print_head.h"
 
 // Region starts of the ROM image; slot n of a region is the glyph at start + 6 n.
@@ -31,6 +32,7 @@ namespace {
 uint8_t romImage[romSize];        // the ROM image; zero where no file filled it
 Glyph graphicTable[codeCount];    // glyph of each code in the graphic set
 Glyph businessTable[codeCount];   // glyph of each code in the business set
+char32_t textOfGlyph[romSize];    // the character each glyph shows in text; 0 none
 }  // namespace
 
 const uint8_t (&characterRom)[romSize] = romImage;
@@ -68,6 +70,7 @@ void resetCharacterRom() {
   std::memset(romImage, 0, sizeof romImage);
   std::memset(graphicTable, 0, sizeof graphicTable);
   std::memset(businessTable, 0, sizeof businessTable);
+  std::memset(textOfGlyph, 0, sizeof textOfGlyph);
 }
 
 // The ROM files to look for, in order.
@@ -110,6 +113,7 @@ RomSearch buildGlyphTables() {
     businessTable[192 + i] = Glyph(capitalRegion + glyphWidth * i);   // A-Z again at 193-218
   }
   for (const CodeGlyph &single : businessSingles) businessTable[single.code] = single.glyph;
+  for (unsigned i = 0; i < glyphTextCount; ++i) textOfGlyph[glyphTexts[i].glyph] = glyphTexts[i].text;
   return search;
 }
 
@@ -117,6 +121,9 @@ void printCharacter(uint8_t code) {
   Glyph glyph = (modeWord & Business) ? businessGlyphs[code] : graphicGlyphs[code];
   if (runSettings.debugLevel & DebugMarks) markCharacterCell();
   unsigned repeat = (modeWord & DoubleWidth) ? 2 : 1;
-  for (unsigned column = 0; column < glyphWidth; ++column)
-    for (unsigned i = 0; i < repeat; ++i) printColumn(characterRom[glyph + column]);
+  for (unsigned step = 0; step < glyphWidth * repeat; ++step) {
+    printColumn(characterRom[glyph + step / repeat]);
+    // The cell starts where its first column landed, after any autofeed.
+    if (step == 0) noteCharacterCell(cellWidth * repeat, textOfGlyph[glyph]);
+  }
 }

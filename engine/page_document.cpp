@@ -1,5 +1,7 @@
 #include "engine/page_document.h"
 
+#include "engine/transcript.h"
+
 #include <cairo-ft.h>
 #include <cairo-pdf.h>
 #include <sys/stat.h>
@@ -174,13 +176,9 @@ static cairo_surface_t *rasterImage(const PageRaster &raster) {
 
 // The character in UTF-8; nothing for a value that is no character.
 static std::string toUtf8(char32_t c) {
-  if (c >= 0xD800 && c <= 0xDFFF) return "";
-  if (c < 0x80) return std::string(1, char(c));
-  if (c < 0x800) return {char(0xC0 | c >> 6), char(0x80 | (c & 0x3F))};
-  if (c < 0x10000) return {char(0xE0 | c >> 12), char(0x80 | (c >> 6 & 0x3F)), char(0x80 | (c & 0x3F))};
-  if (c <= 0x10FFFF)
-    return {char(0xF0 | c >> 18), char(0x80 | (c >> 12 & 0x3F)), char(0x80 | (c >> 6 & 0x3F)), char(0x80 | (c & 0x3F))};
-  return "";
+  std::string text;
+  appendUtf8(text, c);
+  return text;
 }
 
 // The text font's glyph for a character, 0 when it has none.

@@ -95,6 +95,18 @@ unsigned grayBitsNeeded() {
   return bits == 4 ? 0 : bits;
 }
 
+// The kind of raster the inked rows need: colour, gray, or black and white.
+PixelKind rasterKindNeeded() {
+  if (pixels == nullptr) return PixelKind::BlackWhite;
+  PixelKind kind = PixelKind::BlackWhite;
+  const Magick::PixelPacket *end = pixels + size_t(inkedEnd) * imageWidth;
+  for (const Magick::PixelPacket *p = pixels + size_t(inkedTop) * imageWidth; p < end; ++p) {
+    if (p->red != p->green || p->green != p->blue) return PixelKind::Rgb;
+    if (p->red != 0 && p->red != whitePacket.red) kind = PixelKind::Gray;
+  }
+  return kind;
+}
+
 }  // namespace
 
 void initImageLibrary(const char *argv0) {
@@ -179,6 +191,33 @@ void writePageFile(const std::string &name) {
   int error = replaceFileWhole(name, blob.data(), blob.length(), false);
   if (error != 0)
     throw FileError("tambrix: unable to write page file `" + name + "': " + std::strerror(error));
+}
+
+PageRaster pageRaster() {
+  PageRaster raster;
+  raster.width = imageWidth;
+  raster.height = imageHeight;
+  raster.kind = rasterKindNeeded();
+  const Magick::PixelPacket *page = pagePixels();
+  if (raster.kind == PixelKind::BlackWhite) {
+    size_t rowBytes = (imageWidth + 7) / 8;
+    raster.bytes.assign(rowBytes * imageHeight, 0xFF);
+    for (unsigned y = inkedTop; y < inkedEnd; ++y)
+      for (unsigned x = 0; x < imageWidth; ++x)
+        if (page[size_t(y) * imageWidth + x].red == 0) raster.bytes[y * rowBytes + x / 8] &= uint8_t(~(0x80 >> x % 8));
+    return raster;
+  }
+  unsigned channels = raster.kind == PixelKind::Gray ? 1 : 3;
+  raster.bytes.resize(size_t(imageWidth) * imageHeight * channels);
+  uint8_t *out = raster.bytes.data();
+  for (const Magick::PixelPacket *p = page, *end = page + size_t(imageWidth) * imageHeight; p < end; ++p) {
+    *out++ = MagickCore::ScaleQuantumToChar(p->red);
+    if (channels == 3) {
+      *out++ = MagickCore::ScaleQuantumToChar(p->green);
+      *out++ = MagickCore::ScaleQuantumToChar(p->blue);
+    }
+  }
+  return raster;
 }
 
 void clearPageImage() {

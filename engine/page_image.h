@@ -5,6 +5,8 @@
 #include <exception>
 #include <string>
 
+#include "engine/page_document.h"
+
 // Colours of the debug marks.
 enum class MarkColor { Green, Blue };
 
@@ -32,6 +34,10 @@ void paintMark(unsigned x, unsigned y, MarkColor color);
 // new one is complete. A file that cannot be written raises FileError; an image that
 // cannot be encoded, an image-library exception.
 void writePageFile(const std::string &name);
+
+// The page's pixels in the smallest kind that holds them: black and white, gray, or
+// colour where debug marks were painted.
+PageRaster pageRaster();
 
 // Clears the page to white.
 void clearPageImage();

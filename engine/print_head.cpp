@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "engine/page_image.h"
+#include "engine/transcript.h"
 
 namespace {
 
@@ -14,6 +15,7 @@ RibbonState ribbonState;    // strike counts, pin shades and half-life
 uint16_t modes;             // printer modes: DoubleWidth, BitImage, Reverse, Business, Quote
 RunSettings settings;       // the run's settings
 EngineEventHandler report;  // where events go; null: nowhere
+bool keepText;              // cells and rows are noted: a PDF or a transcript is written
 
 void tell(EngineEvent event, unsigned value, const std::string &name) {
   if (report != nullptr) report(event, value, name);
@@ -40,7 +42,8 @@ void resetPrintEngine(const RunSettings &given, EngineEventHandler handler) {
   report = handler;
   setup = PageSetup{given.pageHeight, textLineSpacing, given.outputPrefix};
   position = HeadPosition{leftMargin, topMargin};
-  sheet = PageImage{false, 0};
+  keepText = !given.pdfName.empty() || !given.textName.empty();
+  sheet = PageImage{false, 0, {}, {}};
   ribbonState = RibbonState{};
   ribbonState.halfLife = given.halfLife;
   modes = 0;
@@ -72,9 +75,16 @@ void printColumn(uint8_t bits) {
   advanceHead();
 }
 
+void noteCharacterCell(unsigned width, char32_t text) {
+  if (keepText) sheet.cells.push_back(TextCell{position.headX - dotSize, position.headY, width, columnHeight, text});
+}
+
 void lineFeed() {
   position.headY += setup.lineSpacing;
-  if (position.headY > setup.pageHeight - setup.lineSpacing) ejectPage();
+  if (position.headY > setup.pageHeight - setup.lineSpacing)
+    ejectPage();
+  else if (keepText)
+    sheet.rows.push_back(position.headY);
   updatePinShades();
 }
 
@@ -94,13 +104,24 @@ void toggleModes(uint16_t bits) { modes ^= bits; }
 void ejectPage() {
   if (sheet.pageDirty) {
     ++sheet.pageCount;
-    std::string name = pageFileName(setup.outputPrefix, sheet.pageCount);
-    tell(EngineEvent::WritingPage, sheet.pageCount, name);
-    writePageFile(name);
-    tell(EngineEvent::PageWritten, sheet.pageCount, name);
+    if (settings.pageFiles) {
+      std::string name = pageFileName(setup.outputPrefix, sheet.pageCount);
+      tell(EngineEvent::WritingPage, sheet.pageCount, name);
+      writePageFile(name);
+      tell(EngineEvent::PageWritten, sheet.pageCount, name);
+    }
+    if (!settings.pdfName.empty()) {
+      addDocumentPage(pageRaster(), sheet.cells);
+      tell(EngineEvent::PageAdded, sheet.pageCount, settings.pdfName);
+    }
+    if (!settings.textName.empty()) addTranscriptPage(sheet.rows, sheet.cells);
     clearPageImage();
     sheet.pageDirty = false;
   }
+  // What was printed on a page that is not written (spaces only) goes with it.
+  sheet.cells.clear();
+  sheet.rows.clear();
+  if (keepText) sheet.rows.push_back(topMargin);
   position.headY = topMargin;
 }
 

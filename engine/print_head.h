@@ -11,7 +11,9 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
+#include "engine/page_document.h"
 #include "engine/run_settings.h"
 
 constexpr unsigned dotSize = 2;        // pixels per dot, both ways; also the column and pin pitch
@@ -48,8 +50,11 @@ struct HeadPosition {
 };
 
 struct PageImage {
-  bool pageDirty;      // a dot was struck since the page was last written
-  unsigned pageCount;  // page files written so far in this run
+  bool pageDirty;                // a dot was struck since the page was last written
+  unsigned pageCount;            // pages written so far in this run
+  std::vector<TextCell> cells;   // character cells printed on the page, with their text,
+                                 //   kept while a PDF or a transcript is written
+  std::vector<unsigned> rows;    // head rows the page's lines were printed on, top to bottom
 };
 
 struct RibbonState {
@@ -71,6 +76,7 @@ enum class EngineEvent {
   Autofeed,     // a column past the right edge starts a new line; value is headX
   WritingPage,  // a page file is about to be written; name is its file name
   PageWritten,  // the page file is complete; name is its file name
+  PageAdded,    // the page went into the PDF document; value is its number, name the document's
 };
 
 using EngineEventHandler = void (*)(EngineEvent event, unsigned value, const std::string &name);
@@ -99,6 +105,10 @@ void moveHead(unsigned x);
 // the right edge, and inverting it while Reverse is set.
 void printColumn(uint8_t bits);
 
+// Notes the character cell whose first column was just printed, width pixels wide,
+// and the character it shows (0 for none), for the text of the PDF and transcript.
+void noteCharacterCell(unsigned width, char32_t text);
+
 // Advances the paper by lineSpacing, ejecting the page when the next line would not fit.
 void lineFeed();
 
@@ -114,9 +124,9 @@ void setModes(uint16_t bits);
 void clearModes(uint16_t bits);
 void toggleModes(uint16_t bits);
 
-// Writes the page as the next numbered file if anything was struck on it, clears it,
-// and puts the head at the top of the page. A page file that cannot be written raises
-// FileError.
+// Writes the page if anything was struck on it (as the next numbered file, into the
+// PDF document and into the transcript, as the settings say), clears it, and puts the
+// head at the top of the page. A page file that cannot be written raises FileError.
 void ejectPage();
 
 // Takes the strike counts of a ribbon that has been used before, and recomputes the

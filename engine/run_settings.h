@@ -24,4 +24,7 @@ struct RunSettings {
   uint16_t debugLevel = 0;                  // -debug value, low 16 bits: DebugTrace, DebugMarks
   bool businessDefault = false;             // business set restored at every carriage return
   StreamKind streamKind = StreamKind::TextFile;
+  bool pageFiles = true;                    // pages are written as PNG files
+  std::string pdfName;                      // the PDF document of every page; empty = none
+  std::string textName;                     // the UTF-8 transcript; empty = none
 };
