@@ -2,7 +2,6 @@
 
 #include <Magick++.h>
 
-#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -34,14 +33,16 @@ struct Encoding {
 Magick::Image rebuildPage(const std::string &name) {
   Magick::Image file(name);
   size_t width = file.columns(), height = file.rows();
-  Magick::Image image(Magick::Geometry(width, height, 0, 0, false, false), Magick::ColorMono(true));
+  Magick::Blob rgb;
+  file.write(&rgb, "RGB", 8);
+  Magick::Image image(Magick::Geometry(width, height), Magick::ColorMono(true));
   image.depth(8);
   image.magick("PNG");
   image.defineValue("png", "exclude-chunks", "date,time");
   image.modifyImage();
   image.classType(Magick::DirectClass);
-  const Magick::PixelPacket *from = file.getConstPixels(0, 0, width, height);
-  std::copy(from, from + width * height, image.getPixels(0, 0, width, height));
+  image.getPixels(0, 0, width, height);
+  image.readPixels(Magick::RGBQuantum, static_cast<const unsigned char *>(rgb.data()));
   image.syncPixels();
   return image;
 }

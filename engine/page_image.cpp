@@ -1,18 +1,67 @@
 // The page image, painted through the image's pixel cache: one pixelColor call per
 // pixel costs about a microsecond, which would make painting a dense page several
-// times slower than encoding it. Colours are converted by the library's own colour
-// classes, so the pixels are exactly those one pixelColor per pixel would give.
+// times slower than encoding it. The pixels are exactly those one pixelColor per pixel
+// would give with the same colours.
+//
+// It builds against Magick++ 6 and 7. What differs between them is kept to the seam
+// right below: the type of a pixel in the cache and how to read and set its colour,
+// and how to make an image direct-class again. The painter itself is the same for both.
 #include "engine/page_image.h"
 
 #include "engine/file_replace.h"
 
 #include <Magick++.h>
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <iostream>
 #include <memory>
 
 namespace {
+
+using MagickCore::Quantum;
+
+std::unique_ptr<Magick::Image> pageImage;  // the page, reused from page to page
+
+#if MagickLibVersion < 0x700
+// ImageMagick 6: the cache holds one PixelPacket per pixel.
+using Pixel = MagickCore::PixelPacket *;
+
+size_t pixelStride() { return 1; }
+Quantum redOf(const MagickCore::PixelPacket *p) { return p->red; }
+Quantum greenOf(const MagickCore::PixelPacket *p) { return p->green; }
+Quantum blueOf(const MagickCore::PixelPacket *p) { return p->blue; }
+void setColor(Pixel p, Quantum red, Quantum green, Quantum blue) {
+  p->red = red;
+  p->green = green;
+  p->blue = blue;
+}
+
+// The storage class alone changes: the pixels are kept as they are, and the colour
+// map is no longer read.
+void makeDirectClass() { pageImage->image()->storage_class = MagickCore::DirectClass; }
+#else
+// ImageMagick 7: the cache holds, per pixel, one Quantum per channel of the image.
+using Pixel = Quantum *;
+
+size_t pixelStride() { return MagickCore::GetPixelChannels(pageImage->constImage()); }
+Quantum redOf(const Quantum *p) { return MagickCore::GetPixelRed(pageImage->constImage(), p); }
+Quantum greenOf(const Quantum *p) { return MagickCore::GetPixelGreen(pageImage->constImage(), p); }
+Quantum blueOf(const Quantum *p) { return MagickCore::GetPixelBlue(pageImage->constImage(), p); }
+void setColor(Pixel p, Quantum red, Quantum green, Quantum blue) {
+  const MagickCore::Image *image = pageImage->constImage();
+  MagickCore::SetPixelRed(image, red, p);
+  MagickCore::SetPixelGreen(image, green, p);
+  MagickCore::SetPixelBlue(image, blue, p);
+}
+
+void makeDirectClass() {
+  MagickCore::ExceptionInfo *exception = MagickCore::AcquireExceptionInfo();
+  MagickCore::SetImageStorageClass(pageImage->image(), MagickCore::DirectClass, exception);
+  Magick::throwException(exception, pageImage->quiet());
+  MagickCore::DestroyExceptionInfo(exception);
+}
+#endif
 
 #ifdef TAMBRIX_SKIP_PNG_ENCODING
 // Fuzz builds: a page is synced and its file written, but holds no image data, since
@@ -22,32 +71,40 @@ constexpr bool encodePages = false;
 constexpr bool encodePages = true;
 #endif
 
+// A colour as the cache stores it.
+struct Ink {
+  Quantum red, green, blue;
+};
+
 constexpr unsigned shadeCacheSize = 8;  // distinct gray shades remembered; the head has 7 pins
 
 struct ShadeEntry {
-  float shade;                 // gray level, 0 black .. 1 white; negative = unused
-  Magick::PixelPacket packet;  // the same gray as the library stores it
+  float shade;  // gray level, 0 black .. 1 white; negative = unused
+  Ink ink;      // the same gray as the library stores it
 };
 
-std::unique_ptr<Magick::Image> pageImage;  // the page, reused from page to page
 unsigned imageWidth = 0;                   // pixels
 unsigned imageHeight = 0;                  // pixels
-Magick::PixelPacket *pixels = nullptr;     // the page's pixels while painting; null when not fetched
+Pixel pixels = nullptr;                    // the page's pixels while painting; null when not fetched
 unsigned inkedTop = 0;                     // rows inkedTop .. inkedEnd - 1 may hold ink since the
 unsigned inkedEnd = 0;                     //   last clear; all other rows are white
 ShadeEntry shadeCache[shadeCacheSize];     // recently used gray shades
 unsigned nextShadeEntry = 0;               // entry the next new shade replaces
-Magick::PixelPacket markPackets[2];        // green and blue, indexed by MarkColor
-Magick::PixelPacket whitePacket;           // the paper
+constexpr Ink markInks[2] = {{0, QuantumRange, 0}, {0, 0, QuantumRange}};  // indexed by MarkColor
+constexpr Ink whiteInk = {QuantumRange, QuantumRange, QuantumRange};       // the paper
 
 void forgetShades() {
   for (ShadeEntry &entry : shadeCache) entry.shade = -1.0f;
   nextShadeEntry = 0;
 }
 
+Pixel pixelAt(unsigned x, unsigned y) { return pixels + (size_t(y) * imageWidth + x) * pixelStride(); }
+
+void setInk(Pixel p, const Ink &ink) { setColor(p, ink.red, ink.green, ink.blue); }
+
 // The page's pixels, fetched once per page: the image must be DirectClass first, or a
 // written page's colour map would bring the previous page back.
-Magick::PixelPacket *pagePixels() {
+Pixel pagePixels() {
   if (pixels == nullptr) {
     pageImage->modifyImage();
     pageImage->classType(Magick::DirectClass);
@@ -56,14 +113,17 @@ Magick::PixelPacket *pagePixels() {
   return pixels;
 }
 
-const Magick::PixelPacket &grayPacket(float shade) {
+// A gray in whole steps of the quantum, as the library's own gray colour gives it on
+// builds with integer quantums; builds with float quantums then print the same grays.
+const Ink &grayInk(float shade) {
   for (const ShadeEntry &entry : shadeCache)
-    if (entry.shade == shade) return entry.packet;
+    if (entry.shade == shade) return entry.ink;
   ShadeEntry &entry = shadeCache[nextShadeEntry];
   nextShadeEntry = (nextShadeEntry + 1) % shadeCacheSize;
   entry.shade = shade;
-  entry.packet = Magick::ColorGray(shade);
-  return entry.packet;
+  Quantum gray = Quantum(std::floor(double(shade) * QuantumRange));
+  entry.ink = Ink{gray, gray, gray};
+  return entry.ink;
 }
 
 // Widens the range of rows that the next clear must whiten.
@@ -73,9 +133,10 @@ void noteInk(unsigned top, unsigned end) {
   inkedEnd = none ? end : std::max(inkedEnd, end);
 }
 
-void putPixel(unsigned x, unsigned y, const Magick::PixelPacket &packet) {
+void putPixel(unsigned x, unsigned y, const Ink &ink) {
   if (x >= imageWidth || y >= imageHeight) return;
-  pagePixels()[size_t(y) * imageWidth + x] = packet;
+  pagePixels();
+  setInk(pixelAt(x, y), ink);
   noteInk(y, y + 1);
 }
 
@@ -87,11 +148,12 @@ void putPixel(unsigned x, unsigned y, const Magick::PixelPacket &packet) {
 unsigned grayBitsNeeded() {
   if (pixels == nullptr || inkedTop >= inkedEnd) return 1;
   unsigned bits = 1;
-  const Magick::PixelPacket *end = pixels + size_t(inkedEnd) * imageWidth;
-  for (const Magick::PixelPacket *p = pixels + size_t(inkedTop) * imageWidth; p < end; ++p) {
-    if (p->red != p->green || p->green != p->blue) return 0;
-    if (bits < 8 && p->red != 0 && p->red != whitePacket.red)
-      bits = MagickCore::ScaleQuantumToChar(p->red) % 17 != 0 ? 8 : 4;
+  size_t stride = pixelStride();
+  for (Pixel p = pixelAt(0, inkedTop), end = pixelAt(0, inkedEnd); p < end; p += stride) {
+    Quantum red = redOf(p);
+    if (red != greenOf(p) || red != blueOf(p)) return 0;
+    if (bits < 8 && red != 0 && red != whiteInk.red)
+      bits = MagickCore::ScaleQuantumToChar(red) % 17 != 0 ? 8 : 4;
   }
   return bits == 4 ? 0 : bits;
 }
@@ -101,9 +163,6 @@ unsigned grayBitsNeeded() {
 void initImageLibrary(const char *argv0) {
   Magick::InitializeMagick(argv0);
   Magick::ResourceLimits::thread(1);
-  markPackets[int(MarkColor::Green)] = Magick::ColorRGB(0, 1, 0);
-  markPackets[int(MarkColor::Blue)] = Magick::ColorRGB(0, 0, 1);
-  whitePacket = Magick::ColorMono(true);
 }
 
 int runReportingImageErrors(int (*body)()) {
@@ -127,8 +186,7 @@ void makePageImage(unsigned width, unsigned height) {
     return;
   }
   dropPageImage();
-  pageImage = std::make_unique<Magick::Image>(Magick::Geometry(width, height, 0, 0, false, false),
-                                              Magick::ColorMono(true));
+  pageImage = std::make_unique<Magick::Image>(Magick::Geometry(width, height), Magick::ColorMono(true));
   // A fresh image is 16 bits deep: gray pages would be written as 16-bit gray and
   // pages with debug colours as 48-bit RGB, and the format would drift with the pages.
   pageImage->depth(8);
@@ -143,23 +201,25 @@ void makePageImage(unsigned width, unsigned height) {
 }
 
 void paintDot(unsigned x, unsigned y, float shade) {
-  const Magick::PixelPacket &packet = grayPacket(shade);
+  const Ink &ink = grayInk(shade);
   if (x < imageWidth - 1 && y < imageHeight - 1) {  // the whole square is on the page
-    Magick::PixelPacket *top = pagePixels() + size_t(y) * imageWidth + x;
-    top[0] = packet;
-    top[1] = packet;
-    top[imageWidth] = packet;
-    top[imageWidth + 1] = packet;
+    pagePixels();
+    Pixel top = pixelAt(x, y), bottom = pixelAt(x, y + 1);
+    size_t stride = pixelStride();
+    setInk(top, ink);
+    setInk(top + stride, ink);
+    setInk(bottom, ink);
+    setInk(bottom + stride, ink);
     noteInk(y, y + 2);
     return;
   }
-  putPixel(x, y, packet);
-  putPixel(x + 1, y, packet);
-  putPixel(x + 1, y + 1, packet);
-  putPixel(x, y + 1, packet);
+  putPixel(x, y, ink);
+  putPixel(x + 1, y, ink);
+  putPixel(x + 1, y + 1, ink);
+  putPixel(x, y + 1, ink);
 }
 
-void paintMark(unsigned x, unsigned y, MarkColor color) { putPixel(x, y, markPackets[int(color)]); }
+void paintMark(unsigned x, unsigned y, MarkColor color) { putPixel(x, y, markInks[int(color)]); }
 
 void writePageFile(const std::string &name) {
   if (unsigned bits = grayBitsNeeded(); bits != 0) {
@@ -187,10 +247,10 @@ void clearPageImage() {
   // Converting it back to DirectClass would first rebuild every pixel from the map, and
   // they are all about to be white.
   pageImage->modifyImage();
-  pageImage->image()->storage_class = MagickCore::DirectClass;
+  makeDirectClass();
   pixels = pageImage->getPixels(0, 0, imageWidth, imageHeight);
-  if (inkedTop < inkedEnd)
-    std::fill(pixels + size_t(inkedTop) * imageWidth, pixels + size_t(inkedEnd) * imageWidth, whitePacket);
+  size_t stride = pixelStride();
+  for (Pixel p = pixelAt(0, inkedTop), end = pixelAt(0, inkedEnd); p < end; p += stride) setInk(p, whiteInk);
   inkedTop = inkedEnd = 0;
 }
 

@@ -76,7 +76,7 @@ TEST(PixelCache, PagesEqualOnePixelColorPerPixel) {
   }
   dropPageImage();
 
-  Magick::Image reference(Magick::Geometry(width, height, 0, 0, false, false), Magick::ColorMono(true));
+  Magick::Image reference(Magick::Geometry(width, height), Magick::ColorMono(true));
   reference.depth(8);
   reference.defineValue("png", "exclude-chunks", "date,time");
   for (size_t n = 0; n < pages.size(); ++n) {
