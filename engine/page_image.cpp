@@ -27,34 +27,47 @@ std::unique_ptr<Magick::Image> pageImage;  // the page, reused from page to page
 // ImageMagick 6: the cache holds one PixelPacket per pixel.
 using Pixel = MagickCore::PixelPacket *;
 
+Pixel fetchPixels() { return pageImage->getPixels(0, 0, pageImage->columns(), pageImage->rows()); }
 size_t pixelStride() { return 1; }
 Quantum redOf(const MagickCore::PixelPacket *p) { return p->red; }
 Quantum greenOf(const MagickCore::PixelPacket *p) { return p->green; }
 Quantum blueOf(const MagickCore::PixelPacket *p) { return p->blue; }
 void setColor(Pixel p, Quantum red, Quantum green, Quantum blue) {
-  p->red = red;
-  p->green = green;
-  p->blue = blue;
+  MagickCore::PixelPacket packet;
+  packet.red = red;
+  packet.green = green;
+  packet.blue = blue;
+  packet.opacity = OpaqueOpacity;
+  *p = packet;
 }
 
 // The storage class alone changes: the pixels are kept as they are, and the colour
 // map is no longer read.
 void makeDirectClass() { pageImage->image()->storage_class = MagickCore::DirectClass; }
 #else
-// ImageMagick 7: the cache holds, per pixel, one Quantum per channel of the image.
+// ImageMagick 7: the cache holds, per pixel, one Quantum per channel of the image, at
+// offsets the image's channel map gives.
 using Pixel = Quantum *;
 
-size_t pixelStride() { return MagickCore::GetPixelChannels(pageImage->constImage()); }
-Quantum redOf(const Quantum *p) { return MagickCore::GetPixelRed(pageImage->constImage(), p); }
-Quantum greenOf(const Quantum *p) { return MagickCore::GetPixelGreen(pageImage->constImage(), p); }
-Quantum blueOf(const Quantum *p) { return MagickCore::GetPixelBlue(pageImage->constImage(), p); }
+const MagickCore::Image *layout = nullptr;  // the image whose channel map the pixels follow
+
+Pixel fetchPixels() {
+  Pixel pixels = pageImage->getPixels(0, 0, pageImage->columns(), pageImage->rows());
+  layout = pageImage->constImage();
+  return pixels;
+}
+size_t pixelStride() { return MagickCore::GetPixelChannels(layout); }
+Quantum redOf(const Quantum *p) { return MagickCore::GetPixelRed(layout, p); }
+Quantum greenOf(const Quantum *p) { return MagickCore::GetPixelGreen(layout, p); }
+Quantum blueOf(const Quantum *p) { return MagickCore::GetPixelBlue(layout, p); }
 void setColor(Pixel p, Quantum red, Quantum green, Quantum blue) {
-  const MagickCore::Image *image = pageImage->constImage();
-  MagickCore::SetPixelRed(image, red, p);
-  MagickCore::SetPixelGreen(image, green, p);
-  MagickCore::SetPixelBlue(image, blue, p);
+  MagickCore::SetPixelRed(layout, red, p);
+  MagickCore::SetPixelGreen(layout, green, p);
+  MagickCore::SetPixelBlue(layout, blue, p);
 }
 
+// The storage class is set and the pixel cache follows it (a PseudoClass image has an
+// index channel here); the pixels are not rebuilt from the colour map.
 void makeDirectClass() {
   MagickCore::ExceptionInfo *exception = MagickCore::AcquireExceptionInfo();
   MagickCore::SetImageStorageClass(pageImage->image(), MagickCore::DirectClass, exception);
@@ -108,20 +121,23 @@ Pixel pagePixels() {
   if (pixels == nullptr) {
     pageImage->modifyImage();
     pageImage->classType(Magick::DirectClass);
-    pixels = pageImage->getPixels(0, 0, imageWidth, imageHeight);
+    pixels = fetchPixels();
   }
   return pixels;
 }
 
-// A gray in whole steps of the quantum, as the library's own gray colour gives it on
-// builds with integer quantums; builds with float quantums then print the same grays.
+// A gray is painted as a whole 8-bit level, the shade's level rounded down: the level
+// the library writes for its own gray colour on builds with integer quantums, which cut
+// a quantum down to 8 bits where builds with float quantums round it. A quantum that
+// is a whole level is written as that level by both.
 const Ink &grayInk(float shade) {
   for (const ShadeEntry &entry : shadeCache)
     if (entry.shade == shade) return entry.ink;
   ShadeEntry &entry = shadeCache[nextShadeEntry];
   nextShadeEntry = (nextShadeEntry + 1) % shadeCacheSize;
   entry.shade = shade;
-  Quantum gray = Quantum(std::floor(double(shade) * QuantumRange));
+  double level = std::clamp(std::floor(double(shade) * 255.0), 0.0, 255.0);
+  Quantum gray = Quantum(level * (QuantumRange / 255));  // QuantumRange is a multiple of 255
   entry.ink = Ink{gray, gray, gray};
   return entry.ink;
 }
@@ -247,8 +263,11 @@ void clearPageImage() {
   // Converting it back to DirectClass would first rebuild every pixel from the map, and
   // they are all about to be white.
   pageImage->modifyImage();
+  // An encoder may also leave a written page gray, without the green and blue channels
+  // that we paint; this costs nothing when the page is RGB.
+  pageImage->colorSpace(MagickCore::sRGBColorspace);
   makeDirectClass();
-  pixels = pageImage->getPixels(0, 0, imageWidth, imageHeight);
+  pixels = fetchPixels();
   size_t stride = pixelStride();
   for (Pixel p = pixelAt(0, inkedTop), end = pixelAt(0, inkedEnd); p < end; p += stride) setInk(p, whiteInk);
   inkedTop = inkedEnd = 0;
