@@ -69,10 +69,10 @@ void setColor(Pixel p, Quantum red, Quantum green, Quantum blue) {
 // The storage class is set and the pixel cache follows it (a PseudoClass image has an
 // index channel here); the pixels are not rebuilt from the colour map.
 void makeDirectClass() {
-  MagickCore::ExceptionInfo *exception = MagickCore::AcquireExceptionInfo();
-  MagickCore::SetImageStorageClass(pageImage->image(), MagickCore::DirectClass, exception);
-  Magick::throwException(exception, pageImage->quiet());
-  MagickCore::DestroyExceptionInfo(exception);
+  std::unique_ptr<MagickCore::ExceptionInfo, decltype(&MagickCore::DestroyExceptionInfo)> exception(
+      MagickCore::AcquireExceptionInfo(), MagickCore::DestroyExceptionInfo);
+  MagickCore::SetImageStorageClass(pageImage->image(), MagickCore::DirectClass, exception.get());
+  Magick::throwException(exception.get(), pageImage->quiet());
 }
 #endif
 
@@ -259,12 +259,12 @@ void writePageFile(const std::string &name) {
 }
 
 void clearPageImage() {
-  // A page the library wrote through its palette is PseudoClass with a colour map.
-  // Converting it back to DirectClass would first rebuild every pixel from the map, and
-  // they are all about to be white.
+  // A page the library wrote through its palette is PseudoClass with a colour map
+  // (ImageMagick 6 leaves it so, 7 does not). Converting it back to DirectClass would
+  // first rebuild every pixel from the map, and they are all about to be white.
   pageImage->modifyImage();
-  // An encoder may also leave a written page gray, without the green and blue channels
-  // that we paint; this costs nothing when the page is RGB.
+  // An encoder could also leave a written page gray, without the green and blue
+  // channels that we paint; this costs nothing when the page is RGB.
   pageImage->colorSpace(MagickCore::sRGBColorspace);
   makeDirectClass();
   pixels = fetchPixels();
