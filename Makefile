@@ -4,12 +4,19 @@
 # make bench: build and run the benchmark
 # make install PREFIX=/usr/local: build and install the program, its font, manual page and README
 # make deb: build the Debian package in $(BUILD)
+# make test-im7: build and test against each ImageMagick 7 in IM7_PREFIXES (by default
+#            the copies in ../shared beside the repository, one with integer and one with
+#            float quantums), each in build-<folder name>, then check that all builds
+#            print the same pixels; a copy that is missing is skipped
+# make test-magick MAGICK_PREFIX=<folder>: build and test against the ImageMagick
+#            installed in <folder> (the one whose lib/pkgconfig holds Magick++.pc)
 BUILD ?= build
 JOBS ?= 2
 FUZZ_SECONDS ?= 120
 PREFIX ?= /usr/local
+IM7_PREFIXES ?= $(abspath $(CURDIR)/../shared/im7 $(CURDIR)/../shared/im7-hdri)
 
-.PHONY: deps build demo test test-plain test-sanitized fuzz bench install deb clean
+.PHONY: deps build demo test test-plain test-sanitized fuzz bench install deb clean test-im7 test-magick
 
 deps:
 	tools/install-deps
@@ -38,6 +45,23 @@ fuzz: deps
 
 test: test-plain test-sanitized fuzz
 
+test-magick: deps
+	@prefix=$(abspath $(MAGICK_PREFIX)); build=$(BUILD)-$(notdir $(abspath $(MAGICK_PREFIX))); \
+	if [ -z "$(MAGICK_PREFIX)" ]; then echo "usage: make test-magick MAGICK_PREFIX=<folder>"; exit 2; fi; \
+	if [ ! -d "$$prefix/lib/pkgconfig" ]; then echo "No ImageMagick in $$prefix: skipped"; exit 0; fi; \
+	set -ex; \
+	PKG_CONFIG_PATH=$$prefix/lib/pkgconfig cmake -S . -B $$build -DCMAKE_BUILD_TYPE=RelWithDebInfo; \
+	cmake --build $$build -j$(JOBS); \
+	cd $$build && ctest --output-on-failure -j$(JOBS)
+
+test-im7: build
+	@for prefix in $(IM7_PREFIXES); do $(MAKE) --no-print-directory test-magick MAGICK_PREFIX=$$prefix || exit 1; done
+	@binaries=$(BUILD)/bin/tambrix; \
+	for prefix in $(IM7_PREFIXES); do \
+	  if [ -d "$$prefix/lib/pkgconfig" ]; then binaries="$$binaries $(BUILD)-$$(basename $$prefix)/bin/tambrix"; fi; \
+	done; \
+	set -x; tools/compare-magick-builds $$binaries
+
 bench: build
 	$(BUILD)/bench/tambrix_bench
 
@@ -48,4 +72,4 @@ deb: build
 	cd $(BUILD) && cpack -G DEB
 
 clean:
-	rm -rf $(BUILD) $(BUILD)-sanitize $(BUILD)-fuzz demo
+	rm -rf $(BUILD) $(BUILD)-sanitize $(BUILD)-fuzz $(foreach p,$(IM7_PREFIXES),$(BUILD)-$(notdir $(p))) demo
