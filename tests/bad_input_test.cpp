@@ -196,6 +196,14 @@ const Row prefixRows[] = {
     // an option word is taken as the value, whatever it looks like
     {.name = "prefix option word", .words = {"-out", "-height"}, .message = "-height-001.png written.\n",
      .pages = {"-height-001.png"}},
+    // a document in a folder that does not exist: refused before anything prints
+    {.name = "pdf missing folder", .words = {"-pdf", "no/such/doc.pdf"}, .stream = Stream::Err,
+     .message = "unable to write PDF document `no/such/doc.pdf': No such file or directory", .status = 1,
+     .pages = {}, .ribbonAfter = seededRibbon},
+    // document words without their file name
+    {.name = "pdf alone", .words = {"-pdf"}, .message = "Incomplete parameter -pdf.\nTAMBRIX-001.png written.\n"},
+    {.name = "text alone", .words = {"-out", "p", "-text"}, .message = "Incomplete parameter -text.\np-001.png written.\n",
+     .pages = {"p-001.png"}},
 };
 
 // ROM images of the wrong size; "A" is glyph slot 1 of the capitals at 0x900, and the
@@ -291,12 +299,14 @@ std::vector<std::string> pagesUnder(const TempDir &dir) {
   return names;
 }
 
-// Files left by a write that was not finished: "<name>.XXXXXX" beside a page or the store.
+// Files left by a write that was not finished: "<name>.XXXXXX" beside a page, a
+// document or the store.
 std::vector<std::string> temporaryFilesUnder(const TempDir &dir) {
   std::vector<std::string> names;
   for (auto &entry : fs::recursive_directory_iterator(dir.path)) {
     std::string name = entry.path().filename().string();
-    if (name.find(".png.") != std::string::npos || name.rfind("ribbon.dat.", 0) == 0)
+    if (name.find(".png.") != std::string::npos || name.find(".pdf.") != std::string::npos ||
+        name.rfind("ribbon.dat.", 0) == 0)
       names.push_back(fs::relative(entry.path(), dir.path).string());
   }
   return names;

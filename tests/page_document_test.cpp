@@ -181,4 +181,52 @@ TEST(PageDocument, LeavesNothingBehindWhenItFailsOrIsDropped) {
   }
 }
 
+// The run's PDF shows the same pixels as its PNG pages, with the words of the
+// showcase found in it; the transcript places text by column and separates pages; a
+// document that cannot be written ends the run and leaves the store as it was.
+TEST(PageDocument, RunsWriteTheDocumentAndTheTranscript) {
+  TempDir dir;
+  writeRom(dir, testRom());
+  std::string showcase = SOURCE_DIR "/examples/showcase.prn";
+  RunResult r = runTambrix(dir, {showcase, "-pdf", "show.pdf", "-out", "show", "-text", "show.txt"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_NE(r.out.find("show-001.png written.\nPage 1 added to show.pdf.\nshow.pdf written.\nshow.txt written.\n"),
+            std::string::npos)
+      << r.out;
+  ASSERT_EQ(std::system(("pdftocairo -png -singlefile -rx 120 -ry 126 '" + dir.file("show.pdf") + "' '" +
+                         dir.file("from-pdf") + "'")
+                            .c_str()),
+            0);
+  EXPECT_EQ(readPage(dir.file("from-pdf.png")).rgb, readPage(dir.file("show-001.png")).rgb);
+  std::string text = output("pdftotext '" + dir.file("show.pdf") + "' -");
+  for (const char *words : {"TAMBRIX PRINT SAMPLE", "lower case and Capitals", "OUT OF STOCK", "£0.04"})
+    EXPECT_NE(text.find(words), std::string::npos) << words << " not in: " << text;
+  runTambrix(dir, {showcase, "-pdf", "again.pdf"});
+  EXPECT_EQ(readFile(dir.file("again.pdf")), readFile(dir.file("show.pdf")));
+  EXPECT_EQ(readFile(dir.file("show.txt")).find("                    TAMBRIX PRINT SAMPLE\n"), 1u);
+
+  // 16 '0' '6' puts B at pixel 60, column 5; two lines a page, pages split by a form feed.
+  r = runTambrix(dir, {"-height", "0.34", "-text", "two.txt", "-pdf", "two.pdf"},
+                 "A" + bytes({16, '0', '6'}) + "B\r\n\r\nC  \r\n");
+  EXPECT_EQ(readFile(dir.file("two.txt")), "A    B\n\fC\n");
+  EXPECT_EQ(pngFiles(dir), (std::vector<std::string>{"from-pdf.png", "show-001.png"})) << "-pdf alone writes no PNG";
+  EXPECT_NE(output("pdfinfo '" + dir.file("two.pdf") + "'").find("Pages:           2\n"), std::string::npos);
+
+  // A document whose name is a folder fails when it is put in place: status 1, the
+  // error names it, no temporary file is left and the strike counts are not saved.
+  std::filesystem::create_directory(dir.file("folder.pdf"));
+  writeFile(dir.file("ribbon.dat"), "1 2 3");
+  r = runTambrix(dir, {"-pdf", "folder.pdf", "-text", "none.txt"}, "A");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "Error: tambrix: unable to write PDF document `folder.pdf': Is a directory\n");
+  EXPECT_EQ(readFile(dir.file("ribbon.dat")), "1 2 3");
+  EXPECT_FALSE(fileExists(dir.file("none.txt")));
+  for (const auto &entry : std::filesystem::directory_iterator(dir.path))
+    EXPECT_EQ(entry.path().filename().string().find(".pdf."), std::string::npos) << entry.path();
+  // A run that prints nothing writes no document.
+  r = runTambrix(dir, {"-pdf", "empty.pdf"}, "");
+  EXPECT_NE(r.out.find("Input did not generate any output"), std::string::npos);
+  EXPECT_FALSE(fileExists(dir.file("empty.pdf")));
+}
+
 }  // namespace
