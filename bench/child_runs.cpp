@@ -53,27 +53,29 @@ RunSummary parseSummary(const std::string &output) {
   throw std::runtime_error("a workload process reported no summary:\n" + output);
 }
 
-[[noreturn]] void execWorkload(int outputFd, Workload workload, unsigned pages) {
+[[noreturn]] void execWorkload(int outputFd, Workload workload, unsigned pages, Output output) {
   dup2(outputFd, STDOUT_FILENO);
   close(outputFd);
   std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
   std::string pageCount = std::to_string(pages);
   std::vector<const char *> words = {self.c_str(), "--workload", workloadInfo(workload).name,
-                                     "--pages",    pageCount.c_str(), nullptr};
+                                     "--pages",    pageCount.c_str()};
+  if (output == Output::Pdf) words.push_back("--pdf");
+  words.push_back(nullptr);
   execv(self.c_str(), const_cast<char *const *>(words.data()));
   _exit(127);
 }
 
 }  // namespace
 
-void reportWorkloadRun(Workload workload, unsigned pages) {
+void reportWorkloadRun(Workload workload, unsigned pages, Output output) {
   std::string dir = enterScratchDir();
-  RunTimes times = timeWorkload(prepareWorkload(workload, pages));
+  RunTimes times = timeWorkload(prepareWorkload(workload, pages, output));
   leaveScratchDir(dir);
   std::printf("%s %.4f %u %lu\n", summaryTag, times.totalMs, times.pages, peakResidentKb());
 }
 
-RunSummary runWorkloadProcess(Workload workload, unsigned pages) {
+RunSummary runWorkloadProcess(Workload workload, unsigned pages, Output output) {
   std::fflush(stdout);
   int pipeFds[2];
   if (pipe(pipeFds) != 0) throw std::runtime_error("cannot make a pipe");
@@ -81,14 +83,14 @@ RunSummary runWorkloadProcess(Workload workload, unsigned pages) {
   if (child < 0) throw std::runtime_error("cannot start a workload process");
   if (child == 0) {
     close(pipeFds[0]);
-    execWorkload(pipeFds[1], workload, pages);
+    execWorkload(pipeFds[1], workload, pages, output);
   }
   close(pipeFds[1]);
-  std::string output = readAll(pipeFds[0]);
+  std::string reported = readAll(pipeFds[0]);
   close(pipeFds[0]);
   int status = 0;
   waitpid(child, &status, 0);
   if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
     throw std::runtime_error(std::string("workload process for ") + workloadInfo(workload).name + " failed");
-  return parseSummary(output);
+  return parseSummary(reported);
 }

@@ -12,7 +12,8 @@ struct RunSummary {
 
 // Renders the workload in a fresh folder, in this process, and prints the summary line
 // the parent reads back.
-void reportWorkloadRun(Workload workload, unsigned pages);
+void reportWorkloadRun(Workload workload, unsigned pages, Output output);
 
-// Runs this program again as `--workload NAME --pages N` and returns what it reported.
-RunSummary runWorkloadProcess(Workload workload, unsigned pages);
+// Runs this program again as `--workload NAME --pages N [--pdf]` and returns what it
+// reported.
+RunSummary runWorkloadProcess(Workload workload, unsigned pages, Output output);

@@ -109,13 +109,16 @@ const WorkloadInfo &workloadInfo(Workload workload) {
   throw std::logic_error("unknown workload");
 }
 
-RunOptions prepareWorkload(Workload workload, unsigned pages) {
+RunOptions prepareWorkload(Workload workload, unsigned pages, Output output) {
   writeBenchRom();
   writeFile(streamName, workload == Workload::BitImage ? bitImageStream(pages) : textStream(pages));
   std::filesystem::remove(strikeStoreName);
   RunOptions options;
   options.inputName = streamName;
-  options.settings.outputPrefix = workloadInfo(workload).name;
+  if (output == Output::Pdf)
+    options.settings.pdfName = std::string(workloadInfo(workload).name) + ".pdf";
+  else
+    options.settings.outputPrefix = workloadInfo(workload).name;
   if (workload == Workload::WornRibbon) {
     writeFile(strikeStoreName, wornStrikeCounts);
     options.settings.halfLife = wornHalfLife;
