@@ -8,6 +8,7 @@
 #include "engine/file_access.h"
 #include "engine/page_image.h"
 #include "engine/page_document.h"
+#include "engine/page_output.h"
 #include "engine/print_head.h"
 #include "engine/transcript.h"
 #include "interpreter/interpreter.h"
@@ -74,6 +75,7 @@ int printPages(const RunOptions &options, FILE *standardInput) {
     input = openForReading(options.inputName);
     if (input == nullptr) {
       std::printf("Cannot open input file %s - aborting.\n", options.inputName.c_str());
+      abandonPageOutput();
       return 1;
     }
   }
@@ -85,6 +87,7 @@ int printPages(const RunOptions &options, FILE *standardInput) {
   interpretStream(input, settings);
   if (input != standardInput) std::fclose(input);
   ejectPage();
+  finishPageOutput();
   if (page.pageCount == 0) return 0;
   if (!settings.pdfName.empty()) {
     checkWritten(finishDocument(), "PDF document", settings.pdfName);
@@ -112,7 +115,8 @@ int runPrintJob(RunOptions options, FILE *standardInput) {
   try {
     status = printPages(options, standardInput);
   } catch (...) {
-    abandonDocument();  // no partial document is left behind
+    abandonPageOutput();  // no page after the one that failed, and no temporary file
+    abandonDocument();    // no partial document is left behind
     throw;
   }
   abandonDocument();    // one that produced no page is not written

@@ -5,11 +5,13 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
+#include "engine/page_output.h"
 #include "engine/print_head.h"
 
 // The option words; matched whole, ignoring case.
-enum class Option { Height, Out, Test, HalfLife, Debug, Business, Graphic, Raw, Pdf, Text, Help, None };
+enum class Option { Height, Out, Test, HalfLife, Debug, Business, Graphic, Raw, Pdf, Text, Threads, Help, None };
 
 struct OptionWord {
   const char *word;
@@ -17,12 +19,13 @@ struct OptionWord {
   bool takesValue;  // the next word is its value, whatever it looks like
 };
 
-static const OptionWord optionWords[13] = {
+static const OptionWord optionWords[14] = {
     {"-height", Option::Height, true},     {"-out", Option::Out, true},
     {"-test", Option::Test, true},         {"-halflife", Option::HalfLife, true},
     {"-debug", Option::Debug, true},       {"-business", Option::Business, false},
     {"-graphic", Option::Graphic, false},  {"-raw", Option::Raw, false},
     {"-pdf", Option::Pdf, true},           {"-text", Option::Text, true},
+    {"-threads", Option::Threads, true},
     {"-help", Option::Help, false},        {"-h", Option::Help, false},
     {"-?", Option::Help, false},
 };
@@ -91,6 +94,22 @@ static void setHeight(const char *word, unsigned &pageHeight) {
   std::printf("Height set to %d pixels.\n", int(pageHeight));
 }
 
+// -threads: the number of page encoders, 1 to 64; others are refused and the number in
+// force is kept (0 stands for one per core).
+static void setThreads(const char *word, unsigned &threads) {
+  long value = 0;
+  if (parseLong(word, value) && (value < 1 || value > long(maxEncoderThreads))) {
+    std::printf("Threads %s out of range (1 to %u), keeping %s.\n", word, maxEncoderThreads,
+                threads == 0 ? "one per core" : std::to_string(threads).c_str());
+    return;
+  }
+  if (parseLong(word, value)) threads = unsigned(value);
+  if (threads == 0)
+    std::printf("Encoder threads: one per core.\n");
+  else
+    std::printf("Encoder threads: %u.\n", threads);
+}
+
 static void setValue(Option option, const char *word, RunOptions &options) {
   RunSettings &settings = options.settings;
   long value = 0;
@@ -116,6 +135,9 @@ static void setValue(Option option, const char *word, RunOptions &options) {
     case Option::Pdf:
       settings.pdfName = word;
       std::printf("PDF document: %s.\n", word);
+      break;
+    case Option::Threads:
+      setThreads(word, settings.threads);
       break;
     case Option::Text:
       settings.textName = word;

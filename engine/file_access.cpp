@@ -35,17 +35,44 @@ std::string programDirectory() {
   return error ? std::string() : program.parent_path().string();
 }
 
-int replaceFileWhole(const std::string &name, const void *data, size_t length, bool durable) {
-  std::string temporary = name + ".XXXXXX";
-  int fd = mkstemp(temporary.data());
-  if (fd < 0) return errno;
-  // mkstemp makes the file private; give it the mode a newly created file would get.
+namespace {
+// The process's file creation mask, read once while the program is still one thread:
+// reading it means setting it, which would race with files other threads create.
+const mode_t creationMask = [] {
   mode_t mask = umask(0);
   umask(mask);
-  fchmod(fd, 0666 & ~mask);
+  return mask;
+}();
+}  // namespace
+
+int createTemporaryBeside(const std::string &name, std::string &temporary) {
+  temporary = name + ".XXXXXX";
+  int fd = mkstemp(temporary.data());
+  if (fd < 0) return -1;
+  // mkstemp makes the file private; give it the mode a newly created file would get.
+  fchmod(fd, 0666 & ~creationMask);
+  return fd;
+}
+
+int writeTemporaryBeside(const std::string &name, const void *data, size_t length, bool durable,
+                         std::string &temporary) {
+  int fd = createTemporaryBeside(name, temporary);
+  if (fd < 0) return errno;
   int error = writeAll(fd, static_cast<const char *>(data), length, durable);
   if (close(fd) != 0 && error == 0) error = errno;
-  if (error == 0 && std::rename(temporary.c_str(), name.c_str()) != 0) error = errno;
   if (error != 0) unlink(temporary.c_str());
   return error;
+}
+
+int commitTemporary(const std::string &temporary, const std::string &name) {
+  if (std::rename(temporary.c_str(), name.c_str()) == 0) return 0;
+  int error = errno;
+  unlink(temporary.c_str());
+  return error;
+}
+
+int replaceFileWhole(const std::string &name, const void *data, size_t length, bool durable) {
+  std::string temporary;
+  int error = writeTemporaryBeside(name, data, length, durable, temporary);
+  return error != 0 ? error : commitTemporary(temporary, name);
 }

@@ -1,5 +1,6 @@
 #include "engine/page_document.h"
 
+#include "engine/file_access.h"
 #include "engine/transcript.h"
 
 #include <cairo-ft.h>
@@ -69,14 +70,10 @@ static cairo_status_t writePdfBytes(void *, const unsigned char *data, unsigned 
   return CAIRO_STATUS_WRITE_ERROR;
 }
 
-// Creates the temporary file beside path, with the mode a new file would get.
+// Creates the temporary file beside path.
 static int createTemporary(const std::string &path) {
-  document.temporary = path + ".XXXXXX";
-  int fd = mkstemp(document.temporary.data());
+  int fd = createTemporaryBeside(path, document.temporary);
   if (fd < 0) return errno;
-  mode_t mask = umask(0);
-  umask(mask);
-  fchmod(fd, 0666 & ~mask);
   document.file = fdopen(fd, "wb");
   if (document.file != nullptr) return 0;
   int error = errno;

@@ -15,23 +15,40 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 namespace {
 
 using MagickCore::Quantum;
 
-std::unique_ptr<Magick::Image> pageImage;  // the page, reused from page to page
-
 #if MagickLibVersion < 0x700
 // ImageMagick 6: the cache holds one PixelPacket per pixel.
 using Pixel = MagickCore::PixelPacket *;
+#else
+// ImageMagick 7: the cache holds, per pixel, one Quantum per channel of the image, at
+// offsets the image's channel map gives.
+using Pixel = Quantum *;
+#endif
 
-Pixel fetchPixels() { return pageImage->getPixels(0, 0, pageImage->columns(), pageImage->rows()); }
-size_t pixelStride() { return 1; }
-Quantum redOf(const MagickCore::PixelPacket *p) { return p->red; }
-Quantum greenOf(const MagickCore::PixelPacket *p) { return p->green; }
-Quantum blueOf(const MagickCore::PixelPacket *p) { return p->blue; }
-void setColor(Pixel p, Quantum red, Quantum green, Quantum blue) {
+// One page image and what the painter knows of it.
+struct PageBuffer {
+  std::unique_ptr<Magick::Image> image;      // the page, reused from page to page
+  Pixel pixels = nullptr;                    // its pixels while painting; null when not fetched
+  const MagickCore::Image *layout = nullptr;  // the image whose channel map the pixels follow
+  unsigned inkedTop = 0;                     // rows inkedTop .. inkedEnd - 1 may hold ink since the
+  unsigned inkedEnd = 0;                     //   last clear; all other rows are white
+  bool handedOver = false;                   // with an encoder, not to be painted or cleared
+};
+
+#if MagickLibVersion < 0x700
+Pixel fetchPixels(PageBuffer &page) {
+  return page.image->getPixels(0, 0, page.image->columns(), page.image->rows());
+}
+size_t pixelStride(const PageBuffer &) { return 1; }
+Quantum redOf(const PageBuffer &, const MagickCore::PixelPacket *p) { return p->red; }
+Quantum greenOf(const PageBuffer &, const MagickCore::PixelPacket *p) { return p->green; }
+Quantum blueOf(const PageBuffer &, const MagickCore::PixelPacket *p) { return p->blue; }
+void setColor(const PageBuffer &, Pixel p, Quantum red, Quantum green, Quantum blue) {
   MagickCore::PixelPacket packet;
   packet.red = red;
   packet.green = green;
@@ -42,36 +59,30 @@ void setColor(Pixel p, Quantum red, Quantum green, Quantum blue) {
 
 // The storage class alone changes: the pixels are kept as they are, and the colour
 // map is no longer read.
-void makeDirectClass() { pageImage->image()->storage_class = MagickCore::DirectClass; }
+void makeDirectClass(PageBuffer &page) { page.image->image()->storage_class = MagickCore::DirectClass; }
 #else
-// ImageMagick 7: the cache holds, per pixel, one Quantum per channel of the image, at
-// offsets the image's channel map gives.
-using Pixel = Quantum *;
-
-const MagickCore::Image *layout = nullptr;  // the image whose channel map the pixels follow
-
-Pixel fetchPixels() {
-  Pixel pixels = pageImage->getPixels(0, 0, pageImage->columns(), pageImage->rows());
-  layout = pageImage->constImage();
+Pixel fetchPixels(PageBuffer &page) {
+  Pixel pixels = page.image->getPixels(0, 0, page.image->columns(), page.image->rows());
+  page.layout = page.image->constImage();
   return pixels;
 }
-size_t pixelStride() { return MagickCore::GetPixelChannels(layout); }
-Quantum redOf(const Quantum *p) { return MagickCore::GetPixelRed(layout, p); }
-Quantum greenOf(const Quantum *p) { return MagickCore::GetPixelGreen(layout, p); }
-Quantum blueOf(const Quantum *p) { return MagickCore::GetPixelBlue(layout, p); }
-void setColor(Pixel p, Quantum red, Quantum green, Quantum blue) {
-  MagickCore::SetPixelRed(layout, red, p);
-  MagickCore::SetPixelGreen(layout, green, p);
-  MagickCore::SetPixelBlue(layout, blue, p);
+size_t pixelStride(const PageBuffer &page) { return MagickCore::GetPixelChannels(page.layout); }
+Quantum redOf(const PageBuffer &page, const Quantum *p) { return MagickCore::GetPixelRed(page.layout, p); }
+Quantum greenOf(const PageBuffer &page, const Quantum *p) { return MagickCore::GetPixelGreen(page.layout, p); }
+Quantum blueOf(const PageBuffer &page, const Quantum *p) { return MagickCore::GetPixelBlue(page.layout, p); }
+void setColor(const PageBuffer &page, Pixel p, Quantum red, Quantum green, Quantum blue) {
+  MagickCore::SetPixelRed(page.layout, red, p);
+  MagickCore::SetPixelGreen(page.layout, green, p);
+  MagickCore::SetPixelBlue(page.layout, blue, p);
 }
 
 // The storage class is set and the pixel cache follows it (a PseudoClass image has an
 // index channel here); the pixels are not rebuilt from the colour map.
-void makeDirectClass() {
+void makeDirectClass(PageBuffer &page) {
   std::unique_ptr<MagickCore::ExceptionInfo, decltype(&MagickCore::DestroyExceptionInfo)> exception(
       MagickCore::AcquireExceptionInfo(), MagickCore::DestroyExceptionInfo);
-  MagickCore::SetImageStorageClass(pageImage->image(), MagickCore::DirectClass, exception.get());
-  Magick::throwException(exception.get(), pageImage->quiet());
+  MagickCore::SetImageStorageClass(page.image->image(), MagickCore::DirectClass, exception.get());
+  Magick::throwException(exception.get(), page.image->quiet());
 }
 #endif
 
@@ -95,11 +106,11 @@ struct ShadeEntry {
   Ink ink;      // the same gray as the library stores it
 };
 
-unsigned imageWidth = 0;                   // pixels
+unsigned imageWidth = 0;                   // pixels of every page image
 unsigned imageHeight = 0;                  // pixels
-Pixel pixels = nullptr;                    // the page's pixels while painting; null when not fetched
-unsigned inkedTop = 0;                     // rows inkedTop .. inkedEnd - 1 may hold ink since the
-unsigned inkedEnd = 0;                     //   last clear; all other rows are white
+std::vector<PageBuffer> buffers;           // the page images: one painted on, the others
+                                           //   with encoders or free
+unsigned current = 0;                      // the buffer painted on
 ShadeEntry shadeCache[shadeCacheSize];     // recently used gray shades
 unsigned nextShadeEntry = 0;               // entry the next new shade replaces
 constexpr Ink markInks[2] = {{0, QuantumRange, 0}, {0, 0, QuantumRange}};  // indexed by MarkColor
@@ -110,19 +121,22 @@ void forgetShades() {
   nextShadeEntry = 0;
 }
 
-Pixel pixelAt(unsigned x, unsigned y) { return pixels + (size_t(y) * imageWidth + x) * pixelStride(); }
+Pixel pixelAt(const PageBuffer &page, unsigned x, unsigned y) {
+  return page.pixels + (size_t(y) * imageWidth + x) * pixelStride(page);
+}
 
-void setInk(Pixel p, const Ink &ink) { setColor(p, ink.red, ink.green, ink.blue); }
+void setInk(const PageBuffer &page, Pixel p, const Ink &ink) { setColor(page, p, ink.red, ink.green, ink.blue); }
 
 // The page's pixels, fetched once per page: the image must be DirectClass first, or a
 // written page's colour map would bring the previous page back.
-Pixel pagePixels() {
-  if (pixels == nullptr) {
-    pageImage->modifyImage();
-    pageImage->classType(Magick::DirectClass);
-    pixels = fetchPixels();
+PageBuffer &paintedPage() {
+  PageBuffer &page = buffers[current];
+  if (page.pixels == nullptr) {
+    page.image->modifyImage();
+    page.image->classType(Magick::DirectClass);
+    page.pixels = fetchPixels(page);
   }
-  return pixels;
+  return page;
 }
 
 // A gray is painted as a whole 8-bit level, the shade's level rounded down: the level
@@ -142,17 +156,17 @@ const Ink &grayInk(float shade) {
 }
 
 // Widens the range of rows that the next clear must whiten.
-void noteInk(unsigned top, unsigned end) {
-  bool none = inkedTop >= inkedEnd;
-  inkedTop = none ? top : std::min(inkedTop, top);
-  inkedEnd = none ? end : std::max(inkedEnd, end);
+void noteInk(PageBuffer &page, unsigned top, unsigned end) {
+  bool none = page.inkedTop >= page.inkedEnd;
+  page.inkedTop = none ? top : std::min(page.inkedTop, top);
+  page.inkedEnd = none ? end : std::max(page.inkedEnd, end);
 }
 
 void putPixel(unsigned x, unsigned y, const Ink &ink) {
   if (x >= imageWidth || y >= imageHeight) return;
-  pagePixels();
-  setInk(pixelAt(x, y), ink);
-  noteInk(y, y + 1);
+  PageBuffer &page = paintedPage();
+  setInk(page, pixelAt(page, x, y), ink);
+  noteInk(page, y, y + 1);
 }
 
 // What the inked rows hold: colour, and the gray depth they need: 1 bit for black
@@ -163,13 +177,13 @@ struct InkScan {
   unsigned grayBits;
 };
 
-InkScan scanInk() {
+InkScan scanInk(const PageBuffer &page) {
   InkScan scan{false, 1};
-  if (pixels == nullptr || inkedTop >= inkedEnd) return scan;
-  size_t stride = pixelStride();
-  for (Pixel p = pixelAt(0, inkedTop), end = pixelAt(0, inkedEnd); p < end; p += stride) {
-    Quantum red = redOf(p);
-    if (red != greenOf(p) || red != blueOf(p)) scan.colour = true;
+  if (page.pixels == nullptr || page.inkedTop >= page.inkedEnd) return scan;
+  size_t stride = pixelStride(page);
+  for (Pixel p = pixelAt(page, 0, page.inkedTop), end = pixelAt(page, 0, page.inkedEnd); p < end; p += stride) {
+    Quantum red = redOf(page, p);
+    if (red != greenOf(page, p) || red != blueOf(page, p)) scan.colour = true;
     if (scan.grayBits < 8 && red != 0 && red != whiteInk.red)
       scan.grayBits = MagickCore::ScaleQuantumToChar(red) % 17 != 0 ? 8 : 4;
     if (scan.colour && scan.grayBits == 8) break;
@@ -177,14 +191,52 @@ InkScan scanInk() {
   return scan;
 }
 
-// The depth of gray the page needs: 1 bit when it is black and white only, 8 when it
-// holds a gray that 2 or 4 bits cannot hold (an 8-bit level that is not a multiple of
-// 17), 0 when it holds colour or only such coarse grays. The library finds the same
-// depth itself, but through a palette search for every pixel that takes about 40 % of
-// the encoding of a worn-ribbon page, and leaves a colour map behind.
-unsigned grayBitsNeeded() {
-  InkScan scan = scanInk();
-  return scan.colour || scan.grayBits == 4 ? 0 : scan.grayBits;
+// Tells the PNG encoder the depth of gray the page needs: 1 bit when it is black and
+// white only, 8 when it holds a gray that 2 or 4 bits cannot hold (an 8-bit level that
+// is not a multiple of 17). With colour, or only such coarse grays, the library
+// chooses. It finds the same depth itself, but through a palette search for every
+// pixel that takes about 40 % of the encoding of a worn-ribbon page, and leaves a
+// colour map behind.
+void setPngDepth(PageBuffer &page) {
+  InkScan scan = scanInk(page);
+  if (!scan.colour && scan.grayBits != 4) {
+    page.image->defineValue("png", "color-type", "0");  // gray
+    page.image->defineValue("png", "bit-depth", std::to_string(scan.grayBits));
+  } else {
+    page.image->defineSet("png", "color-type", false);
+    page.image->defineSet("png", "bit-depth", false);
+  }
+}
+
+// Whitens what was inked on the page since its last clear.
+void clearBuffer(PageBuffer &page) {
+  // A page the library wrote through its palette is PseudoClass with a colour map
+  // (ImageMagick 6 leaves it so, 7 does not). Converting it back to DirectClass would
+  // first rebuild every pixel from the map, and they are all about to be white.
+  page.image->modifyImage();
+  // An encoder could also leave a written page gray, without the green and blue
+  // channels that we paint; this costs nothing when the page is RGB.
+  page.image->colorSpace(MagickCore::sRGBColorspace);
+  makeDirectClass(page);
+  page.pixels = fetchPixels(page);
+  size_t stride = pixelStride(page);
+  for (Pixel p = pixelAt(page, 0, page.inkedTop), end = pixelAt(page, 0, page.inkedEnd); p < end; p += stride)
+    setInk(page, p, whiteInk);
+  page.inkedTop = page.inkedEnd = 0;
+}
+
+std::unique_ptr<Magick::Image> whitePage(unsigned width, unsigned height) {
+  auto image = std::make_unique<Magick::Image>(Magick::Geometry(width, height), Magick::ColorMono(true));
+  // A fresh image is 16 bits deep: gray pages would be written as 16-bit gray and
+  // pages with debug colours as 48-bit RGB, and the format would drift with the pages.
+  image->depth(8);
+  image->magick("PNG");
+  // zlib level 7 with adaptive filtering: within a few per cent of the smallest files
+  // on every kind of page, and lower levels save no measurable time.
+  image->quality(75);
+  // No time stamps, so the same input always gives the same bytes.
+  image->defineValue("png", "exclude-chunks", "date,time");
+  return image;
 }
 
 }  // namespace
@@ -209,37 +261,30 @@ bool describeException(const std::exception_ptr &error, std::string &report) {
   return true;
 }
 
-void makePageImage(unsigned width, unsigned height) {
-  if (pageImage != nullptr && width == imageWidth && height == imageHeight) {
-    clearPageImage();
-    return;
-  }
-  dropPageImage();
-  pageImage = std::make_unique<Magick::Image>(Magick::Geometry(width, height), Magick::ColorMono(true));
-  // A fresh image is 16 bits deep: gray pages would be written as 16-bit gray and
-  // pages with debug colours as 48-bit RGB, and the format would drift with the pages.
-  pageImage->depth(8);
-  pageImage->magick("PNG");
-  // zlib level 7 with adaptive filtering: within a few per cent of the smallest files
-  // on every kind of page, and lower levels save no measurable time.
-  pageImage->quality(75);
-  // No time stamps, so the same input always gives the same bytes.
-  pageImage->defineValue("png", "exclude-chunks", "date,time");
+void makePageImages(unsigned width, unsigned height, unsigned count) {
+  if (width != imageWidth || height != imageHeight) dropPageImages();
   imageWidth = width;
   imageHeight = height;
+  for (PageBuffer &page : buffers) {
+    page.handedOver = false;
+    if (page.inkedTop < page.inkedEnd) clearBuffer(page);
+  }
+  while (buffers.size() < count) buffers.push_back(PageBuffer{whitePage(width, height)});
+  buffers.resize(count);
+  current = 0;
 }
 
 void paintDot(unsigned x, unsigned y, float shade) {
   const Ink &ink = grayInk(shade);
   if (x < imageWidth - 1 && y < imageHeight - 1) {  // the whole square is on the page
-    pagePixels();
-    Pixel top = pixelAt(x, y), bottom = pixelAt(x, y + 1);
-    size_t stride = pixelStride();
-    setInk(top, ink);
-    setInk(top + stride, ink);
-    setInk(bottom, ink);
-    setInk(bottom + stride, ink);
-    noteInk(y, y + 2);
+    PageBuffer &page = paintedPage();
+    Pixel top = pixelAt(page, x, y), bottom = pixelAt(page, x, y + 1);
+    size_t stride = pixelStride(page);
+    setInk(page, top, ink);
+    setInk(page, top + stride, ink);
+    setInk(page, bottom, ink);
+    setInk(page, bottom + stride, ink);
+    noteInk(page, y, y + 2);
     return;
   }
   putPixel(x, y, ink);
@@ -250,77 +295,82 @@ void paintDot(unsigned x, unsigned y, float shade) {
 
 void paintMark(unsigned x, unsigned y, MarkColor color) { putPixel(x, y, markInks[int(color)]); }
 
-void writePageFile(const std::string &name) {
-  if (unsigned bits = grayBitsNeeded(); bits != 0) {
-    pageImage->defineValue("png", "color-type", "0");  // gray
-    pageImage->defineValue("png", "bit-depth", std::to_string(bits));
-  } else {  // the library chooses
-    pageImage->defineSet("png", "color-type", false);
-    pageImage->defineSet("png", "bit-depth", false);
-  }
-  if (pixels != nullptr) {
-    pageImage->syncPixels();
-    pixels = nullptr;
-  }
-  Magick::Blob blob;
-  if (encodePages) pageImage->write(&blob);
-  // The bytes are written by name ourselves: the library would read characters such
-  // as %, [ ] or a "name:" head of the file name as its own syntax.
-  int error = replaceFileWhole(name, blob.data(), blob.length(), false);
-  if (error != 0)
-    throw FileError("tambrix: unable to write page file `" + name + "': " + std::strerror(error));
+bool freePageImageLeft() {
+  for (const PageBuffer &page : buffers)
+    if (!page.handedOver && &page != &buffers[current]) return true;
+  return false;
 }
 
-PageRaster pageRaster() {
-  InkScan scan = scanInk();
+unsigned handOverPage() {
+  unsigned painted = current;
+  PageBuffer &page = buffers[painted];
+  if (page.pixels != nullptr) page.image->syncPixels();  // the pointer stays good for reading
+  page.handedOver = true;
+  for (unsigned i = 0; i < buffers.size(); ++i)
+    if (!buffers[i].handedOver) {
+      current = i;
+      break;
+    }
+  // The one image there is (a single buffer) is painted on again once released.
+  return painted;
+}
+
+std::string encodePageFile(unsigned image, const std::string &name) {
+  PageBuffer &page = buffers[image];
+  setPngDepth(page);
+  Magick::Blob blob;
+  if (encodePages) page.image->write(&blob);
+  page.pixels = nullptr;  // the encoder may have changed the cache
+  // The bytes are written by name ourselves: the library would read characters such
+  // as %, [ ] or a "name:" head of the file name as its own syntax.
+  std::string temporary;
+  if (int error = writeTemporaryBeside(name, blob.data(), blob.length(), false, temporary); error != 0)
+    throw FileError("tambrix: unable to write page file `" + name + "': " + std::strerror(error));
+  return temporary;
+}
+
+PageRaster pageRaster(unsigned image) {
+  const PageBuffer &page = buffers[image];
+  InkScan scan = scanInk(page);
   PageRaster raster;
   raster.width = imageWidth;
   raster.height = imageHeight;
   raster.kind = scan.colour ? PixelKind::Rgb : scan.grayBits == 1 ? PixelKind::BlackWhite : PixelKind::Gray;
-  pagePixels();
-  size_t stride = pixelStride();
   if (raster.kind == PixelKind::BlackWhite) {
     size_t rowBytes = (imageWidth + 7) / 8;
     raster.bytes.assign(rowBytes * imageHeight, 0xFF);  // white, but for the inked rows' black
-    for (unsigned y = inkedTop; y < inkedEnd; ++y) {
-      Pixel p = pixelAt(0, y);
+    size_t stride = pixelStride(page);
+    for (unsigned y = page.inkedTop; y < page.inkedEnd; ++y) {
+      Pixel p = pixelAt(page, 0, y);
       for (unsigned x = 0; x < imageWidth; ++x, p += stride)
-        if (redOf(p) == 0) raster.bytes[y * rowBytes + x / 8] &= uint8_t(~(0x80u >> x % 8));
+        if (redOf(page, p) == 0) raster.bytes[y * rowBytes + x / 8] &= uint8_t(~(0x80u >> x % 8));
     }
     return raster;
   }
   bool rgb = raster.kind == PixelKind::Rgb;
-  raster.bytes.resize(size_t(imageWidth) * imageHeight * (rgb ? 3 : 1));
-  uint8_t *out = raster.bytes.data();
-  for (Pixel p = pixelAt(0, 0), end = pixelAt(0, imageHeight); p < end; p += stride) {
-    *out++ = MagickCore::ScaleQuantumToChar(redOf(p));
+  raster.bytes.assign(size_t(imageWidth) * imageHeight * (rgb ? 3 : 1), 0xFF);  // white outside the inked rows
+  size_t stride = pixelStride(page);
+  uint8_t *out = raster.bytes.data() + size_t(page.inkedTop) * imageWidth * (rgb ? 3 : 1);
+  for (Pixel p = pixelAt(page, 0, page.inkedTop), end = pixelAt(page, 0, page.inkedEnd); p < end; p += stride) {
+    *out++ = MagickCore::ScaleQuantumToChar(redOf(page, p));
     if (!rgb) continue;
-    *out++ = MagickCore::ScaleQuantumToChar(greenOf(p));
-    *out++ = MagickCore::ScaleQuantumToChar(blueOf(p));
+    *out++ = MagickCore::ScaleQuantumToChar(greenOf(page, p));
+    *out++ = MagickCore::ScaleQuantumToChar(blueOf(page, p));
   }
   return raster;
 }
 
-void clearPageImage() {
-  // A page the library wrote through its palette is PseudoClass with a colour map
-  // (ImageMagick 6 leaves it so, 7 does not). Converting it back to DirectClass would
-  // first rebuild every pixel from the map, and they are all about to be white.
-  pageImage->modifyImage();
-  // An encoder could also leave a written page gray, without the green and blue
-  // channels that we paint; this costs nothing when the page is RGB.
-  pageImage->colorSpace(MagickCore::sRGBColorspace);
-  makeDirectClass();
-  pixels = fetchPixels();
-  size_t stride = pixelStride();
-  for (Pixel p = pixelAt(0, inkedTop), end = pixelAt(0, inkedEnd); p < end; p += stride) setInk(p, whiteInk);
-  inkedTop = inkedEnd = 0;
+void releasePage(unsigned image) {
+  PageBuffer &page = buffers[image];
+  page.handedOver = false;
+  clearBuffer(page);
+  if (buffers[current].handedOver) current = image;
 }
 
-void dropPageImage() {
-  pixels = nullptr;
-  pageImage.reset();
+void dropPageImages() {
+  buffers.clear();
+  current = 0;
   imageWidth = 0;
   imageHeight = 0;
-  inkedTop = inkedEnd = 0;
   forgetShades();
 }

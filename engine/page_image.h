@@ -19,9 +19,10 @@ void initImageLibrary(const char *argv0);
 // not a standard exception.
 bool describeException(const std::exception_ptr &error, std::string &report);
 
-// Makes a white page image of width x height pixels, 8 bits deep; an image of that
-// size made before is cleared and reused.
-void makePageImage(unsigned width, unsigned height);
+// Makes count white page images of width x height pixels, 8 bits deep, and paints
+// on the first: one is painted on while the others are with encoders. Images of that
+// size made before are cleared and reused.
+void makePageImages(unsigned width, unsigned height, unsigned count);
 
 // Paints the 2 x 2 square with top left pixel (x, y) in the gray shade (0 black,
 // 1 white); pixels outside the image are skipped.
@@ -30,17 +31,27 @@ void paintDot(unsigned x, unsigned y, float shade);
 // Paints one pixel of a debug mark; a pixel outside the image is skipped.
 void paintMark(unsigned x, unsigned y, MarkColor color);
 
-// Writes the page as a PNG file of exactly that name, replacing the file only once the
-// new one is complete. A file that cannot be written raises FileError; an image that
-// cannot be encoded, an image-library exception.
-void writePageFile(const std::string &name);
+// Whether an image is free to paint on besides the one painted on now.
+bool freePageImageLeft();
 
-// The page's pixels in the smallest kind that holds them: black and white, gray, or
-// colour where debug marks were painted.
-PageRaster pageRaster();
+// Hands the painted page over to be encoded and returns its image's number; painting
+// goes on in a free image if there is one (else in the same image, once released).
+// Until releasePage, only encodePageFile and pageRaster may touch the image.
+unsigned handOverPage();
 
-// Clears the page to white.
-void clearPageImage();
+// Encodes a handed-over page as PNG into a new temporary file beside name, and returns
+// the temporary file's name. A file that cannot be written raises FileError; an image
+// that cannot be encoded, an image-library exception. Pages of different images may be
+// encoded on several threads at once; call pageRaster first, as the encoder may change
+// the image.
+std::string encodePageFile(unsigned image, const std::string &name);
 
-// Releases the page image (after a test, or before making one of another size).
-void dropPageImage();
+// A handed-over page's pixels in the smallest kind that holds them: black and white,
+// gray, or colour where debug marks were painted. Safe on several threads at once.
+PageRaster pageRaster(unsigned image);
+
+// Takes a handed-over image back, clears it to white and makes it free to paint on.
+void releasePage(unsigned image);
+
+// Releases every page image (after a test, or before making some of another size).
+void dropPageImages();

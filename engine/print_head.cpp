@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "engine/page_image.h"
-#include "engine/transcript.h"
+#include "engine/page_output.h"
 
 namespace {
 
@@ -17,9 +17,7 @@ RunSettings settings;       // the run's settings
 EngineEventHandler report;  // where events go; null: nowhere
 bool keepText;              // cells and rows are noted: a PDF or a transcript is written
 
-void tell(EngineEvent event, unsigned value, const std::string &name) {
-  if (report != nullptr) report(event, value, name);
-}
+void tell(EngineEvent event, unsigned value, const std::string &name) { reportInOrder(event, value, name); }
 
 // "<prefix>-NNN.png": the page number has at least three digits.
 std::string pageFileName(const std::string &prefix, unsigned number) {
@@ -49,7 +47,7 @@ void resetPrintEngine(const RunSettings &given, EngineEventHandler handler) {
   modes = 0;
 }
 
-void createPage() { makePageImage(pageWidth, setup.pageHeight); }
+void createPage() { startPageOutput(settings, report); }
 
 void strikeDot(unsigned x, unsigned y, unsigned pin) {
   sheet.pageDirty = true;
@@ -104,18 +102,13 @@ void toggleModes(uint16_t bits) { modes ^= bits; }
 void ejectPage() {
   if (sheet.pageDirty) {
     ++sheet.pageCount;
+    PageJob job{sheet.pageCount, std::string(), !settings.pdfName.empty(), !settings.textName.empty(),
+                std::move(sheet.cells), std::move(sheet.rows)};
     if (settings.pageFiles) {
-      std::string name = pageFileName(setup.outputPrefix, sheet.pageCount);
-      tell(EngineEvent::WritingPage, sheet.pageCount, name);
-      writePageFile(name);
-      tell(EngineEvent::PageWritten, sheet.pageCount, name);
+      job.pngName = pageFileName(setup.outputPrefix, sheet.pageCount);
+      tell(EngineEvent::WritingPage, sheet.pageCount, job.pngName);
     }
-    if (!settings.pdfName.empty()) {
-      addDocumentPage(pageRaster(), sheet.cells);
-      tell(EngineEvent::PageAdded, sheet.pageCount, settings.pdfName);
-    }
-    if (!settings.textName.empty()) addTranscriptPage(sheet.rows, sheet.cells);
-    clearPageImage();
+    submitPage(std::move(job));
     sheet.pageDirty = false;
   }
   // What was printed on a page that is not written (spaces only) goes with it.

@@ -86,8 +86,8 @@ using EngineEventHandler = void (*)(EngineEvent event, unsigned value, const std
 // for reuse: createPage clears it.
 void resetPrintEngine(const RunSettings &settings, EngineEventHandler handler = nullptr);
 
-// Makes the white page image of pageWidth x pageHeight pixels (or clears the one made
-// before, when it has that size).
+// Makes the white page images of pageWidth x pageHeight pixels (or clears those made
+// before, when they have that size) and starts the run's page encoders.
 void createPage();
 
 // Strikes one dot of the given pin with its top left pixel at (x, y), counting the
@@ -124,9 +124,10 @@ void setModes(uint16_t bits);
 void clearModes(uint16_t bits);
 void toggleModes(uint16_t bits);
 
-// Writes the page if anything was struck on it (as the next numbered file, into the
-// PDF document and into the transcript, as the settings say), clears it, and puts the
-// head at the top of the page. A page file that cannot be written raises FileError.
+// Hands the page over to be written if anything was struck on it (as the next numbered
+// file, into the PDF document and into the transcript, as the settings say), and puts
+// the head at the top of a white page. A page file that cannot be written raises
+// FileError, once its turn to be put in place comes.
 void ejectPage();
 
 // Takes the strike counts of a ribbon that has been used before, and recomputes the

@@ -27,4 +27,5 @@ struct RunSettings {
   bool pageFiles = true;                    // pages are written as PNG files
   std::string pdfName;                      // the PDF document of every page; empty = none
   std::string textName;                     // the UTF-8 transcript; empty = none
+  unsigned threads = 0;                     // page encoders, 1 .. 64; 0 = one per core
 };

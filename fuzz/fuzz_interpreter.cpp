@@ -104,6 +104,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   RunOptions options;
   options.settings.pageHeight = pageHeights[settings & heightBits];
   options.settings.outputPrefix = pagePrefix;
+  options.settings.threads = 1;  // the fuzzer runs one input at a time, on one thread
   if (settings & rawBit) options.settings.streamKind = StreamKind::Raw;
   options.settings.businessDefault = settings & businessBit;
   options.settings.debugLevel = uint16_t((settings >> debugShift) & debugBits);

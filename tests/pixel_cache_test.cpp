@@ -6,6 +6,7 @@
 
 #include <cmath>
 
+#include "engine/file_access.h"
 #include "engine/page_image.h"
 #include "engine/print_head.h"
 #include "run_support.h"
@@ -75,14 +76,16 @@ TEST(PixelCache, PagesEqualOnePixelColorPerPixel) {
   initImageLibrary("pixel_cache_test");
   std::vector<std::vector<Paint>> pages = testPages();
 
-  makePageImage(width, height);
+  makePageImages(width, height, 1);
   for (size_t n = 0; n < pages.size(); ++n) {
     for (const Paint &p : pages[n])
       p.mark ? paintMark(p.x, p.y, p.color) : paintDot(p.x, p.y, p.shade);
-    writePageFile(dir.file("fast-" + std::to_string(n) + ".png"));
-    clearPageImage();
+    std::string name = dir.file("fast-" + std::to_string(n) + ".png");
+    unsigned image = handOverPage();
+    ASSERT_EQ(commitTemporary(encodePageFile(image, name), name), 0);
+    releasePage(image);
   }
-  dropPageImage();
+  dropPageImages();
 
   Magick::Image reference(Magick::Geometry(width, height), Magick::ColorMono(true));
   reference.depth(8);

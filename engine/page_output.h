@@ -1,0 +1,46 @@
+// Finished pages on their way out: encoded by worker threads while the head paints the
+// next page, and committed strictly in page order (the page file renamed into place,
+// the page added to the PDF document and the transcript), so that files and messages
+// are the same whatever the number of threads.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "engine/page_document.h"
+#include "engine/print_head.h"
+
+// What an ejected page goes out as.
+struct PageJob {
+  unsigned number;              // page number in the run, from 1
+  std::string pngName;          // its page file; empty when no PNG pages are written
+  bool toDocument;              // it goes into the PDF document
+  bool toTranscript;            // it goes into the transcript
+  std::vector<TextCell> cells;  // its character cells
+  std::vector<unsigned> rows;   // the head rows of its lines, top to bottom
+};
+
+// The most encoder threads a run may have.
+constexpr unsigned maxEncoderThreads = 64;
+
+// Starts the page output of a run: settings.threads encoders (with 1, each page is
+// encoded on the calling thread as it is handed over), and the handler events go to.
+// Makes the page images: one more than the encoders.
+void startPageOutput(const RunSettings &settings, EngineEventHandler handler);
+
+// Passes the event to the handler at the point a single-threaded run would: at once,
+// unless a page handed over before it is still to be committed; then right after.
+void reportInOrder(EngineEvent event, unsigned value, const std::string &name);
+
+// Hands the painted page over to an encoder with what it goes out as, then commits
+// the pages whose encoding is done; waits for the oldest when no page image is free to
+// paint on. A page that failed raises its exception when its turn to commit comes, and
+// then no later page is committed and no temporary file is left.
+void submitPage(PageJob job);
+
+// Waits for every page handed over, commits them in order and stops the encoders.
+void finishPageOutput();
+
+// Stops the encoders and removes the temporary files of every page not committed; what
+// is still to be reported is dropped. For a run that failed.
+void abandonPageOutput();
