@@ -1,6 +1,7 @@
 # make demo: install what is missing, build, and render the showcase into demo/
 # make test: install what is missing, build, run the tests, then run them again
-#            under AddressSanitizer and UndefinedBehaviorSanitizer, and fuzz for a while
+#            under AddressSanitizer and UndefinedBehaviorSanitizer, and under
+#            ThreadSanitizer, and fuzz for a while
 # make bench: build and run the benchmark
 # make install PREFIX=/usr/local: build and install the program, its font, manual page and README
 # make deb: build the Debian package in $(BUILD)
@@ -16,7 +17,7 @@ FUZZ_SECONDS ?= 120
 PREFIX ?= /usr/local
 IM7_PREFIXES ?= $(abspath $(CURDIR)/../shared/im7 $(CURDIR)/../shared/im7-hdri)
 
-.PHONY: deps build demo test test-plain test-sanitized fuzz bench install deb clean test-im7 test-magick
+.PHONY: deps build demo test test-plain test-sanitized test-threads fuzz bench install deb clean test-im7 test-magick
 
 deps:
 	tools/install-deps
@@ -38,12 +39,17 @@ test-sanitized: deps
 	cd $(BUILD)-sanitize && UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --output-on-failure -j$(JOBS)
 
+test-threads: deps
+	cmake -S . -B $(BUILD)-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAMBRIX_TSAN=ON
+	cmake --build $(BUILD)-tsan -j$(JOBS)
+	cd $(BUILD)-tsan && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -j$(JOBS)
+
 fuzz: deps
 	CXX=clang++ cmake -S . -B $(BUILD)-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAMBRIX_FUZZ=ON
 	cmake --build $(BUILD)-fuzz -j$(JOBS) --target fuzz_interpreter
 	fuzz/run $(BUILD)-fuzz/fuzz/fuzz_interpreter $(FUZZ_SECONDS)
 
-test: test-plain test-sanitized fuzz
+test: test-plain test-sanitized test-threads fuzz
 
 test-magick: deps
 	@prefix=$(abspath $(MAGICK_PREFIX)); build=$(BUILD)-$(notdir $(abspath $(MAGICK_PREFIX))); \
@@ -72,4 +78,4 @@ deb: build
 	cd $(BUILD) && cpack -G DEB
 
 clean:
-	rm -rf $(BUILD) $(BUILD)-sanitize $(BUILD)-fuzz $(foreach p,$(IM7_PREFIXES),$(BUILD)-$(notdir $(p))) demo
+	rm -rf $(BUILD) $(BUILD)-sanitize $(BUILD)-tsan $(BUILD)-fuzz $(foreach p,$(IM7_PREFIXES),$(BUILD)-$(notdir $(p))) demo
