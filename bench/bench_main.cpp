@@ -2,12 +2,14 @@
 // how much memory they take.
 //
 //   tambrix_bench                                  the timing and memory table
-//   tambrix_bench --workload NAME --pages N [--pdf]  one workload run (used by the table)
+//   tambrix_bench --workload NAME --pages N --threads T [--pdf]   one run (used by the tables)
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <string>
+#include <thread>
 
 #include "bench/child_runs.h"
 #include "bench/workloads.h"
@@ -18,56 +20,102 @@ namespace {
 constexpr unsigned shortRunPages = 15;  // pages of the runs of each kind of page
 constexpr unsigned baseRunPages = 10;   // the long dump's memory is set beside this run's
 constexpr unsigned dumpPages = 100;     // the long dump
+constexpr unsigned speedRunPages = 60;  // the dense dump the thread counts are timed on
+constexpr unsigned pdfRunPages = 30;    // the PDF runs the thread counts are timed on
 constexpr double kbPerMb = 1024.0;
 constexpr double msPerSecond = 1000.0;
 
+// The encoder threads of a run of the program's default: one per core.
+unsigned coreCount() { return std::max(1u, std::thread::hardware_concurrency()); }
+
 struct TableRow {
-  Workload workload;
   const char *label;
-  unsigned pages;
-  Output output;
+  WorkloadRun run;  // threads 0: one per core
 };
 
-static const TableRow tableRows[] = {
-    {Workload::DenseText, "dense text", shortRunPages, Output::Png},
-    {Workload::BitImage, "bit image", shortRunPages, Output::Png},
-    {Workload::WornRibbon, "worn ribbon", shortRunPages, Output::Png},
-    {Workload::DebugMarks, "debug marks", shortRunPages, Output::Png},
-    {Workload::DenseText, "dense text, 10 pages", baseRunPages, Output::Png},
-    {Workload::DenseText, "dense text, 100 pages", dumpPages, Output::Png},
-    {Workload::DenseText, "dense text, 10 p., PDF", baseRunPages, Output::Pdf},
-    {Workload::DenseText, "dense text, 100 p., PDF", dumpPages, Output::Pdf},
+static const TableRow kindRows[] = {
+    {"dense text", {Workload::DenseText, shortRunPages, Output::Png, 0}},
+    {"bit image", {Workload::BitImage, shortRunPages, Output::Png, 0}},
+    {"worn ribbon", {Workload::WornRibbon, shortRunPages, Output::Png, 0}},
+    {"debug marks", {Workload::DebugMarks, shortRunPages, Output::Png, 0}},
+    {"dense text, PDF", {Workload::DenseText, shortRunPages, Output::Pdf, 0}},
 };
+
+// The runs timed at 1, 2 and one thread per core.
+static const TableRow threadRows[] = {
+    {"dense text", {Workload::DenseText, speedRunPages, Output::Png, 0}},
+    {"worn ribbon", {Workload::WornRibbon, shortRunPages, Output::Png, 0}},
+    {"dense text, PDF", {Workload::DenseText, pdfRunPages, Output::Pdf, 0}},
+};
+
+// Peak memory of a short and a long run at one thread count, and of the short run at
+// several thread counts.
+static const unsigned memoryThreadCounts[] = {1, 2, 4, 8};
 
 double megabytes(unsigned long kb) { return double(kb) / kbPerMb; }
 
-void printTableHead() {
+RunSummary runRow(WorkloadRun run, unsigned threads) {
+  run.threads = threads != 0 ? threads : coreCount();
+  return runWorkloadProcess(run);
+}
+
+void printKindTable() {
+  std::printf("## Kinds of page (%u encoder threads, one per core)\n\n", coreCount());
   std::printf("| workload                | pages | ms/page | pages/s | peak MB |\n");
   std::printf("|-------------------------|------:|--------:|--------:|--------:|\n");
-}
-
-void printRow(const char *label, const RunSummary &run) {
-  std::printf("| %-23s | %5u | %7.2f | %7.1f | %7.1f |\n", label, run.pages, run.totalMs / run.pages,
-              run.pages * msPerSecond / run.totalMs, megabytes(run.peakKb));
-}
-
-// Each row is a process of its own.
-void printTimingTable() {
-  std::printf("## Whole runs: time per page and peak memory\n\n");
-  printTableHead();
-  unsigned long baseKb[2] = {}, dumpKb[2] = {};  // by output
-  for (const TableRow &row : tableRows) {
-    RunSummary run = runWorkloadProcess(row.workload, row.pages, row.output);
-    printRow(row.label, run);
-    if (row.pages == baseRunPages) baseKb[int(row.output)] = run.peakKb;
-    if (row.pages == dumpPages) dumpKb[int(row.output)] = run.peakKb;
+  for (const TableRow &row : kindRows) {
+    RunSummary run = runRow(row.run, 0);
+    std::printf("| %-23s | %5u | %7.2f | %7.1f | %7.1f |\n", row.label, run.pages, run.totalMs / run.pages,
+                run.pages * msPerSecond / run.totalMs, megabytes(run.peakKb));
   }
-  std::printf("\n");
-  for (Output output : {Output::Png, Output::Pdf})
-    std::printf("peak memory, %s: %u pages %.1f MB, %u pages %.1f MB (%+.1f %%)\n",
-                output == Output::Png ? "PNG" : "PDF", baseRunPages, megabytes(baseKb[int(output)]), dumpPages,
-                megabytes(dumpKb[int(output)]),
-                100.0 * (double(dumpKb[int(output)]) - double(baseKb[int(output)])) / double(baseKb[int(output)]));
+}
+
+void printThreadTable() {
+  std::printf("\n## Encoder threads: 1, 2 and one per core (%u)\n\n", coreCount());
+  std::printf("| workload                | pages | threads | pages/s | speed-up | peak MB |\n");
+  std::printf("|-------------------------|------:|--------:|--------:|---------:|--------:|\n");
+  for (const TableRow &row : threadRows) {
+    double onePerSecond = 0;
+    for (unsigned threads : {1u, 2u, coreCount()}) {
+      RunSummary run = runRow(row.run, threads);
+      double perSecond = run.pages * msPerSecond / run.totalMs;
+      if (threads == 1) onePerSecond = perSecond;
+      std::printf("| %-23s | %5u | %7u | %7.1f | %7.2fx | %7.1f |\n", row.label, run.pages, threads, perSecond,
+                  perSecond / onePerSecond, megabytes(run.peakKb));
+    }
+  }
+}
+
+void printMemoryTable() {
+  std::printf("\n## Peak memory\n\n");
+  WorkloadRun dense{Workload::DenseText, baseRunPages, Output::Png, 0};
+  for (Output output : {Output::Png, Output::Pdf}) {
+    dense.output = output;
+    dense.pages = baseRunPages;
+    unsigned long base = runRow(dense, 0).peakKb;
+    dense.pages = dumpPages;
+    unsigned long dump = runRow(dense, 0).peakKb;
+    std::printf("dense text, %s, %u threads: %u pages %.1f MB, %u pages %.1f MB (%+.1f %%)\n",
+                output == Output::Png ? "PNG" : "PDF", coreCount(), baseRunPages, megabytes(base), dumpPages,
+                megabytes(dump), 100.0 * (double(dump) - double(base)) / double(base));
+  }
+  dense = WorkloadRun{Workload::DenseText, baseRunPages, Output::Png, 0};
+  unsigned long first = 0, last = 0;
+  std::printf("dense text, %u pages, by threads:", baseRunPages);
+  for (unsigned threads : memoryThreadCounts) {
+    unsigned long kb = runRow(dense, threads).peakKb;
+    std::printf(" %u: %.1f MB;", threads, megabytes(kb));
+    if (threads == memoryThreadCounts[0]) first = kb;
+    last = kb;
+  }
+  unsigned extra = memoryThreadCounts[std::size(memoryThreadCounts) - 1] - memoryThreadCounts[0];
+  std::printf(" %.1f MB a thread\n", megabytes(last - first) / extra);
+}
+
+void printTables() {
+  printKindTable();
+  printThreadTable();
+  printMemoryTable();
 }
 
 // Runs body and returns the exit status: 1 once anything it does throws.
@@ -81,28 +129,25 @@ int reportingErrors(void (*body)()) {
   }
 }
 
-Workload childWorkload;
-unsigned childPages;
-Output childOutput;
+WorkloadRun childRun;
 
-void runChildWorkload() { reportWorkloadRun(childWorkload, childPages, childOutput); }
+void runChildWorkload() { reportWorkloadRun(childRun); }
 
 int usage() {
-  std::fprintf(stderr, "usage: tambrix_bench [--workload NAME --pages N [--pdf]]\n  workloads:");
+  std::fprintf(stderr, "usage: tambrix_bench [--workload NAME --pages N --threads T [--pdf]]\n  workloads:");
   for (const WorkloadInfo &info : allWorkloads()) std::fprintf(stderr, " %s", info.name);
   std::fprintf(stderr, "\n");
   return 2;
 }
 
 int runChild(int argc, char **argv) {
-  bool pdf = argc == 6 && std::strcmp(argv[5], "--pdf") == 0;
-  if ((argc != 5 && !pdf) || std::strcmp(argv[3], "--pages") != 0) return usage();
+  bool pdf = argc == 8 && std::strcmp(argv[7], "--pdf") == 0;
+  if ((argc != 7 && !pdf) || std::strcmp(argv[3], "--pages") != 0 || std::strcmp(argv[5], "--threads") != 0)
+    return usage();
   const WorkloadInfo *info = findWorkload(argv[2]);
-  int pages = std::atoi(argv[4]);
-  if (info == nullptr || pages < 1) return usage();
-  childWorkload = info->workload;
-  childPages = unsigned(pages);
-  childOutput = pdf ? Output::Pdf : Output::Png;
+  int pages = std::atoi(argv[4]), threads = std::atoi(argv[6]);
+  if (info == nullptr || pages < 1 || threads < 1) return usage();
+  childRun = WorkloadRun{info->workload, unsigned(pages), pdf ? Output::Pdf : Output::Png, unsigned(threads)};
   initImageLibrary(argv[0]);
   return reportingErrors(runChildWorkload);
 }
@@ -110,7 +155,7 @@ int runChild(int argc, char **argv) {
 }  // namespace
 
 int main(int argc, char **argv) {
-  if (argc == 1) return reportingErrors(printTimingTable);
+  if (argc == 1) return reportingErrors(printTables);
   if (std::strcmp(argv[1], "--workload") == 0) return runChild(argc, argv);
   return usage();
 }

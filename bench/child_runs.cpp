@@ -53,14 +53,14 @@ RunSummary parseSummary(const std::string &output) {
   throw std::runtime_error("a workload process reported no summary:\n" + output);
 }
 
-[[noreturn]] void execWorkload(int outputFd, Workload workload, unsigned pages, Output output) {
+[[noreturn]] void execWorkload(int outputFd, const WorkloadRun &run) {
   dup2(outputFd, STDOUT_FILENO);
   close(outputFd);
   std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
-  std::string pageCount = std::to_string(pages);
-  std::vector<const char *> words = {self.c_str(), "--workload", workloadInfo(workload).name,
-                                     "--pages",    pageCount.c_str()};
-  if (output == Output::Pdf) words.push_back("--pdf");
+  std::string pageCount = std::to_string(run.pages), threads = std::to_string(run.threads);
+  std::vector<const char *> words = {self.c_str(), "--workload", workloadInfo(run.workload).name,
+                                     "--pages",    pageCount.c_str(), "--threads", threads.c_str()};
+  if (run.output == Output::Pdf) words.push_back("--pdf");
   words.push_back(nullptr);
   execv(self.c_str(), const_cast<char *const *>(words.data()));
   _exit(127);
@@ -68,14 +68,14 @@ RunSummary parseSummary(const std::string &output) {
 
 }  // namespace
 
-void reportWorkloadRun(Workload workload, unsigned pages, Output output) {
+void reportWorkloadRun(const WorkloadRun &run) {
   std::string dir = enterScratchDir();
-  RunTimes times = timeWorkload(prepareWorkload(workload, pages, output));
+  RunTimes times = timeWorkload(prepareWorkload(run.workload, run.pages, run.output, run.threads));
   leaveScratchDir(dir);
   std::printf("%s %.4f %u %lu\n", summaryTag, times.totalMs, times.pages, peakResidentKb());
 }
 
-RunSummary runWorkloadProcess(Workload workload, unsigned pages, Output output) {
+RunSummary runWorkloadProcess(const WorkloadRun &run) {
   std::fflush(stdout);
   int pipeFds[2];
   if (pipe(pipeFds) != 0) throw std::runtime_error("cannot make a pipe");
@@ -83,7 +83,7 @@ RunSummary runWorkloadProcess(Workload workload, unsigned pages, Output output) 
   if (child < 0) throw std::runtime_error("cannot start a workload process");
   if (child == 0) {
     close(pipeFds[0]);
-    execWorkload(pipeFds[1], workload, pages, output);
+    execWorkload(pipeFds[1], run);
   }
   close(pipeFds[1]);
   std::string reported = readAll(pipeFds[0]);
@@ -91,6 +91,6 @@ RunSummary runWorkloadProcess(Workload workload, unsigned pages, Output output) 
   int status = 0;
   waitpid(child, &status, 0);
   if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
-    throw std::runtime_error(std::string("workload process for ") + workloadInfo(workload).name + " failed");
+    throw std::runtime_error(std::string("workload process for ") + workloadInfo(run.workload).name + " failed");
   return parseSummary(reported);
 }

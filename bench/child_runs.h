@@ -4,6 +4,14 @@
 
 #include "bench/workloads.h"
 
+// One run of a workload.
+struct WorkloadRun {
+  Workload workload;
+  unsigned pages;    // full pages of the stream
+  Output output;     // PNG files or a PDF document
+  unsigned threads;  // encoder threads
+};
+
 struct RunSummary {
   double totalMs;        // the whole run
   unsigned pages;        // pages written
@@ -12,8 +20,8 @@ struct RunSummary {
 
 // Renders the workload in a fresh folder, in this process, and prints the summary line
 // the parent reads back.
-void reportWorkloadRun(Workload workload, unsigned pages, Output output);
+void reportWorkloadRun(const WorkloadRun &run);
 
-// Runs this program again as `--workload NAME --pages N [--pdf]` and returns what it
-// reported.
-RunSummary runWorkloadProcess(Workload workload, unsigned pages, Output output);
+// Runs this program again as `--workload NAME --pages N --threads T [--pdf]` and
+// returns what it reported.
+RunSummary runWorkloadProcess(const WorkloadRun &run);

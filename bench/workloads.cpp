@@ -109,12 +109,13 @@ const WorkloadInfo &workloadInfo(Workload workload) {
   throw std::logic_error("unknown workload");
 }
 
-RunOptions prepareWorkload(Workload workload, unsigned pages, Output output) {
+RunOptions prepareWorkload(Workload workload, unsigned pages, Output output, unsigned threads) {
   writeBenchRom();
   writeFile(streamName, workload == Workload::BitImage ? bitImageStream(pages) : textStream(pages));
   std::filesystem::remove(strikeStoreName);
   RunOptions options;
   options.inputName = streamName;
+  options.settings.threads = threads;
   if (output == Output::Pdf)
     options.settings.pdfName = std::string(workloadInfo(workload).name) + ".pdf";
   else

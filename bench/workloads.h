@@ -28,8 +28,9 @@ enum class Output { Png, Pdf };
 
 // Writes, into the current directory, what a run of the workload reads: the ROM image
 // (PRINTER/mps801.bin), the strike store, and a printer stream of the given number of
-// full pages. Returns the options the run is made with, its pages going to output.
-RunOptions prepareWorkload(Workload workload, unsigned pages, Output output);
+// full pages. Returns the options the run is made with, its pages going to output
+// through that many encoder threads.
+RunOptions prepareWorkload(Workload workload, unsigned pages, Output output, unsigned threads);
 
 struct RunTimes {
   double totalMs;   // the whole run sequence, from the strike counts to the save

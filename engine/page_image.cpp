@@ -360,10 +360,12 @@ PageRaster pageRaster(unsigned image) {
   return raster;
 }
 
+void clearHandedOverPage(unsigned image) { clearBuffer(buffers[image]); }
+
 void releasePage(unsigned image) {
   PageBuffer &page = buffers[image];
+  if (page.inkedTop < page.inkedEnd) clearBuffer(page);
   page.handedOver = false;
-  clearBuffer(page);
   if (buffers[current].handedOver) current = image;
 }
 

@@ -50,7 +50,10 @@ std::string encodePageFile(unsigned image, const std::string &name);
 // gray, or colour where debug marks were painted. Safe on several threads at once.
 PageRaster pageRaster(unsigned image);
 
-// Takes a handed-over image back, clears it to white and makes it free to paint on.
+// Clears a handed-over page to white, once encoded, on the encoder's thread.
+void clearHandedOverPage(unsigned image);
+
+// Takes a handed-over image back, cleared to white, and makes it free to paint on.
 void releasePage(unsigned image);
 
 // Releases every page image (after a test, or before making some of another size).

@@ -46,11 +46,13 @@ std::deque<Pending> pending;            // what is still to be reported or commi
 EngineEventHandler report = nullptr;    // where events go
 std::string documentName;               // the PDF document, for its events
 
-// Encodes the job's page: its raster first, as the encoder may change the image.
+// Encodes the job's page, its raster first as the encoder may change the image, then
+// clears the image for the page after.
 void encode(Job &job) {
   try {
     if (job.page.toDocument) job.raster = pageRaster(job.image);
     if (!job.page.pngName.empty()) job.temporary = encodePageFile(job.image, job.page.pngName);
+    clearHandedOverPage(job.image);
   } catch (...) {
     job.error = std::current_exception();
   }
