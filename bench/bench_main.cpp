@@ -10,6 +10,7 @@
 #include <exception>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "bench/child_runs.h"
 #include "bench/workloads.h"
@@ -22,6 +23,7 @@ constexpr unsigned baseRunPages = 10;   // the long dump's memory is set beside 
 constexpr unsigned dumpPages = 100;     // the long dump
 constexpr unsigned speedRunPages = 60;  // the dense dump the thread counts are timed on
 constexpr unsigned pdfRunPages = 30;    // the PDF runs the thread counts are timed on
+constexpr unsigned threadRepeats = 3;   // runs per thread count, interleaved; the median counts
 constexpr double kbPerMb = 1024.0;
 constexpr double msPerSecond = 1000.0;
 
@@ -54,6 +56,11 @@ static const unsigned memoryThreadCounts[] = {1, 2, 4, 8};
 
 double megabytes(unsigned long kb) { return double(kb) / kbPerMb; }
 
+double median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  return values[values.size() / 2];
+}
+
 RunSummary runRow(WorkloadRun run, unsigned threads) {
   run.threads = threads != 0 ? threads : coreCount();
   return runWorkloadProcess(run);
@@ -70,19 +77,29 @@ void printKindTable() {
   }
 }
 
+// Each thread count is run threadRepeats times, the counts taking turns, so that a
+// busy moment of a shared machine does not fall on one count alone.
 void printThreadTable() {
-  std::printf("\n## Encoder threads: 1, 2 and one per core (%u)\n\n", coreCount());
+  std::printf("\n## Encoder threads: 1, 2 and one per core (%u), median of %u runs each\n\n", coreCount(),
+              threadRepeats);
   std::printf("| workload                | pages | threads | pages/s | speed-up | peak MB |\n");
   std::printf("|-------------------------|------:|--------:|--------:|---------:|--------:|\n");
+  const unsigned counts[] = {1u, 2u, coreCount()};
   for (const TableRow &row : threadRows) {
-    double onePerSecond = 0;
-    for (unsigned threads : {1u, 2u, coreCount()}) {
-      RunSummary run = runRow(row.run, threads);
-      double perSecond = run.pages * msPerSecond / run.totalMs;
-      if (threads == 1) onePerSecond = perSecond;
-      std::printf("| %-23s | %5u | %7u | %7.1f | %7.2fx | %7.1f |\n", row.label, run.pages, threads, perSecond,
-                  perSecond / onePerSecond, megabytes(run.peakKb));
-    }
+    std::vector<double> perSecond[std::size(counts)];
+    unsigned long peakKb[std::size(counts)] = {};
+    unsigned pages = 0;
+    for (unsigned repeat = 0; repeat < threadRepeats; ++repeat)
+      for (size_t i = 0; i < std::size(counts); ++i) {
+        RunSummary run = runRow(row.run, counts[i]);
+        perSecond[i].push_back(run.pages * msPerSecond / run.totalMs);
+        peakKb[i] = std::max(peakKb[i], run.peakKb);
+        pages = run.pages;
+      }
+    double one = median(perSecond[0]);
+    for (size_t i = 0; i < std::size(counts); ++i)
+      std::printf("| %-23s | %5u | %7u | %7.1f | %7.2fx | %7.1f |\n", row.label, pages, counts[i],
+                  median(perSecond[i]), median(perSecond[i]) / one, megabytes(peakKb[i]));
   }
 }
 

@@ -11,6 +11,7 @@
 #include "engine/file_access.h"
 
 #include <Magick++.h>
+#include <malloc.h>
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -93,6 +94,8 @@ constexpr bool encodePages = false;
 #else
 constexpr bool encodePages = true;
 #endif
+
+constexpr int pageBufferThreshold = 64 << 20;  // bytes; allocations below come from the heap
 
 // A colour as the cache stores it.
 struct Ink {
@@ -242,6 +245,12 @@ std::unique_ptr<Magick::Image> whitePage(unsigned width, unsigned height) {
 }  // namespace
 
 void initImageLibrary(const char *argv0) {
+  // Page-sized buffers (PDF rasters and images, the encoders' working memory) are made
+  // and freed for every page. Taken from the heap they are reused; above the default
+  // threshold each would be a fresh mapping whose pages fault in anew on every page,
+  // which took a quarter of the time of a PDF run.
+  mallopt(M_MMAP_THRESHOLD, pageBufferThreshold);
+  mallopt(M_TRIM_THRESHOLD, 2 * pageBufferThreshold);
   Magick::InitializeMagick(argv0);
   Magick::ResourceLimits::thread(1);
 }
