@@ -142,6 +142,11 @@ const Row optionRows[] = {
     {.name = "debug alone", .words = {"-debug"}, .message = "Incomplete parameter -debug.\n"},
     // the same for -out: the default prefix stays
     {.name = "out alone", .words = {"-out"}, .message = "Incomplete parameter -out.\nTAMBRIX-001.png written.\n"},
+    // -threads: outside 1 to 64 is refused, a non-number keeps the count in force
+    {.name = "threads zero", .words = {"-threads", "0"},
+     .message = "Threads 0 out of range (1 to 64), keeping one per core.\n"},
+    {.name = "threads many", .words = {"-threads", "3", "-threads", "65", "-threads", "x"},
+     .message = "Encoder threads: 3.\nThreads 65 out of range (1 to 64), keeping 3.\nEncoder threads: 3.\n"},
 };
 
 // Input files that are no printer file.
