@@ -65,6 +65,18 @@ void checkWritten(int error, const char *what, const std::string &name) {
     throw FileError(std::string("tambrix: unable to write ") + what + " `" + name + "': " + std::strerror(error));
 }
 
+// Begins the PDF document; without its text font, says which font is missing.
+void openPdf(const std::string &name) {
+  int error = openDocument(name);
+  if (error == 0) return;
+  if (FILE *font = openForReading(textFontFile))
+    std::fclose(font);
+  else
+    throw FileError("tambrix: unable to write PDF document `" + name + "': its text font " + textFontFile +
+                    " cannot be read: " + std::strerror(error));
+  checkWritten(error, "PDF document", name);
+}
+
 // The run from the ROM to the last page, into the page files and documents the
 // settings name; the PDF and the transcript are written once complete.
 int printPages(const RunOptions &options, FILE *standardInput) {
@@ -79,7 +91,7 @@ int printPages(const RunOptions &options, FILE *standardInput) {
       return 1;
     }
   }
-  if (!settings.pdfName.empty()) checkWritten(openDocument(settings.pdfName), "PDF document", settings.pdfName);
+  if (!settings.pdfName.empty()) openPdf(settings.pdfName);
   resetTranscript();
   ejectPage();
   loadFont(settings.debugLevel);

@@ -20,10 +20,6 @@ constexpr double pixelsPerInchDown = 126;
 constexpr double defaultPageWidth = 8 * pointsPerInch;    // points; each page sets its own
 constexpr double defaultPageHeight = 12 * pointsPerInch;  // points
 
-// The font of the invisible text. Its glyphs are never seen, but every character given
-// as text must have one, or the text extracted from the page would be wrong; being
-// monospaced, one horizontal scale makes every glyph span its cell.
-constexpr const char *textFontFile = "/usr/share/fonts/truetype/dejavu/DejaVuSansMono.ttf";
 constexpr const char *creatorName = "tambrix";
 
 // The size of the invisible text, as a multiple of the cell width. Text extraction

@@ -33,6 +33,11 @@ struct TextCell {
   char32_t text;    // Unicode code point; 0, or one the text font lacks, gives no text
 };
 
+// The font of the invisible text. Its glyphs are never seen, but every character given
+// as text must have one, or the text extracted from the page would be wrong; being
+// monospaced, one horizontal scale makes every glyph span its cell.
+constexpr const char *textFontFile = "/usr/share/fonts/truetype/dejavu/DejaVuSansMono.ttf";
+
 // Begins a document for path and drops any document still open; returns 0 or an errno
 // value. Pages go to a temporary file beside path; nothing appears at path itself
 // before finishDocument.
