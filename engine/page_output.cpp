@@ -24,7 +24,6 @@ struct Job {
   PageRaster raster;         // its pixels for the PDF document
   std::exception_ptr error;  // what went wrong while encoding, if anything
   bool done = false;         // the encoder is through with it (guarded by lock)
-  bool released = false;     // its page image is free to paint on again
 };
 
 // One entry of what is still to be said or done, in the order of a single-threaded run.
@@ -96,26 +95,6 @@ bool isDone(const Job &job) {
   return job.done;
 }
 
-// Gives the page images of encoded pages back to the painter, whether or not their
-// turn to commit has come: the encoded file and raster no longer need them.
-void releaseEncodedImages() {
-  for (const std::unique_ptr<Job> &job : jobs)
-    if (!job->released && isDone(*job)) {
-      releasePage(job->image);
-      job->released = true;
-    }
-}
-
-// Waits until some page is encoded whose image has not been given back.
-void waitForAnEncodedImage() {
-  std::unique_lock<std::mutex> guard(lock);
-  workDone.wait(guard, [] {
-    for (const std::unique_ptr<Job> &job : jobs)
-      if (job->done && !job->released) return true;
-    return false;
-  });
-}
-
 // Puts the oldest page in place; it is done. Raises what went wrong with it.
 void commitOldest() {
   Job &job = *jobs.front();
@@ -133,7 +112,7 @@ void commitOldest() {
     if (report != nullptr) report(EngineEvent::PageAdded, page.number, documentName);
   }
   if (page.toTranscript) addTranscriptPage(page.rows, page.cells);
-  if (!job.released) releasePage(job.image);
+  releasePage(job.image);
   jobs.pop_front();
 }
 
@@ -198,13 +177,11 @@ void submitPage(PageJob page) {
     workToDo.notify_one();
   }
   drain(false);
-  // Painting goes on only in a free image: wait for an encoder while there is none.
-  releaseEncodedImages();
+  // Painting goes on only in a free image: wait for the oldest page while there is none.
   while (!freePageImageLeft() && !jobs.empty() && !encoders.empty()) {
-    waitForAnEncodedImage();
-    releaseEncodedImages();
+    waitUntilDone(*jobs.front());
+    drain(false);
   }
-  drain(false);
 }
 
 void finishPageOutput() {

@@ -33,8 +33,8 @@ void startPageOutput(const RunSettings &settings, EngineEventHandler handler);
 void reportInOrder(EngineEvent event, unsigned value, const std::string &name);
 
 // Hands the painted page over to an encoder with what it goes out as, then commits
-// the pages whose encoding is done. A page's image is free to paint on again once it
-// is encoded, before its turn to commit; when none is free, waits for an encoder. A page that failed raises its exception when its turn to commit comes, and
+// the pages whose encoding is done; waits for the oldest when no page image is free to
+// paint on. A page that failed raises its exception when its turn to commit comes, and
 // then no later page is committed and no temporary file is left.
 void submitPage(PageJob job);
 
