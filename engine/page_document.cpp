@@ -140,14 +140,19 @@ static size_t rasterSize(const PageRaster &raster) {
   return 0;
 }
 
-// The pixel at x of a raster row, as cairo's RGB24 value.
-static uint32_t rgbPixel(PixelKind kind, const uint8_t *row, unsigned x) {
+// One raster row as cairo RGB24 pixels, each kind in a loop of its own.
+static void convertRow(PixelKind kind, const uint8_t *row, unsigned width, uint32_t *out) {
   switch (kind) {
-    case PixelKind::BlackWhite: return (row[x / 8] & (0x80 >> x % 8)) ? rgbWhite : rgbBlack;
-    case PixelKind::Gray:       return row[x] * 0x010101u;
-    case PixelKind::Rgb:        return uint32_t(row[3 * x]) << 16 | row[3 * x + 1] << 8 | row[3 * x + 2];
+    case PixelKind::BlackWhite:
+      for (unsigned x = 0; x < width; ++x) out[x] = (row[x / 8] & (0x80 >> x % 8)) ? rgbWhite : rgbBlack;
+      break;
+    case PixelKind::Gray:
+      for (unsigned x = 0; x < width; ++x) out[x] = row[x] * 0x010101u;
+      break;
+    case PixelKind::Rgb:
+      for (unsigned x = 0; x < width; ++x, row += 3) out[x] = uint32_t(row[0]) << 16 | row[1] << 8 | row[2];
+      break;
   }
-  return rgbWhite;
 }
 
 // The raster as a cairo image. cairo writes an image whose pixels are all black or
@@ -161,7 +166,7 @@ static cairo_surface_t *rasterImage(const PageRaster &raster) {
   for (unsigned y = 0; y < raster.height; ++y) {
     const uint8_t *row = raster.bytes.data() + y * rowBytes;
     uint32_t *out = reinterpret_cast<uint32_t *>(pixels + y * stride);
-    for (unsigned x = 0; x < raster.width; ++x) out[x] = rgbPixel(raster.kind, row, x);
+    convertRow(raster.kind, row, raster.width, out);
   }
   cairo_surface_mark_dirty(image);
   return image;
