@@ -5,7 +5,6 @@
 
 #include <cairo-ft.h>
 #include <cairo-pdf.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
