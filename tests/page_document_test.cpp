@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "engine/glyph_text.h"
+#include "engine/transcript.h"
 #include "run_support.h"
 
 namespace {
@@ -33,10 +34,9 @@ std::string output(const std::string &command) {
 }
 
 std::string utf8(char32_t c) {
-  if (c < 0x80) return std::string(1, char(c));
-  if (c < 0x800) return {char(0xC0 | c >> 6), char(0x80 | (c & 0x3F))};
-  if (c < 0x10000) return {char(0xE0 | c >> 12), char(0x80 | (c >> 6 & 0x3F)), char(0x80 | (c & 0x3F))};
-  return {char(0xF0 | c >> 18), char(0x80 | (c >> 12 & 0x3F)), char(0x80 | (c >> 6 & 0x3F)), char(0x80 | (c & 0x3F))};
+  std::string text;
+  appendUtf8(text, c);
+  return text;
 }
 
 // The colour a test raster of kind has at (x, y), as 0xRRGGBB: a pattern that tells
