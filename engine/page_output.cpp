@@ -44,13 +44,14 @@ std::vector<std::thread> encoders;     // none when pages are encoded on the cal
 std::deque<std::unique_ptr<Job>> jobs;  // handed over and not committed, oldest first
 std::deque<Pending> pending;            // what is still to be reported or committed
 EngineEventHandler report = nullptr;    // where events go
-std::string documentName;               // the PDF document, for its events
+std::string documentName;               // the PDF document pages go into; empty for none
+bool toTranscript = false;              // pages go into the transcript
 
 // Encodes the job's page, its raster first as the encoder may change the image, then
 // clears the image for the page after.
 void encode(Job &job) {
   try {
-    if (job.page.toDocument) job.raster = pageRaster(job.image);
+    if (!documentName.empty()) job.raster = pageRaster(job.image);
     if (!job.page.pngName.empty()) job.temporary = encodePageFile(job.image, job.page.pngName);
     clearHandedOverPage(job.image);
   } catch (...) {
@@ -107,11 +108,11 @@ void commitOldest() {
       throw FileError("tambrix: unable to write page file `" + page.pngName + "': " + std::strerror(error));
     if (report != nullptr) report(EngineEvent::PageWritten, page.number, page.pngName);
   }
-  if (page.toDocument) {
+  if (!documentName.empty()) {
     addDocumentPage(job.raster, page.cells);
     if (report != nullptr) report(EngineEvent::PageAdded, page.number, documentName);
   }
-  if (page.toTranscript) addTranscriptPage(page.rows, page.cells);
+  if (toTranscript) addTranscriptPage(page.rows, page.cells);
   releasePage(job.image);
   jobs.pop_front();
 }
@@ -145,6 +146,7 @@ void startPageOutput(const RunSettings &settings, EngineEventHandler handler) {
   abandonPageOutput();
   report = handler;
   documentName = settings.pdfName;
+  toTranscript = !settings.textName.empty();
   unsigned threads = settings.threads != 0 ? settings.threads : std::max(1u, std::thread::hardware_concurrency());
   threads = std::min(threads, maxEncoderThreads);
   makePageImages(pageWidth, settings.pageHeight, threads > 1 ? threads + 1 : 1);

@@ -14,8 +14,6 @@
 struct PageJob {
   unsigned number;              // page number in the run, from 1
   std::string pngName;          // its page file; empty when no PNG pages are written
-  bool toDocument;              // it goes into the PDF document
-  bool toTranscript;            // it goes into the transcript
   std::vector<TextCell> cells;  // its character cells
   std::vector<unsigned> rows;   // the head rows of its lines, top to bottom
 };

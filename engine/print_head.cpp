@@ -17,8 +17,6 @@ RunSettings settings;       // the run's settings
 EngineEventHandler report;  // where events go; null: nowhere
 bool keepText;              // cells and rows are noted: a PDF or a transcript is written
 
-void tell(EngineEvent event, unsigned value, const std::string &name) { reportInOrder(event, value, name); }
-
 // "<prefix>-NNN.png": the page number has at least three digits.
 std::string pageFileName(const std::string &prefix, unsigned number) {
   char suffix[16];
@@ -62,7 +60,7 @@ void moveHead(unsigned x) { position.headX = x; }
 
 void printColumn(uint8_t bits) {
   if (position.headX >= pageWidth) {
-    tell(EngineEvent::Autofeed, position.headX, std::string());
+    reportInOrder(EngineEvent::Autofeed, position.headX, std::string());
     newLine();
   }
   if ((settings.debugLevel & DebugMarks) && position.headX % cellWidth == 0)
@@ -102,11 +100,10 @@ void toggleModes(uint16_t bits) { modes ^= bits; }
 void ejectPage() {
   if (sheet.pageDirty) {
     ++sheet.pageCount;
-    PageJob job{sheet.pageCount, std::string(), !settings.pdfName.empty(), !settings.textName.empty(),
-                std::move(sheet.cells), std::move(sheet.rows)};
+    PageJob job{sheet.pageCount, std::string(), std::move(sheet.cells), std::move(sheet.rows)};
     if (settings.pageFiles) {
       job.pngName = pageFileName(setup.outputPrefix, sheet.pageCount);
-      tell(EngineEvent::WritingPage, sheet.pageCount, job.pngName);
+      reportInOrder(EngineEvent::WritingPage, sheet.pageCount, job.pngName);
     }
     submitPage(std::move(job));
     sheet.pageDirty = false;
