@@ -8,11 +8,10 @@
 // and how to make an image direct-class again. The painter itself is the same for both.
 #include "engine/page_image.h"
 
-#include "engine/file_access.h"
-
 #include <Magick++.h>
 #include <malloc.h>
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -34,6 +33,7 @@ using Pixel = Quantum *;
 // One page image and what the painter knows of it.
 struct PageBuffer {
   std::unique_ptr<Magick::Image> image;      // the page, reused from page to page
+  unsigned width = 0;                        // its pixels across
   Pixel pixels = nullptr;                    // its pixels while painting; null when not fetched
   const MagickCore::Image *layout = nullptr;  // the image whose channel map the pixels follow
   unsigned inkedTop = 0;                     // rows inkedTop .. inkedEnd - 1 may hold ink since the
@@ -125,15 +125,14 @@ void forgetShades() {
 }
 
 Pixel pixelAt(const PageBuffer &page, unsigned x, unsigned y) {
-  return page.pixels + (size_t(y) * imageWidth + x) * pixelStride(page);
+  return page.pixels + (size_t(y) * page.width + x) * pixelStride(page);
 }
 
 void setInk(const PageBuffer &page, Pixel p, const Ink &ink) { setColor(page, p, ink.red, ink.green, ink.blue); }
 
 // The page's pixels, fetched once per page: the image must be DirectClass first, or a
 // written page's colour map would bring the previous page back.
-PageBuffer &paintedPage() {
-  PageBuffer &page = buffers[current];
+PageBuffer &pixelsFetched(PageBuffer &page) {
   if (page.pixels == nullptr) {
     page.image->modifyImage();
     page.image->classType(Magick::DirectClass);
@@ -141,6 +140,8 @@ PageBuffer &paintedPage() {
   }
   return page;
 }
+
+PageBuffer &paintedPage() { return pixelsFetched(buffers[current]); }
 
 // A gray is painted as a whole 8-bit level, the shade's level rounded down: the level
 // the library writes for its own gray colour on builds with integer quantums, which cut
@@ -180,15 +181,20 @@ struct InkScan {
   unsigned grayBits;
 };
 
+// Adds a pixel's 8-bit levels to the scan.
+void scanLevels(InkScan &scan, uint8_t red, uint8_t green, uint8_t blue) {
+  if (red != green || red != blue) scan.colour = true;
+  if (scan.grayBits < 8 && red != 0 && red != 0xFF) scan.grayBits = red % 17 != 0 ? 8 : 4;
+}
+
+uint8_t levelOf(Quantum quantum) { return MagickCore::ScaleQuantumToChar(quantum); }
+
 InkScan scanInk(const PageBuffer &page) {
   InkScan scan{false, 1};
   if (page.pixels == nullptr || page.inkedTop >= page.inkedEnd) return scan;
   size_t stride = pixelStride(page);
   for (Pixel p = pixelAt(page, 0, page.inkedTop), end = pixelAt(page, 0, page.inkedEnd); p < end; p += stride) {
-    Quantum red = redOf(page, p);
-    if (red != greenOf(page, p) || red != blueOf(page, p)) scan.colour = true;
-    if (scan.grayBits < 8 && red != 0 && red != whiteInk.red)
-      scan.grayBits = MagickCore::ScaleQuantumToChar(red) % 17 != 0 ? 8 : 4;
+    scanLevels(scan, levelOf(redOf(page, p)), levelOf(greenOf(page, p)), levelOf(blueOf(page, p)));
     if (scan.colour && scan.grayBits == 8) break;
   }
   return scan;
@@ -200,8 +206,7 @@ InkScan scanInk(const PageBuffer &page) {
 // chooses. It finds the same depth itself, but through a palette search for every
 // pixel that takes about 40 % of the encoding of a worn-ribbon page, and leaves a
 // colour map behind.
-void setPngDepth(PageBuffer &page) {
-  InkScan scan = scanInk(page);
+void setPngDepth(PageBuffer &page, const InkScan &scan) {
   if (!scan.colour && scan.grayBits != 4) {
     page.image->defineValue("png", "color-type", "0");  // gray
     page.image->defineValue("png", "bit-depth", std::to_string(scan.grayBits));
@@ -209,6 +214,40 @@ void setPngDepth(PageBuffer &page) {
     page.image->defineSet("png", "color-type", false);
     page.image->defineSet("png", "bit-depth", false);
   }
+}
+
+// Encodes the page as PNG, its ink as scanned.
+std::string encodePng(PageBuffer &page, const InkScan &scan) {
+  setPngDepth(page, scan);
+  Magick::Blob blob;
+  if (encodePages) page.image->write(&blob);
+  page.pixels = nullptr;  // the encoder may have changed the cache
+  return std::string(static_cast<const char *>(blob.data()), blob.length());
+}
+
+// Packs a gray raster of black and white alone into bits. Eight pixels at a time: the
+// top bit of each of their bytes is the pixel's bit, and one multiplication gathers the
+// eight top bits into one byte, the first pixel's lowest; loaded the other way round,
+// the first pixel's comes out on top.
+void packBlackWhite(PageRaster &raster) {
+  size_t rowBytes = (size_t(raster.width) + 7) / 8;
+  std::vector<uint8_t> bits(rowBytes * raster.height, 0xFF);  // white, padding included
+  constexpr uint64_t topBits = 0x8080808080808080u, gather = 0x0002040810204081u;
+  for (unsigned y = 0; y < raster.height; ++y) {
+    const uint8_t *gray = raster.bytes.data() + size_t(y) * raster.width;
+    uint8_t *out = bits.data() + y * rowBytes;
+    unsigned x = 0;
+    if constexpr (std::endian::native == std::endian::little)
+      for (; x + 8 <= raster.width; x += 8) {
+        uint64_t eight;
+        std::memcpy(&eight, gray + x, 8);
+        *out++ = uint8_t((__builtin_bswap64(eight) & topBits) * gather >> 56);
+      }
+    for (; x < raster.width; ++x)
+      if (gray[x] == 0) bits[y * rowBytes + x / 8] &= uint8_t(~(0x80u >> x % 8));
+  }
+  raster.bytes = std::move(bits);
+  raster.kind = PixelKind::BlackWhite;
 }
 
 // Whitens what was inked on the page since its last clear.
@@ -278,7 +317,7 @@ void makePageImages(unsigned width, unsigned height, unsigned count) {
     page.handedOver = false;
     if (page.inkedTop < page.inkedEnd) clearBuffer(page);
   }
-  while (buffers.size() < count) buffers.push_back(PageBuffer{whitePage(width, height)});
+  while (buffers.size() < count) buffers.push_back(PageBuffer{whitePage(width, height), width});
   buffers.resize(count);
   current = 0;
 }
@@ -324,18 +363,69 @@ unsigned handOverPage() {
   return painted;
 }
 
-std::string encodePageFile(unsigned image, const std::string &name) {
+std::string encodePagePng(unsigned image) {
   PageBuffer &page = buffers[image];
-  setPngDepth(page);
-  Magick::Blob blob;
-  if (encodePages) page.image->write(&blob);
-  page.pixels = nullptr;  // the encoder may have changed the cache
-  // The bytes are written by name ourselves: the library would read characters such
-  // as %, [ ] or a "name:" head of the file name as its own syntax.
-  std::string temporary;
-  if (int error = writeTemporaryBeside(name, blob.data(), blob.length(), false, temporary); error != 0)
-    throw FileError("tambrix: unable to write page file `" + name + "': " + std::strerror(error));
-  return temporary;
+  return encodePng(page, scanInk(page));
+}
+
+std::string encodeRasterPng(unsigned width, unsigned height, PixelKind kind, const uint8_t *bytes) {
+  // The thread's own page image, white between calls, made anew for another size.
+  thread_local PageBuffer aside;
+  if (aside.image == nullptr || aside.width != width || aside.image->rows() != height)
+    aside = PageBuffer{whitePage(width, height), width};
+  PageBuffer &page = pixelsFetched(aside);
+  // Only what is not white is painted: the image is white already. Every level in a
+  // raster is a whole 8-bit level, as painted, so it goes back to the same quantum.
+  auto quantum = [](uint8_t level) { return Quantum(level * (QuantumRange / 255)); };
+  constexpr uint8_t white = 0xFF;
+  InkScan scan{kind == PixelKind::Rgb, 1};
+  if (kind == PixelKind::BlackWhite) {
+    size_t rowBytes = (size_t(width) + 7) / 8;
+    const Ink black{0, 0, 0};
+    for (unsigned y = 0; y < height; ++y)
+      for (size_t i = 0; i < rowBytes; ++i) {
+        uint8_t byte = bytes[y * rowBytes + i];
+        if (byte == white) continue;
+        for (unsigned bit = 0; bit < 8 && i * 8 + bit < width; ++bit)
+          if ((byte & (0x80u >> bit)) == 0) setInk(page, pixelAt(page, unsigned(i * 8 + bit), y), black);
+        noteInk(page, y, y + 1);
+      }
+  } else {
+    bool rgb = kind == PixelKind::Rgb;
+    size_t channels = rgb ? 3 : 1;
+    const uint8_t *p = bytes;
+    for (unsigned y = 0; y < height; ++y)
+      for (unsigned x = 0; x < width; ++x, p += channels) {
+        uint8_t red = p[0], green = rgb ? p[1] : red, blue = rgb ? p[2] : red;
+        if ((red & green & blue) == white) continue;
+        scanLevels(scan, red, green, blue);
+        setColor(page, pixelAt(page, x, y), quantum(red), quantum(green), quantum(blue));
+        noteInk(page, y, y + 1);
+      }
+  }
+  page.image->syncPixels();
+  std::string png;
+  try {
+    png = encodePng(page, scan);
+  } catch (...) {
+    clearBuffer(page);
+    throw;
+  }
+  clearBuffer(page);
+  return png;
+}
+
+void raiseReportedException(const std::string &report) {
+  auto after = [&report](const std::string &head, std::string &text) {
+    if (report.compare(0, head.size(), head) != 0) return false;
+    text = report.substr(head.size());
+    return true;
+  };
+  std::string text;
+  if (after("Coder Warning: ", text)) throw Magick::WarningCoder(text);
+  if (after("Warning: ", text)) throw Magick::Warning(text);
+  if (after("Error: ", text)) throw Magick::Error(text);
+  throw Magick::Error(report);
 }
 
 PageRaster pageRaster(unsigned image) {
@@ -366,6 +456,42 @@ PageRaster pageRaster(unsigned image) {
     *out++ = MagickCore::ScaleQuantumToChar(greenOf(page, p));
     *out++ = MagickCore::ScaleQuantumToChar(blueOf(page, p));
   }
+  return raster;
+}
+
+PageRaster takePageRaster(unsigned image) {
+  PageBuffer &page = buffers[image];
+  PageRaster raster;
+  raster.width = imageWidth;
+  raster.height = imageHeight;
+  raster.kind = PixelKind::Gray;  // until a colour turns up
+  raster.bytes.assign(size_t(imageWidth) * imageHeight, 0xFF);
+  InkScan scan{false, 1};
+  if (page.pixels != nullptr) {
+    size_t stride = pixelStride(page);
+    size_t first = size_t(page.inkedTop) * imageWidth, end = size_t(page.inkedEnd) * imageWidth;
+    Pixel p = pixelAt(page, 0, page.inkedTop);
+    for (size_t i = first; i < end; ++i, p += stride) {
+      Quantum red = redOf(page, p), green = greenOf(page, p), blue = blueOf(page, p);
+      if (red == whiteInk.red && green == whiteInk.green && blue == whiteInk.blue) continue;  // most of a page
+      uint8_t levels[3] = {levelOf(red), levelOf(green), levelOf(blue)};
+      bool gray = red == green && red == blue;
+      if (!gray && !scan.colour) {  // the first colour: the pixels so far were gray
+        std::vector<uint8_t> rgb(raster.bytes.size() * 3, 0xFF);
+        for (size_t j = first; j < i; ++j) rgb[3 * j] = rgb[3 * j + 1] = rgb[3 * j + 2] = raster.bytes[j];
+        raster.bytes = std::move(rgb);
+        raster.kind = PixelKind::Rgb;
+      }
+      scanLevels(scan, levels[0], levels[1], levels[2]);
+      if (scan.colour)
+        std::memcpy(&raster.bytes[3 * i], levels, 3);
+      else
+        raster.bytes[i] = levels[0];
+      setInk(page, p, whiteInk);
+    }
+  }
+  page.inkedTop = page.inkedEnd = 0;
+  if (!scan.colour && scan.grayBits == 1) packBlackWhite(raster);
   return raster;
 }
 

@@ -36,15 +36,29 @@ bool freePageImageLeft();
 
 // Hands the painted page over to be encoded and returns its image's number; painting
 // goes on in a free image if there is one (else in the same image, once released).
-// Until releasePage, only encodePageFile and pageRaster may touch the image.
+// Until releasePage, only encodePagePng and pageRaster may touch the image.
 unsigned handOverPage();
 
-// Encodes a handed-over page as PNG into a new temporary file beside name, and returns
-// the temporary file's name. A file that cannot be written raises FileError; an image
-// that cannot be encoded, an image-library exception. Pages of different images may be
+// Encodes a handed-over page as PNG and returns the file's bytes; an image that cannot
+// be encoded raises an image-library exception. Pages of different images may be
 // encoded on several threads at once; call pageRaster first, as the encoder may change
 // the image.
-std::string encodePageFile(unsigned image, const std::string &name);
+std::string encodePagePng(unsigned image);
+
+// A handed-over page's pixels as pageRaster gives them, taken out of the image in one
+// pass: the image is left white, as clearHandedOverPage leaves it.
+PageRaster takePageRaster(unsigned image);
+
+// Paints the pixels of a width x height page raster, as pageRaster gave them, on a
+// white image of the calling thread's own, and returns that page encoded as PNG: the
+// same bytes as encodePagePng gives for the page the raster was taken from.
+std::string encodeRasterPng(unsigned width, unsigned height, PixelKind kind, const uint8_t *bytes);
+
+// Raises an image-library exception of the kind the report line names ("Coder
+// Warning: ", "Warning: " or "Error: ", as describeException writes them) with the
+// rest of the line as its text: describeException gives back the same line. For an
+// exception that an encoder process reported.
+[[noreturn]] void raiseReportedException(const std::string &report);
 
 // A handed-over page's pixels in the smallest kind that holds them: black and white,
 // gray, or colour where debug marks were painted. Safe on several threads at once.

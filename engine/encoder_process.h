@@ -1,0 +1,27 @@
+// Encoder processes. ImageMagick 6 encodes one PNG at a time in a process: its PNG coder
+// holds a lock of its own through the whole of every encode, so more encoder threads in
+// one process gain little. Each encoder thread therefore has a process of its own that
+// does the encoding: the thread puts the page's pixels in memory shared with it, and
+// gets the PNG's bytes back over a socket. The bytes are those the thread would have
+// made itself.
+#pragma once
+
+#include <string>
+
+#include "engine/page_document.h"
+
+// Starts count encoder processes for pages of width x height pixels, numbered from 0.
+// Forks, so call it while this process runs no other thread, and before the page
+// images of the run are made: a process holds no page image of this one. Slots whose
+// process could not be started have none.
+void startEncoderProcesses(unsigned count, unsigned width, unsigned height);
+
+// Has the page raster encoded as PNG by the encoder process of the slot, and puts the
+// bytes in png. An image-library exception the process met is raised here, as
+// describeException reported it there. False when the slot has no process, or it has
+// just ended or broke off (it has none from then on): the caller encodes the page
+// itself. Each slot is to be used by one thread at a time.
+bool encodeInProcess(unsigned slot, const PageRaster &raster, std::string &png);
+
+// Ends the encoder processes and waits for them.
+void stopEncoderProcesses();
