@@ -12,6 +12,7 @@
 
 #include "engine/encoder_process.h"
 #include "engine/file_access.h"
+#include "engine/page_canvas.h"
 #include "engine/page_image.h"
 #include "engine/transcript.h"
 
@@ -20,10 +21,8 @@ namespace {
 // A page with an encoder, or done and waiting for its turn to commit.
 struct Job {
   PageJob page;
-  bool holdsImage = false;   // it has a page image, until committed
-  unsigned image = 0;        //   that one
+  PageRaster raster;         // its pixels; kept for the PDF document
   std::string temporary;     // the encoded page file, not yet in place; empty when none
-  PageRaster raster;         // its pixels: for the PDF document, or for an encoder process
   std::exception_ptr error;  // what went wrong while encoding, if anything
   bool done = false;         // the encoder is through with it (guarded by lock)
 };
@@ -48,31 +47,21 @@ std::deque<Pending> pending;            // what is still to be reported or commi
 EngineEventHandler report = nullptr;    // where events go
 std::string documentName;               // the PDF document pages go into; empty for none
 bool toTranscript = false;              // pages go into the transcript
-bool processesEncode = false;           // each encoder thread has an encoder process
 
-// Encodes the job's page on the encoder of the slot. A page whose pixels were taken out
-// as its raster goes to the slot's encoder process; otherwise the raster for the
-// document is taken before encoding, as the encoder may change the image, and the
-// image is left white for the page after.
+// Encodes the job's page into a temporary file beside its name: on the encoder process
+// of the slot when it has one, else on this thread.
 void encode(Job &job, unsigned slot) {
   try {
     const std::string &name = job.page.pngName;
+    const PageRaster &raster = job.raster;
     std::string png;
-    if (!job.holdsImage) {
-      const PageRaster &raster = job.raster;
-      if (!encodeInProcess(slot, raster, png))  // the process is gone: encode it here
-        png = encodeRasterPng(raster.width, raster.height, raster.kind, raster.bytes.data());
-      if (documentName.empty()) job.raster = PageRaster();
-    } else {
-      if (!documentName.empty()) job.raster = pageRaster(job.image);
-      if (!name.empty()) png = encodePagePng(job.image);
-      clearHandedOverPage(job.image);
-    }
+    if (!encodeInProcess(slot, raster, png))
+      png = encodeRasterPng(raster.width, raster.height, raster.kind, raster.bytes.data());
     // The bytes are written by name ourselves: the library would read characters such
     // as %, [ ] or a "name:" head of the file name as its own syntax.
-    if (!name.empty())
-      if (int error = writeTemporaryBeside(name, png.data(), png.size(), false, job.temporary); error != 0)
-        throw FileError("tambrix: unable to write page file `" + name + "': " + std::strerror(error));
+    if (int error = writeTemporaryBeside(name, png.data(), png.size(), false, job.temporary); error != 0)
+      throw FileError("tambrix: unable to write page file `" + name + "': " + std::strerror(error));
+    if (documentName.empty()) job.raster = PageRaster();
   } catch (...) {
     job.error = std::current_exception();
   }
@@ -102,7 +91,6 @@ void stopEncoders() {
   for (std::thread &encoder : encoders) encoder.join();
   encoders.clear();
   stopEncoderProcesses();
-  processesEncode = false;
   stopping = false;
   todo.clear();
 }
@@ -134,7 +122,6 @@ void commitOldest() {
     if (report != nullptr) report(EngineEvent::PageAdded, page.number, documentName);
   }
   if (toTranscript) addTranscriptPage(page.rows, page.cells);
-  if (job.holdsImage) releasePage(job.image);
   jobs.pop_front();
 }
 
@@ -170,17 +157,13 @@ void startPageOutput(const RunSettings &settings, EngineEventHandler handler) {
   toTranscript = !settings.textName.empty();
   unsigned threads = settings.threads != 0 ? settings.threads : std::max(1u, std::thread::hardware_concurrency());
   threads = std::min(threads, maxEncoderThreads);
-  // With encoder processes, a page's pixels are taken out of its image as soon as it is
-  // handed over, so one image is all the painting needs. The processes are forked while
-  // this is the only thread, and before the image is made, which they are not to share.
-  processesEncode = threads > 1 && settings.pageFiles;
-  if (processesEncode) {
-    dropPageImages();
+  startPage(pageWidth, settings.pageHeight);
+  // Without page files there is nothing to encode: the document takes its pages as
+  // they come. The processes are forked while this is the only thread.
+  if (threads > 1 && settings.pageFiles) {
     startEncoderProcesses(threads, pageWidth, settings.pageHeight);
-  }
-  makePageImages(pageWidth, settings.pageHeight, threads > 1 && !processesEncode ? threads + 1 : 1);
-  if (threads > 1)
     for (unsigned slot = 0; slot < threads; ++slot) encoders.emplace_back(encoderLoop, slot);
+  }
 }
 
 void reportInOrder(EngineEvent event, unsigned value, const std::string &name) {
@@ -195,15 +178,11 @@ void submitPage(PageJob page) {
   jobs.push_back(std::make_unique<Job>());
   Job *job = jobs.back().get();
   job->page = std::move(page);
-  job->image = handOverPage();
-  job->holdsImage = true;
-  if (processesEncode) {
-    job->raster = takePageRaster(job->image);
-    releasePage(job->image);
-    job->holdsImage = false;
-  }
+  job->raster = takePage();
   pending.push_back(Pending{EngineEvent::PageWritten, 0, std::string(), job});
-  if (encoders.empty()) {
+  if (job->page.pngName.empty()) {
+    job->done = true;
+  } else if (encoders.empty()) {
     encode(*job, 0);
     job->done = true;
   } else {
@@ -214,12 +193,9 @@ void submitPage(PageJob page) {
     workToDo.notify_one();
   }
   drain(false);
-  // Painting goes on only in a free image, and with no more rasters than encoders plus
-  // the one waiting for the first free encoder: wait for the oldest page until so.
-  auto mustWait = [] {
-    return processesEncode ? jobs.size() > encoders.size() : !freePageImageLeft();
-  };
-  while (!encoders.empty() && !jobs.empty() && mustWait()) {
+  // No more pages wait than there are encoders, plus the one that waits for the first
+  // free encoder: wait for the oldest page until so.
+  while (!encoders.empty() && jobs.size() > encoders.size()) {
     waitUntilDone(*jobs.front());
     drain(false);
   }

@@ -1,5 +1,6 @@
-// Finished pages on their way out: encoded by worker threads while the head paints the
-// next page, and committed strictly in page order (the page file renamed into place,
+// Finished pages on their way out: encoded by encoder threads, each with an encoder
+// process of its own, while the head paints the next page, and committed strictly in
+// page order (the page file renamed into place,
 // the page added to the PDF document and the transcript), so that files and messages
 // are the same whatever the number of threads.
 #pragma once
@@ -21,18 +22,18 @@ struct PageJob {
 // The most encoder threads a run may have.
 constexpr unsigned maxEncoderThreads = 64;
 
-// Starts the page output of a run: settings.threads encoders (with 1, each page is
-// encoded on the calling thread as it is handed over), and the handler events go to.
-// Makes the page images: one more than the encoders.
+// Starts the page output of a run: settings.threads encoders (with 1, or when no page
+// files are written, each page is encoded on the calling thread as it is handed over),
+// and the handler events go to. Starts a white page to paint on.
 void startPageOutput(const RunSettings &settings, EngineEventHandler handler);
 
 // Passes the event to the handler at the point a single-threaded run would: at once,
 // unless a page handed over before it is still to be committed; then right after.
 void reportInOrder(EngineEvent event, unsigned value, const std::string &name);
 
-// Hands the painted page over to an encoder with what it goes out as, then commits
-// the pages whose encoding is done; waits for the oldest when no page image is free to
-// paint on. A page that failed raises its exception when its turn to commit comes, and
+// Takes the painted page and hands it over to an encoder with what it goes out as,
+// then commits the pages whose encoding is done; waits for the oldest while more pages
+// wait than there are encoders, plus one. A page that failed raises its exception when its turn to commit comes, and
 // then no later page is committed and no temporary file is left.
 void submitPage(PageJob job);
 

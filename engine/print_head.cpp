@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstdio>
 
-#include "engine/page_image.h"
+#include "engine/page_canvas.h"
 #include "engine/page_output.h"
 
 namespace {

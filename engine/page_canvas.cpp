@@ -1,0 +1,166 @@
+#include "engine/page_canvas.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+constexpr uint8_t white = 0xFF;
+constexpr uint8_t markLevels[2][3] = {{0, white, 0}, {0, 0, white}};  // red, green, blue by MarkColor
+
+struct Canvas {
+  unsigned width = 0;
+  unsigned height = 0;
+  bool rgb = false;             // three bytes a pixel (red, green, blue), else one (gray)
+  std::vector<uint8_t> bytes;   // the rows top to bottom
+  unsigned inkedTop = 0;        // rows inkedTop .. inkedEnd - 1 may hold ink; all
+  unsigned inkedEnd = 0;        //   other rows are white
+};
+
+Canvas canvas;
+float lastShade = -1.0f;  // the shade painted last and its level: the head's pins mostly
+uint8_t lastLevel = 0;    //   strike in one shade, so it is worked out once a run of them
+
+uint8_t grayLevel(float shade) {
+  if (shade != lastShade) {
+    lastShade = shade;
+    lastLevel = uint8_t(std::clamp(std::floor(double(shade) * 255.0), 0.0, 255.0));
+  }
+  return lastLevel;
+}
+
+// Widens the range of rows that the next page must whiten.
+void noteInk(unsigned top, unsigned end) {
+  bool none = canvas.inkedTop >= canvas.inkedEnd;
+  canvas.inkedTop = none ? top : std::min(canvas.inkedTop, top);
+  canvas.inkedEnd = none ? end : std::max(canvas.inkedEnd, end);
+}
+
+void putPixel(unsigned x, unsigned y, const uint8_t levels[3]) {
+  if (x >= canvas.width || y >= canvas.height) return;
+  size_t index = size_t(y) * canvas.width + x;
+  if (canvas.rgb)
+    std::memcpy(&canvas.bytes[3 * index], levels, 3);
+  else
+    canvas.bytes[index] = levels[0];
+  noteInk(y, y + 1);
+}
+
+// From gray to colour, for the page's first debug mark.
+void widenToRgb() {
+  std::vector<uint8_t> rgb(canvas.bytes.size() * 3);
+  for (size_t i = 0; i < canvas.bytes.size(); ++i) rgb[3 * i] = rgb[3 * i + 1] = rgb[3 * i + 2] = canvas.bytes[i];
+  canvas.bytes = std::move(rgb);
+  canvas.rgb = true;
+}
+
+// What the inked rows hold: colour, and the gray depth they need: 1 bit for black
+// and white alone, 4 when every gray is one of the 16 levels 4 bits hold (an 8-bit
+// level that is a multiple of 17), else 8.
+struct InkScan {
+  bool colour = false;
+  unsigned grayBits = 1;
+};
+
+InkScan scanInk() {
+  InkScan scan;
+  size_t channels = canvas.rgb ? 3 : 1;
+  const uint8_t *p = canvas.bytes.data() + size_t(canvas.inkedTop) * canvas.width * channels;
+  const uint8_t *end = canvas.bytes.data() + size_t(canvas.inkedEnd) * canvas.width * channels;
+  for (; p < end; p += channels) {
+    uint8_t red = p[0];
+    if (canvas.rgb && (red != p[1] || red != p[2])) scan.colour = true;
+    if (scan.grayBits < 8 && red != 0 && red != white) scan.grayBits = red % 17 != 0 ? 8 : 4;
+    if (scan.grayBits == 8 && (scan.colour || !canvas.rgb)) break;
+  }
+  return scan;
+}
+
+// Packs a gray raster of black and white alone into bits, and returns the gray bytes.
+// Eight pixels at a time: the top bit of each of their bytes is the pixel's bit, and
+// one multiplication gathers the eight top bits into one byte, the first pixel's
+// lowest; loaded the other way round, the first pixel's comes out on top.
+std::vector<uint8_t> packBlackWhite(PageRaster &raster) {
+  size_t rowBytes = (size_t(raster.width) + 7) / 8;
+  std::vector<uint8_t> bits(rowBytes * raster.height, white);  // padding included
+  constexpr uint64_t topBits = 0x8080808080808080u, gather = 0x0002040810204081u;
+  for (unsigned y = 0; y < raster.height; ++y) {
+    const uint8_t *gray = raster.bytes.data() + size_t(y) * raster.width;
+    uint8_t *out = bits.data() + y * rowBytes;
+    unsigned x = 0;
+    if constexpr (std::endian::native == std::endian::little)
+      for (; x + 8 <= raster.width; x += 8) {
+        uint64_t eight;
+        std::memcpy(&eight, gray + x, 8);
+        *out++ = uint8_t((__builtin_bswap64(eight) & topBits) * gather >> 56);
+      }
+    for (; x < raster.width; ++x)
+      if (gray[x] == 0) bits[y * rowBytes + x / 8] &= uint8_t(~(0x80u >> x % 8));
+  }
+  std::swap(raster.bytes, bits);
+  raster.kind = PixelKind::BlackWhite;
+  return bits;
+}
+
+}  // namespace
+
+void startPage(unsigned width, unsigned height) {
+  canvas = Canvas();
+  canvas.width = width;
+  canvas.height = height;
+  canvas.bytes.assign(size_t(width) * height, white);
+}
+
+void paintDot(unsigned x, unsigned y, float shade) {
+  uint8_t level = grayLevel(shade);
+  unsigned width = canvas.width;
+  if (x + 1 < width && y + 1 < canvas.height && !canvas.rgb) {  // the whole square is on a gray page
+    uint8_t *top = &canvas.bytes[size_t(y) * width + x];
+    top[0] = top[1] = top[width] = top[width + 1] = level;
+    noteInk(y, y + 2);
+    return;
+  }
+  const uint8_t levels[3] = {level, level, level};
+  putPixel(x, y, levels);
+  putPixel(x + 1, y, levels);
+  putPixel(x + 1, y + 1, levels);
+  putPixel(x, y + 1, levels);
+}
+
+void paintMark(unsigned x, unsigned y, MarkColor color) {
+  if (x >= canvas.width || y >= canvas.height) return;
+  if (!canvas.rgb) widenToRgb();
+  putPixel(x, y, markLevels[int(color)]);
+}
+
+PageRaster takePage() {
+  PageRaster raster;
+  raster.width = canvas.width;
+  raster.height = canvas.height;
+  InkScan scan = scanInk();
+  if (canvas.rgb && !scan.colour) {  // every mark was painted over: gray after all
+    std::vector<uint8_t> gray(canvas.bytes.size() / 3);
+    for (size_t i = 0; i < gray.size(); ++i) gray[i] = canvas.bytes[3 * i];
+    canvas.bytes = std::move(gray);
+    canvas.rgb = false;
+  }
+  raster.kind = scan.colour ? PixelKind::Rgb : PixelKind::Gray;
+  raster.bytes = std::move(canvas.bytes);
+  // The next page: the gray bytes of a black and white page whitened where it was
+  // inked, or fresh ones.
+  std::vector<uint8_t> next;
+  if (!scan.colour && scan.grayBits == 1) {
+    next = packBlackWhite(raster);
+    std::fill(next.begin() + std::ptrdiff_t(size_t(canvas.inkedTop) * canvas.width),
+              next.begin() + std::ptrdiff_t(size_t(canvas.inkedEnd) * canvas.width), white);
+  } else {
+    next.assign(size_t(canvas.width) * canvas.height, white);
+  }
+  canvas.bytes = std::move(next);
+  canvas.rgb = false;
+  canvas.inkedTop = canvas.inkedEnd = 0;
+  return raster;
+}

@@ -1,0 +1,25 @@
+// The page being painted, as 8-bit levels: one byte a pixel, gray, until a debug mark
+// brings colour and makes it three. A finished page is taken out whole as a raster
+// for the encoders and the PDF document, and painting goes on on a white page.
+#pragma once
+
+#include "engine/page_document.h"
+
+// Colours of the debug marks.
+enum class MarkColor { Green, Blue };
+
+// Starts painting on a white page of width x height pixels; a page being painted is
+// dropped.
+void startPage(unsigned width, unsigned height);
+
+// Paints the 2 x 2 square with top left pixel (x, y) in the gray shade (0 black,
+// 1 white) as a whole 8-bit level, the shade's level rounded down; pixels outside the
+// page are skipped.
+void paintDot(unsigned x, unsigned y, float shade);
+
+// Paints one pixel of a debug mark; a pixel outside the page is skipped.
+void paintMark(unsigned x, unsigned y, MarkColor color);
+
+// The painted page in the smallest kind that holds it: black and white, gray, or
+// colour where debug marks are still seen. Painting goes on on a white page.
+PageRaster takePage();
