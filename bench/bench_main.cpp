@@ -51,7 +51,8 @@ static const TableRow threadRows[] = {
 };
 
 // Peak memory of a short and a long run at one thread count, and of the short run at
-// several thread counts.
+// several thread counts (the second of them 2). Memory is the largest proportional set
+// size of the run's processes together.
 static const unsigned memoryThreadCounts[] = {1, 2, 4, 8};
 
 double megabytes(unsigned long kb) { return double(kb) / kbPerMb; }
@@ -117,16 +118,16 @@ void printMemoryTable() {
                 megabytes(dump), 100.0 * (double(dump) - double(base)) / double(base));
   }
   dense = WorkloadRun{Workload::DenseText, baseRunPages, Output::Png, 0};
-  unsigned long first = 0, last = 0;
+  // From one thread to two, the run gains its encoder processes; the cost of each
+  // thread after that is the slope from two threads to the most.
+  std::vector<unsigned long> kb;
   std::printf("dense text, %u pages, by threads:", baseRunPages);
   for (unsigned threads : memoryThreadCounts) {
-    unsigned long kb = runRow(dense, threads).peakKb;
-    std::printf(" %u: %.1f MB;", threads, megabytes(kb));
-    if (threads == memoryThreadCounts[0]) first = kb;
-    last = kb;
+    kb.push_back(runRow(dense, threads).peakKb);
+    std::printf(" %u: %.1f MB;", threads, megabytes(kb.back()));
   }
-  unsigned extra = memoryThreadCounts[std::size(memoryThreadCounts) - 1] - memoryThreadCounts[0];
-  std::printf(" %.1f MB a thread\n", megabytes(last - first) / extra);
+  unsigned most = memoryThreadCounts[std::size(memoryThreadCounts) - 1];
+  std::printf(" %.1f MB each thread past 2\n", (megabytes(kb.back()) - megabytes(kb[1])) / double(most - 2));
 }
 
 void printTables() {

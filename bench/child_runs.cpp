@@ -1,8 +1,11 @@
 #include "bench/child_runs.h"
 
+#include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -15,29 +18,56 @@
 namespace {
 
 constexpr const char *summaryTag = "summary";
-constexpr const char *peakMemoryField = "VmHWM:";
+constexpr const char *proportionalField = "Pss:";
+constexpr auto samplePeriod = std::chrono::milliseconds(10);
 
-// The peak resident memory of this process, from its own status file. (The
-// children's figure from wait4 would also count the parent's pages the child
-// held between fork and exec.)
-unsigned long peakResidentKb() {
-  std::ifstream status("/proc/self/status");
+// The proportional set size of a process, in kB: its own pages, and its share of the
+// pages it shares with others (libraries, pages not yet copied since a fork). 0 once
+// it has ended.
+unsigned long proportionalKb(const std::string &pid) {
+  std::ifstream rollup("/proc/" + pid + "/smaps_rollup");
   std::string word;
-  while (status >> word)
-    if (word == peakMemoryField) {
+  while (rollup >> word)
+    if (word == proportionalField) {
       unsigned long kb = 0;
-      status >> kb;
+      rollup >> kb;
       return kb;
     }
   return 0;
 }
 
-std::string readAll(int fd) {
+// The memory of a workload process and of its children (the encoder processes) together.
+unsigned long treeKb(pid_t pid) {
+  std::string self = std::to_string(pid);
+  unsigned long total = proportionalKb(self);
+  std::error_code error;
+  for (const auto &task : std::filesystem::directory_iterator("/proc/" + self + "/task", error)) {
+    std::ifstream children(task.path() / "children");
+    std::string child;
+    while (children >> child) total += proportionalKb(child);
+  }
+  return total;
+}
+
+// Reads the workload process's output to its end, and samples its memory every
+// samplePeriod meanwhile; returns the output, with the largest sample in peakKb.
+std::string readAllSampling(int fd, pid_t pid, unsigned long &peakKb) {
   std::string text;
   char buffer[4096];
-  ssize_t got;
-  while ((got = read(fd, buffer, sizeof buffer)) > 0) text.append(buffer, size_t(got));
-  return text;
+  auto nextSample = std::chrono::steady_clock::now();
+  for (;;) {
+    auto now = std::chrono::steady_clock::now();
+    if (now >= nextSample) {
+      peakKb = std::max(peakKb, treeKb(pid));
+      nextSample = now + samplePeriod;
+    }
+    pollfd output{fd, POLLIN, 0};
+    auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(nextSample - now).count();
+    if (poll(&output, 1, int(wait) + 1) <= 0) continue;
+    ssize_t got = read(fd, buffer, sizeof buffer);
+    if (got <= 0) return text;
+    text.append(buffer, size_t(got));
+  }
 }
 
 RunSummary parseSummary(const std::string &output) {
@@ -47,7 +77,7 @@ RunSummary parseSummary(const std::string &output) {
     std::istringstream words(line);
     std::string tag;
     RunSummary summary{};
-    if (words >> tag && tag == summaryTag && words >> summary.totalMs >> summary.pages >> summary.peakKb)
+    if (words >> tag && tag == summaryTag && words >> summary.totalMs >> summary.pages)
       return summary;
   }
   throw std::runtime_error("a workload process reported no summary:\n" + output);
@@ -72,7 +102,7 @@ void reportWorkloadRun(const WorkloadRun &run) {
   std::string dir = enterScratchDir();
   RunTimes times = timeWorkload(prepareWorkload(run.workload, run.pages, run.output, run.threads));
   leaveScratchDir(dir);
-  std::printf("%s %.4f %u %lu\n", summaryTag, times.totalMs, times.pages, peakResidentKb());
+  std::printf("%s %.4f %u\n", summaryTag, times.totalMs, times.pages);
 }
 
 RunSummary runWorkloadProcess(const WorkloadRun &run) {
@@ -86,11 +116,14 @@ RunSummary runWorkloadProcess(const WorkloadRun &run) {
     execWorkload(pipeFds[1], run);
   }
   close(pipeFds[1]);
-  std::string reported = readAll(pipeFds[0]);
+  unsigned long peakKb = 0;
+  std::string reported = readAllSampling(pipeFds[0], child, peakKb);
   close(pipeFds[0]);
   int status = 0;
   waitpid(child, &status, 0);
   if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
     throw std::runtime_error(std::string("workload process for ") + workloadInfo(run.workload).name + " failed");
-  return parseSummary(reported);
+  RunSummary summary = parseSummary(reported);
+  summary.peakKb = peakKb;
+  return summary;
 }

@@ -15,7 +15,8 @@ struct WorkloadRun {
 struct RunSummary {
   double totalMs;        // the whole run
   unsigned pages;        // pages written
-  unsigned long peakKb;  // peak resident memory of the process
+  unsigned long peakKb;  // the largest proportional set size of the process and its
+                         //   encoder processes together, sampled every 10 ms
 };
 
 // Renders the workload in a fresh folder, in this process, and prints the summary line

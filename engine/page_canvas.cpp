@@ -65,17 +65,38 @@ struct InkScan {
   unsigned grayBits = 1;
 };
 
+void scanGray(InkScan &scan, uint8_t level) {
+  if (scan.grayBits < 8 && level != 0 && level != white) scan.grayBits = level % 17 != 0 ? 8 : 4;
+}
+
+// Whether each of the eight bytes is 0 or 255: a byte is when it equals its top bit
+// copied into all eight bits.
+bool blackOrWhite(uint64_t eight) {
+  uint64_t tops = (eight & 0x8080808080808080u) >> 7;
+  return (eight ^ tops * 0xFF) == 0;
+}
+
 InkScan scanInk() {
   InkScan scan;
   size_t channels = canvas.rgb ? 3 : 1;
   const uint8_t *p = canvas.bytes.data() + size_t(canvas.inkedTop) * canvas.width * channels;
   const uint8_t *end = canvas.bytes.data() + size_t(canvas.inkedEnd) * canvas.width * channels;
-  for (; p < end; p += channels) {
-    uint8_t red = p[0];
-    if (canvas.rgb && (red != p[1] || red != p[2])) scan.colour = true;
-    if (scan.grayBits < 8 && red != 0 && red != white) scan.grayBits = red % 17 != 0 ? 8 : 4;
-    if (scan.grayBits == 8 && (scan.colour || !canvas.rgb)) break;
+  if (canvas.rgb) {
+    for (; p < end; p += 3) {
+      if (p[0] != p[1] || p[0] != p[2]) scan.colour = true;
+      scanGray(scan, p[0]);
+      if (scan.colour && scan.grayBits == 8) break;
+    }
+    return scan;
   }
+  // A gray page is mostly black and white: those are passed over eight at a time.
+  for (; end - p >= 8 && scan.grayBits < 8; p += 8) {
+    uint64_t eight;
+    std::memcpy(&eight, p, 8);
+    if (!blackOrWhite(eight))
+      for (unsigned k = 0; k < 8; ++k) scanGray(scan, p[k]);
+  }
+  for (; p < end; ++p) scanGray(scan, *p);
   return scan;
 }
 

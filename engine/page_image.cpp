@@ -10,6 +10,7 @@
 
 #include <Magick++.h>
 #include <malloc.h>
+#include <bit>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -121,10 +122,11 @@ void forEachInked(unsigned width, unsigned height, PixelKind kind, const uint8_t
     size_t rowBytes = (size_t(width) + 7) / 8;
     for (unsigned y = 0; y < height; ++y)
       for (size_t i = 0; i < rowBytes; ++i) {
-        uint8_t byte = bytes[y * rowBytes + i];
-        if (byte == white) continue;
-        for (unsigned bit = 0; bit < 8 && i * 8 + bit < width; ++bit)
-          if ((byte & (0x80u >> bit)) == 0) paint(unsigned(i * 8 + bit), y, 0, 0, 0);
+        // The byte's black pixels, its lowest bit (the rightmost pixel) first.
+        for (unsigned black = uint8_t(~bytes[y * rowBytes + i]); black != 0; black &= black - 1) {
+          unsigned x = unsigned(i * 8 + 7) - unsigned(std::countr_zero(black));
+          if (x < width) paint(x, y, 0, 0, 0);  // past it, a row's padding
+        }
       }
     return;
   }

@@ -2,6 +2,7 @@
 // one, and a page that fails stops the run where one thread would have stopped it.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <map>
 
@@ -76,22 +77,40 @@ TEST(PageOutput, AnyNumberOfThreadsGivesTheSameFilesAndMessages) {
   }
 }
 
-// Page 3 cannot be put in place: pages 1 and 2 are written, no later page and no
-// temporary file is left, and the strike counts are not saved.
+// A page that fails ends the run where one thread would have ended it: page 3 cannot
+// be put in place, so pages 1 and 2 are written; or the image library refuses to make
+// an image as wide as a page, and its error, met in an encoder process, must reach the
+// report as one thread reports it. No later page and no temporary file is left, and
+// the strike counts are not saved.
 TEST(PageOutput, AFailedPageEndsTheRunThereWithAnyNumberOfThreads) {
+  struct Failure {
+    const char *name;
+    const char *widthLimit;  // the image library's limit on image width; null for none
+    std::string err;         // the report, up to the library's own source position
+    std::vector<std::string> files;
+  };
+  const Failure failures[] = {
+      {"page 3 in place", nullptr, "Error: tambrix: unable to write page file `p-003.png': Is a directory\n",
+       {"PRINTER/mps801.bin", "p-001.png", "p-002.png", "ribbon.dat"}},
+      {"image library", "100", "Error: tambrix: width or height exceeds limit", {"PRINTER/mps801.bin", "ribbon.dat"}},
+  };
   Case c{"long lines", {"-debug", "1", "-height", "3"}, "1 2 3", longLines()};
-  Outcome one = runWith(c, 1, {"-out", "p", "-pdf", "p.pdf"});
-  EXPECT_EQ(one.status, 1);
-  EXPECT_EQ(one.err, "Error: tambrix: unable to write page file `p-003.png': Is a directory\n");
-  std::vector<std::string> names;
-  for (const auto &file : one.files) names.push_back(file.first);
-  EXPECT_EQ(names, (std::vector<std::string>{"PRINTER/mps801.bin", "p-001.png", "p-002.png", "ribbon.dat"}));
-  EXPECT_EQ(one.files["ribbon.dat"], "1 2 3");
-  for (unsigned threads : threadCounts) {
-    Outcome many = runWith(c, threads, {"-out", "p", "-pdf", "p.pdf"});
-    EXPECT_EQ(many.status, 1);
-    EXPECT_EQ(many.err, one.err);
-    EXPECT_EQ(many.out, one.out) << threads << " threads";
-    EXPECT_TRUE(many.files == one.files) << threads << " threads";
+  for (const Failure &failure : failures) {
+    if (failure.widthLimit != nullptr) setenv("MAGICK_WIDTH_LIMIT", failure.widthLimit, 1);
+    Outcome one = runWith(c, 1, {"-out", "p", "-pdf", "p.pdf"});
+    EXPECT_EQ(one.status, 1) << failure.name;
+    EXPECT_EQ(one.err.substr(0, failure.err.size()), failure.err) << failure.name;
+    std::vector<std::string> names;
+    for (const auto &file : one.files) names.push_back(file.first);
+    EXPECT_EQ(names, failure.files) << failure.name;
+    EXPECT_EQ(one.files["ribbon.dat"], "1 2 3") << failure.name;
+    for (unsigned threads : threadCounts) {
+      Outcome many = runWith(c, threads, {"-out", "p", "-pdf", "p.pdf"});
+      EXPECT_EQ(many.status, 1) << failure.name;
+      EXPECT_EQ(many.err, one.err) << failure.name << ", " << threads << " threads";
+      EXPECT_EQ(many.out, one.out) << failure.name << ", " << threads << " threads";
+      EXPECT_TRUE(many.files == one.files) << failure.name << ", " << threads << " threads";
+    }
+    unsetenv("MAGICK_WIDTH_LIMIT");
   }
 }
