@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdint>
 #include <cstring>
 #include <exception>
@@ -114,6 +115,9 @@ void startEncoderProcesses(unsigned count, unsigned width, unsigned height) {
   rasterHeight = height;
   size_t capacity = rasterBytes(PixelKind::Rgb, width, height);
   processes.resize(count);
+  // Output still buffered would be in every process's copy, to be written again by
+  // whatever flushes it there.
+  std::fflush(nullptr);
   for (unsigned slot = 0; slot < count; ++slot) {
     void *memory = mmap(nullptr, capacity, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
     if (memory == MAP_FAILED) continue;
