@@ -11,9 +11,8 @@
 #include "engine/page_document.h"
 
 // Starts count encoder processes for pages of width x height pixels, numbered from 0.
-// Forks, so call it while this process runs no other thread, and before the page
-// images of the run are made: a process holds no page image of this one. Slots whose
-// process could not be started have none.
+// Forks, so call it while this process runs no other thread. Slots whose process
+// could not be started have none.
 void startEncoderProcesses(unsigned count, unsigned width, unsigned height);
 
 // Has the page raster encoded as PNG by the encoder process of the slot, and puts the

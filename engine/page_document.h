@@ -16,7 +16,7 @@ enum class PixelKind {
   Rgb,         // 3 bytes a pixel: red, green, blue, 0-255 each
 };
 
-// A page image as pixels; 120 pixels an inch across and 126 down, as the page images.
+// A page as pixels; 120 pixels an inch across and 126 down, as the PNG pages.
 struct PageRaster {
   unsigned width = 0;          // pixels, 1 or more; 960 for 8 inches
   unsigned height = 0;         // pixels, 1 or more; 1512 for 12 inches

@@ -82,12 +82,10 @@ enum class EngineEvent {
 using EngineEventHandler = void (*)(EngineEvent event, unsigned value, const std::string &name);
 
 // Puts every record above back to its start-up value for a run with these settings,
-// and sends the engine's events to handler (none when null). The page image is kept
-// for reuse: createPage clears it.
+// and sends the engine's events to handler (none when null).
 void resetPrintEngine(const RunSettings &settings, EngineEventHandler handler = nullptr);
 
-// Makes the white page images of pageWidth x pageHeight pixels (or clears those made
-// before, when they have that size) and starts the run's page encoders.
+// Starts a white page of pageWidth x pageHeight pixels and the run's page encoders.
 void createPage();
 
 // Strikes one dot of the given pin with its top left pixel at (x, y), counting the
