@@ -21,6 +21,8 @@ struct Canvas {
 };
 
 Canvas canvas;
+std::vector<std::vector<uint8_t>> spares;  // bytes of pages given back, to be used again
+constexpr size_t mostSpares = 4;
 float lastShade = -1.0f;  // the shade painted last and its level: the head's pins mostly
 uint8_t lastLevel = 0;    //   strike in one shade, so it is worked out once a run of them
 
@@ -30,6 +32,22 @@ uint8_t grayLevel(float shade) {
     lastLevel = uint8_t(std::clamp(std::floor(double(shade) * 255.0), 0.0, 255.0));
   }
   return lastLevel;
+}
+
+// A vector of size bytes, each value, made from a spare when one is big enough: a
+// page-sized allocation per page would fault its memory in anew under some
+// allocators.
+std::vector<uint8_t> pageBytes(size_t size, uint8_t value) {
+  std::vector<uint8_t> bytes;
+  for (std::vector<uint8_t> &spare : spares)
+    if (spare.capacity() >= size) {
+      bytes = std::move(spare);
+      spare = std::move(spares.back());
+      spares.pop_back();
+      break;
+    }
+  bytes.assign(size, value);
+  return bytes;
 }
 
 // Widens the range of rows that the next page must whiten.
@@ -51,7 +69,7 @@ void putPixel(unsigned x, unsigned y, const uint8_t levels[3]) {
 
 // From gray to colour, for the page's first debug mark.
 void widenToRgb() {
-  std::vector<uint8_t> rgb(canvas.bytes.size() * 3);
+  std::vector<uint8_t> rgb = pageBytes(canvas.bytes.size() * 3, white);
   for (size_t i = 0; i < canvas.bytes.size(); ++i) rgb[3 * i] = rgb[3 * i + 1] = rgb[3 * i + 2] = canvas.bytes[i];
   canvas.bytes = std::move(rgb);
   canvas.rgb = true;
@@ -106,7 +124,7 @@ InkScan scanInk() {
 // lowest; loaded the other way round, the first pixel's comes out on top.
 std::vector<uint8_t> packBlackWhite(PageRaster &raster) {
   size_t rowBytes = (size_t(raster.width) + 7) / 8;
-  std::vector<uint8_t> bits(rowBytes * raster.height, white);  // padding included
+  std::vector<uint8_t> bits = pageBytes(rowBytes * raster.height, white);  // padding included
   constexpr uint64_t topBits = 0x8080808080808080u, gather = 0x0002040810204081u;
   for (unsigned y = 0; y < raster.height; ++y) {
     const uint8_t *gray = raster.bytes.data() + size_t(y) * raster.width;
@@ -126,13 +144,25 @@ std::vector<uint8_t> packBlackWhite(PageRaster &raster) {
   return bits;
 }
 
+// Whitens the inked rows of a gray page.
+void whitenInkedRows(std::vector<uint8_t> &gray) {
+  std::fill(gray.begin() + std::ptrdiff_t(size_t(canvas.inkedTop) * canvas.width),
+            gray.begin() + std::ptrdiff_t(size_t(canvas.inkedEnd) * canvas.width), white);
+}
+
 }  // namespace
 
-void startPage(unsigned width, unsigned height) {
-  canvas = Canvas();
-  canvas.width = width;
-  canvas.height = height;
-  canvas.bytes.assign(size_t(width) * height, white);
+void startPage(unsigned width, unsigned height, bool colour) {
+  if (width == canvas.width && height == canvas.height && !canvas.rgb && !colour) {  // reused
+    whitenInkedRows(canvas.bytes);
+  } else {
+    canvas = Canvas();
+    canvas.width = width;
+    canvas.height = height;
+    canvas.rgb = colour;
+    canvas.bytes = pageBytes(size_t(width) * height * (colour ? 3 : 1), white);
+  }
+  canvas.inkedTop = canvas.inkedEnd = 0;
 }
 
 void paintDot(unsigned x, unsigned y, float shade) {
@@ -163,7 +193,7 @@ PageRaster takePage() {
   raster.height = canvas.height;
   InkScan scan = scanInk();
   if (canvas.rgb && !scan.colour) {  // every mark was painted over: gray after all
-    std::vector<uint8_t> gray(canvas.bytes.size() / 3);
+    std::vector<uint8_t> gray = pageBytes(canvas.bytes.size() / 3, white);
     for (size_t i = 0; i < gray.size(); ++i) gray[i] = canvas.bytes[3 * i];
     canvas.bytes = std::move(gray);
     canvas.rgb = false;
@@ -171,17 +201,24 @@ PageRaster takePage() {
   raster.kind = scan.colour ? PixelKind::Rgb : PixelKind::Gray;
   raster.bytes = std::move(canvas.bytes);
   // The next page: the gray bytes of a black and white page whitened where it was
-  // inked, or fresh ones.
+  // inked, or fresh ones; in colour after a page in colour, as a run with debug marks
+  // has them on every page.
   std::vector<uint8_t> next;
-  if (!scan.colour && scan.grayBits == 1) {
+  if (scan.colour) {
+    next = pageBytes(size_t(canvas.width) * canvas.height * 3, white);
+  } else if (scan.grayBits == 1) {
     next = packBlackWhite(raster);
-    std::fill(next.begin() + std::ptrdiff_t(size_t(canvas.inkedTop) * canvas.width),
-              next.begin() + std::ptrdiff_t(size_t(canvas.inkedEnd) * canvas.width), white);
+    whitenInkedRows(next);
   } else {
-    next.assign(size_t(canvas.width) * canvas.height, white);
+    next = pageBytes(size_t(canvas.width) * canvas.height, white);
   }
   canvas.bytes = std::move(next);
-  canvas.rgb = false;
+  canvas.rgb = scan.colour;
   canvas.inkedTop = canvas.inkedEnd = 0;
   return raster;
+}
+
+void recyclePage(PageRaster &&raster) {
+  if (spares.size() < mostSpares && raster.bytes.capacity() > 0) spares.push_back(std::move(raster.bytes));
+  raster = PageRaster();
 }

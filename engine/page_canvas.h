@@ -8,9 +8,9 @@
 // Colours of the debug marks.
 enum class MarkColor { Green, Blue };
 
-// Starts painting on a white page of width x height pixels; a page being painted is
-// dropped.
-void startPage(unsigned width, unsigned height);
+// Starts painting on a white page of width x height pixels, in colour from the start
+// when the run paints debug marks; a page being painted is dropped.
+void startPage(unsigned width, unsigned height, bool colour);
 
 // Paints the 2 x 2 square with top left pixel (x, y) in the gray shade (0 black,
 // 1 white) as a whole 8-bit level, the shade's level rounded down; pixels outside the
@@ -23,3 +23,7 @@ void paintMark(unsigned x, unsigned y, MarkColor color);
 // The painted page in the smallest kind that holds it: black and white, gray, or
 // colour where debug marks are still seen. Painting goes on on a white page.
 PageRaster takePage();
+
+// Takes back the bytes of a page taken before, once nothing needs them any more, to
+// paint later pages on.
+void recyclePage(PageRaster &&raster);

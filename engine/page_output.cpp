@@ -21,7 +21,7 @@ namespace {
 // A page with an encoder, or done and waiting for its turn to commit.
 struct Job {
   PageJob page;
-  PageRaster raster;         // its pixels; kept for the PDF document
+  PageRaster raster;         // its pixels, until committed
   std::string temporary;     // the encoded page file, not yet in place; empty when none
   std::exception_ptr error;  // what went wrong while encoding, if anything
   bool done = false;         // the encoder is through with it (guarded by lock)
@@ -61,7 +61,6 @@ void encode(Job &job, unsigned slot) {
     // as %, [ ] or a "name:" head of the file name as its own syntax.
     if (int error = writeTemporaryBeside(name, png.data(), png.size(), false, job.temporary); error != 0)
       throw FileError("tambrix: unable to write page file `" + name + "': " + std::strerror(error));
-    if (documentName.empty()) job.raster = PageRaster();
   } catch (...) {
     job.error = std::current_exception();
   }
@@ -122,6 +121,7 @@ void commitOldest() {
     if (report != nullptr) report(EngineEvent::PageAdded, page.number, documentName);
   }
   if (toTranscript) addTranscriptPage(page.rows, page.cells);
+  recyclePage(std::move(job.raster));
   jobs.pop_front();
 }
 
@@ -157,7 +157,7 @@ void startPageOutput(const RunSettings &settings, EngineEventHandler handler) {
   toTranscript = !settings.textName.empty();
   unsigned threads = settings.threads != 0 ? settings.threads : std::max(1u, std::thread::hardware_concurrency());
   threads = std::min(threads, maxEncoderThreads);
-  startPage(pageWidth, settings.pageHeight);
+  startPage(pageWidth, settings.pageHeight, (settings.debugLevel & DebugMarks) != 0);
   // Without page files there is nothing to encode: the document takes its pages as
   // they come. The processes are forked while this is the only thread.
   if (threads > 1 && settings.pageFiles) {

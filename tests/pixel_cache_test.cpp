@@ -80,7 +80,7 @@ TEST(PixelCache, PagesEqualOnePixelColorPerPixel) {
   initImageLibrary("pixel_cache_test");
   std::vector<std::vector<Paint>> pages = testPages();
 
-  startPage(width, height);
+  startPage(width, height, false);
   for (size_t n = 0; n < pages.size(); ++n) {
     for (const Paint &p : pages[n])
       p.mark ? paintMark(p.x, p.y, p.color) : paintDot(p.x, p.y, p.shade);
