@@ -219,6 +219,15 @@ PageRaster takePage() {
 }
 
 void recyclePage(PageRaster &&raster) {
-  if (spares.size() < mostSpares && raster.bytes.capacity() > 0) spares.push_back(std::move(raster.bytes));
+  // With as many spares as are kept, the bytes replace the smallest of them if larger:
+  // small pages of one run must not crowd out the large ones of the next.
+  if (spares.size() < mostSpares) {
+    spares.push_back(std::move(raster.bytes));
+  } else {
+    auto smallest = std::min_element(spares.begin(), spares.end(), [](const auto &a, const auto &b) {
+      return a.capacity() < b.capacity();
+    });
+    if (smallest->capacity() < raster.bytes.capacity()) *smallest = std::move(raster.bytes);
+  }
   raster = PageRaster();
 }
