@@ -23,7 +23,7 @@ constexpr unsigned baseRunPages = 10;   // the long dump's memory is set beside 
 constexpr unsigned dumpPages = 100;     // the long dump
 constexpr unsigned speedRunPages = 60;  // the dense dump the thread counts are timed on
 constexpr unsigned pdfRunPages = 30;    // the PDF runs the thread counts are timed on
-constexpr unsigned threadRepeats = 3;   // runs per thread count, interleaved; the median counts
+constexpr unsigned threadRepeats = 5;   // runs per thread count, interleaved; the median counts
 constexpr double kbPerMb = 1024.0;
 constexpr double msPerSecond = 1000.0;
 
