@@ -41,8 +41,8 @@ std::vector<uint8_t> pageBytes(size_t size, uint8_t value) {
   std::vector<uint8_t> bytes;
   for (std::vector<uint8_t> &spare : spares)
     if (spare.capacity() >= size) {
-      bytes = std::move(spare);
-      spare = std::move(spares.back());
+      std::swap(spare, spares.back());
+      bytes = std::move(spares.back());
       spares.pop_back();
       break;
     }
@@ -192,7 +192,7 @@ PageRaster takePage() {
   raster.width = canvas.width;
   raster.height = canvas.height;
   InkScan scan = scanInk();
-  if (canvas.rgb && !scan.colour) {  // every mark was painted over: gray after all
+  if (canvas.rgb && !scan.colour) {  // no colour left (no mark, or all painted over): gray
     std::vector<uint8_t> gray = pageBytes(canvas.bytes.size() / 3, white);
     for (size_t i = 0; i < gray.size(); ++i) gray[i] = canvas.bytes[3 * i];
     canvas.bytes = std::move(gray);
