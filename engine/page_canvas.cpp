@@ -75,17 +75,11 @@ void widenToRgb() {
   canvas.rgb = true;
 }
 
-// What the inked rows hold: colour, and the gray depth they need: 1 bit for black
-// and white alone, 4 when every gray is one of the 16 levels 4 bits hold (an 8-bit
-// level that is a multiple of 17), else 8.
+// What the inked rows hold: colour, and grays other than black.
 struct InkScan {
   bool colour = false;
-  unsigned grayBits = 1;
+  bool grays = false;
 };
-
-void scanGray(InkScan &scan, uint8_t level) {
-  if (scan.grayBits < 8 && level != 0 && level != white) scan.grayBits = level % 17 != 0 ? 8 : 4;
-}
 
 // Whether each of the eight bytes is 0 or 255: a byte is when it equals its top bit
 // copied into all eight bits.
@@ -94,27 +88,27 @@ bool blackOrWhite(uint64_t eight) {
   return (eight ^ tops * 0xFF) == 0;
 }
 
+bool isGray(uint8_t level) { return level != 0 && level != white; }
+
 InkScan scanInk() {
   InkScan scan;
   size_t channels = canvas.rgb ? 3 : 1;
   const uint8_t *p = canvas.bytes.data() + size_t(canvas.inkedTop) * canvas.width * channels;
   const uint8_t *end = canvas.bytes.data() + size_t(canvas.inkedEnd) * canvas.width * channels;
   if (canvas.rgb) {
-    for (; p < end; p += 3) {
+    for (; p < end && !(scan.colour && scan.grays); p += 3) {
       if (p[0] != p[1] || p[0] != p[2]) scan.colour = true;
-      scanGray(scan, p[0]);
-      if (scan.colour && scan.grayBits == 8) break;
+      if (isGray(p[0])) scan.grays = true;
     }
     return scan;
   }
   // A gray page is mostly black and white: those are passed over eight at a time.
-  for (; end - p >= 8 && scan.grayBits < 8; p += 8) {
+  for (; end - p >= 8 && !scan.grays; p += 8) {
     uint64_t eight;
     std::memcpy(&eight, p, 8);
-    if (!blackOrWhite(eight))
-      for (unsigned k = 0; k < 8; ++k) scanGray(scan, p[k]);
+    scan.grays = !blackOrWhite(eight);
   }
-  for (; p < end; ++p) scanGray(scan, *p);
+  for (; p < end && !scan.grays; ++p) scan.grays = isGray(*p);
   return scan;
 }
 
@@ -206,7 +200,7 @@ PageRaster takePage() {
   std::vector<uint8_t> next;
   if (scan.colour) {
     next = pageBytes(size_t(canvas.width) * canvas.height * 3, white);
-  } else if (scan.grayBits == 1) {
+  } else if (!scan.grays) {
     next = packBlackWhite(raster);
     whitenInkedRows(next);
   } else {
