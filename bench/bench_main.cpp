@@ -119,15 +119,15 @@ void printMemoryTable() {
   }
   dense = WorkloadRun{Workload::DenseText, baseRunPages, Output::Png, 0};
   // From one thread to two, the run gains its encoder processes; the cost of each
-  // thread after that is the slope from two threads to the most.
+  // thread after that is the slope from the second count (two threads) to the most.
   std::vector<unsigned long> kb;
   std::printf("dense text, %u pages, by threads:", baseRunPages);
   for (unsigned threads : memoryThreadCounts) {
     kb.push_back(runRow(dense, threads).peakKb);
     std::printf(" %u: %.1f MB;", threads, megabytes(kb.back()));
   }
-  unsigned most = memoryThreadCounts[std::size(memoryThreadCounts) - 1];
-  std::printf(" %.1f MB each thread past 2\n", (megabytes(kb.back()) - megabytes(kb[1])) / double(most - 2));
+  unsigned two = memoryThreadCounts[1], most = memoryThreadCounts[std::size(memoryThreadCounts) - 1];
+  std::printf(" %.1f MB each thread past %u\n", (megabytes(kb.back()) - megabytes(kb[1])) / double(most - two), two);
 }
 
 void printTables() {

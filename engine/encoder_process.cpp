@@ -41,14 +41,7 @@ std::vector<EncoderProcess> processes;  // by slot
 unsigned rasterWidth = 0;               // pixels of the pages the processes encode
 unsigned rasterHeight = 0;
 
-size_t rasterBytes(PixelKind kind, unsigned width, unsigned height) {
-  switch (kind) {
-    case PixelKind::BlackWhite: return (size_t(width) + 7) / 8 * height;
-    case PixelKind::Gray: return size_t(width) * height;
-    case PixelKind::Rgb: return size_t(width) * height * 3;
-  }
-  return 0;
-}
+size_t rasterBytes(PixelKind kind, unsigned width, unsigned height) { return rasterRowBytes(kind, width) * height; }
 
 bool sendAll(int socket, const void *data, size_t length) {
   const char *next = static_cast<const char *>(data);

@@ -117,7 +117,7 @@ InkScan scanInk() {
 // one multiplication gathers the eight top bits into one byte, the first pixel's
 // lowest; loaded the other way round, the first pixel's comes out on top.
 std::vector<uint8_t> packBlackWhite(PageRaster &raster) {
-  size_t rowBytes = (size_t(raster.width) + 7) / 8;
+  size_t rowBytes = rasterRowBytes(PixelKind::BlackWhite, raster.width);
   std::vector<uint8_t> bits = pageBytes(rowBytes * raster.height, white);  // padding included
   constexpr uint64_t topBits = 0x8080808080808080u, gather = 0x0002040810204081u;
   for (unsigned y = 0; y < raster.height; ++y) {

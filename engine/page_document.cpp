@@ -129,15 +129,17 @@ int openDocument(const std::string &path) {
   return 0;
 }
 
-// Bytes a raster of its size and kind must have.
-static size_t rasterSize(const PageRaster &raster) {
-  switch (raster.kind) {
-    case PixelKind::BlackWhite: return size_t(raster.width + 7) / 8 * raster.height;
-    case PixelKind::Gray:       return size_t(raster.width) * raster.height;
-    case PixelKind::Rgb:        return size_t(raster.width) * raster.height * 3;
+size_t rasterRowBytes(PixelKind kind, unsigned width) {
+  switch (kind) {
+    case PixelKind::BlackWhite: return (size_t(width) + 7) / 8;
+    case PixelKind::Gray:       return width;
+    case PixelKind::Rgb:        return size_t(width) * 3;
   }
   return 0;
 }
+
+// Bytes a raster of its size and kind must have.
+static size_t rasterSize(const PageRaster &raster) { return rasterRowBytes(raster.kind, raster.width) * raster.height; }
 
 // One raster row as cairo RGB24 pixels, each kind in a loop of its own.
 static void convertRow(PixelKind kind, const uint8_t *row, unsigned width, uint32_t *out) {
@@ -161,7 +163,7 @@ static cairo_surface_t *rasterImage(const PageRaster &raster) {
   if (cairo_surface_status(image) != CAIRO_STATUS_SUCCESS) return image;
   unsigned char *pixels = cairo_image_surface_get_data(image);
   size_t stride = size_t(cairo_image_surface_get_stride(image));
-  size_t rowBytes = rasterSize(raster) / raster.height;
+  size_t rowBytes = rasterRowBytes(raster.kind, raster.width);
   for (unsigned y = 0; y < raster.height; ++y) {
     const uint8_t *row = raster.bytes.data() + y * rowBytes;
     uint32_t *out = reinterpret_cast<uint32_t *>(pixels + y * stride);

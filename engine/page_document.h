@@ -24,6 +24,9 @@ struct PageRaster {
   std::vector<uint8_t> bytes;  // the rows top to bottom, each left to right, in kind's layout
 };
 
+// Bytes of one row of a raster of the kind, width pixels wide.
+size_t rasterRowBytes(PixelKind kind, unsigned width);
+
 // One printed character cell and the character it shows.
 struct TextCell {
   unsigned x;       // pixels from the page's left edge to the cell's left edge

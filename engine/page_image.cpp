@@ -121,7 +121,7 @@ template <class Paint>
 void forEachInked(unsigned width, unsigned height, PixelKind kind, const uint8_t *bytes, Paint paint) {
   bool bits = kind == PixelKind::BlackWhite, rgb = kind == PixelKind::Rgb;
   size_t channels = rgb ? 3 : 1;
-  size_t rowBytes = bits ? (size_t(width) + 7) / 8 : width * channels;
+  size_t rowBytes = rasterRowBytes(kind, width);
   constexpr uint64_t eightWhite = ~uint64_t(0);
   for (unsigned y = 0; y < height; ++y) {
     const uint8_t *row = bytes + y * rowBytes;
