@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "app/run_options.h"
-#include "engine/page_image.h"
+#include "output/page_image.h"
 
 int main(int argc, char **argv) {
   std::printf("TAMBRIX V0.1 beta 4\n");

@@ -4,13 +4,13 @@
 #include <iostream>
 
 #include "app/run_options.h"
-#include "engine/character_rom.h"
-#include "engine/file_access.h"
-#include "engine/page_image.h"
-#include "engine/page_document.h"
-#include "engine/page_output.h"
-#include "engine/print_head.h"
-#include "engine/transcript.h"
+#include "mechanism/character_rom.h"
+#include "base/file_access.h"
+#include "output/page_image.h"
+#include "output/page_document.h"
+#include "output/page_output.h"
+#include "mechanism/print_head.h"
+#include "output/transcript.h"
 #include "interpreter/interpreter.h"
 #include "ribbon/strike_store.h"
 
@@ -119,10 +119,11 @@ int runPrintJob(RunOptions options, FILE *standardInput) {
   // With a PDF document, page files are written only when a prefix is asked for.
   settings.pageFiles = settings.pdfName.empty() || !settings.outputPrefix.empty();
   if (settings.outputPrefix.empty()) settings.outputPrefix = options.inputName.empty() ? "TAMBRIX" : options.inputName;
-  resetPrintEngine(settings, reportEngineEvent);
+  resetPrintEngine(settings, reportInOrder, submitPage);
   resetCharacterRom();
   loadStrikeCounts();
   createPage();
+  startPageOutput(settings, reportEngineEvent);
   int status = 0;
   try {
     status = printPages(options, standardInput);

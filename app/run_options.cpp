@@ -7,8 +7,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "engine/page_output.h"
-#include "engine/print_head.h"
+#include "output/page_output.h"
+#include "mechanism/print_head.h"
 
 // The option words; matched whole, ignoring case.
 enum class Option { Height, Out, Test, HalfLife, Debug, Business, Graphic, Raw, Pdf, Text, Threads, Help, None };
@@ -83,7 +83,7 @@ static void setHeight(const char *word, unsigned &pageHeight) {
   char *end = nullptr;
   float inches = std::strtof(word, &end);
   if (end != word) {
-    double pixels = double(inches) * 9 * 7 * 2 + 0.5;
+    double pixels = double(inches) * pixelsPerInchDown + 0.5;
     if (!(pixels >= minPageHeight && pixels < maxPageHeight + 1.0)) {
       std::printf("Height %s out of range (21 to 12600 pixels), keeping %d pixels.\n", word,
                   int(pageHeight));

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/run_settings.h"
+#include "base/run_settings.h"
 
 struct RunOptions {
   std::string inputName;  // printer file to read; empty = standard input

@@ -3,8 +3,8 @@
 #include <cstdio>
 
 #include "app/run_options.h"
-#include "engine/character_rom.h"
-#include "engine/print_head.h"
+#include "mechanism/character_rom.h"
+#include "mechanism/print_head.h"
 
 constexpr unsigned regionSize = 256;        // bytes of a ROM region
 constexpr unsigned slotsPerRegion = 32;     // glyph slots shown of each region

@@ -14,7 +14,7 @@
 
 #include "bench/child_runs.h"
 #include "bench/workloads.h"
-#include "engine/page_image.h"
+#include "output/page_image.h"
 
 namespace {
 

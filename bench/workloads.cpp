@@ -6,8 +6,8 @@
 #include <fstream>
 #include <stdexcept>
 
-#include "engine/character_rom.h"
-#include "engine/print_head.h"
+#include "mechanism/character_rom.h"
+#include "mechanism/print_head.h"
 #include "ribbon/strike_store.h"
 
 namespace {

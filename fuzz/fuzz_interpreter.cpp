@@ -19,8 +19,8 @@
 #include <string>
 
 #include "app/run_options.h"
-#include "engine/character_rom.h"
-#include "engine/page_image.h"
+#include "mechanism/character_rom.h"
+#include "output/page_image.h"
 #include "ribbon/strike_store.h"
 
 namespace {

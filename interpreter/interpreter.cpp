@@ -3,8 +3,8 @@
 #include <array>
 #include <cstdint>
 
-#include "engine/character_rom.h"
-#include "engine/print_head.h"
+#include "mechanism/character_rom.h"
+#include "mechanism/print_head.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include <cstdio>
 
-#include "engine/run_settings.h"
+#include "base/run_settings.h"
 
 // Interprets the stream to its end, reading control codes as settings.streamKind says
 // and restoring the settings' default character set at each carriage return. Reads

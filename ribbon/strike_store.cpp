@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
-#include "engine/file_access.h"
-#include "engine/print_head.h"
+#include "base/file_access.h"
+#include "mechanism/print_head.h"
 
 void loadStrikeCounts() {
   int32_t counts[pinCount] = {};

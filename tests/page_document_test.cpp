@@ -1,7 +1,7 @@
 // The PDF document: its pages show the rasters pixel for pixel, its text is found where
 // the cells are, and a failed or dropped document leaves nothing behind. Checked with
 // poppler's tools, as a reader of the file would see it.
-#include "engine/page_document.h"
+#include "output/page_document.h"
 
 #include <gtest/gtest.h>
 
@@ -10,8 +10,9 @@
 #include <filesystem>
 #include <sstream>
 
-#include "engine/glyph_text.h"
-#include "engine/transcript.h"
+#include "mechanism/glyph_text.h"
+#include "output/transcript.h"
+#include "base/utf8.h"
 #include "run_support.h"
 
 namespace {

@@ -7,10 +7,10 @@
 
 #include <cmath>
 
-#include "engine/file_access.h"
-#include "engine/page_canvas.h"
-#include "engine/page_image.h"
-#include "engine/print_head.h"
+#include "base/file_access.h"
+#include "mechanism/page_canvas.h"
+#include "output/page_image.h"
+#include "mechanism/print_head.h"
 #include "run_support.h"
 
 namespace {

@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "engine/page_document.h"
+#include "base/page_raster.h"
 
 // Starts count encoder processes for pages of width x height pixels, numbered from 0.
 // Forks, so call it while this process runs no other thread. Slots whose process

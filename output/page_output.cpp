@@ -1,4 +1,4 @@
-#include "engine/page_output.h"
+#include "output/page_output.h"
 
 #include <algorithm>
 #include <condition_variable>
@@ -10,18 +10,18 @@
 #include <thread>
 #include <unistd.h>
 
-#include "engine/encoder_process.h"
-#include "engine/file_access.h"
-#include "engine/page_canvas.h"
-#include "engine/page_image.h"
-#include "engine/transcript.h"
+#include "output/encoder_process.h"
+#include "base/file_access.h"
+#include "mechanism/page_canvas.h"
+#include "output/page_document.h"
+#include "output/page_image.h"
+#include "output/transcript.h"
 
 namespace {
 
 // A page with an encoder, or done and waiting for its turn to commit.
 struct Job {
-  PageJob page;
-  PageRaster raster;         // its pixels, until committed
+  PageJob page;              // the page, its pixels kept until committed
   std::string temporary;     // the encoded page file, not yet in place; empty when none
   std::exception_ptr error;  // what went wrong while encoding, if anything
   bool done = false;         // the encoder is through with it (guarded by lock)
@@ -53,7 +53,7 @@ bool toTranscript = false;              // pages go into the transcript
 void encode(Job &job, unsigned slot) {
   try {
     const std::string &name = job.page.pngName;
-    const PageRaster &raster = job.raster;
+    const PageRaster &raster = job.page.raster;
     std::string png;
     if (!encodeInProcess(slot, raster, png))
       png = encodeRasterPng(raster.width, raster.height, raster.kind, raster.bytes.data());
@@ -117,11 +117,11 @@ void commitOldest() {
     if (report != nullptr) report(EngineEvent::PageWritten, page.number, page.pngName);
   }
   if (!documentName.empty()) {
-    addDocumentPage(job.raster, page.cells);
+    addDocumentPage(job.page.raster, page.cells);
     if (report != nullptr) report(EngineEvent::PageAdded, page.number, documentName);
   }
   if (toTranscript) addTranscriptPage(page.rows, page.cells);
-  recyclePage(std::move(job.raster));
+  recyclePage(std::move(job.page.raster));
   jobs.pop_front();
 }
 
@@ -157,7 +157,6 @@ void startPageOutput(const RunSettings &settings, EngineEventHandler handler) {
   toTranscript = !settings.textName.empty();
   unsigned threads = settings.threads != 0 ? settings.threads : std::max(1u, std::thread::hardware_concurrency());
   threads = std::min(threads, maxEncoderThreads);
-  startPage(pageWidth, settings.pageHeight, (settings.debugLevel & DebugMarks) != 0);
   // Without page files there is nothing to encode: the document takes its pages as
   // they come. The processes are forked while this is the only thread.
   if (threads > 1 && settings.pageFiles) {
@@ -174,11 +173,10 @@ void reportInOrder(EngineEvent event, unsigned value, const std::string &name) {
   pending.push_back(Pending{event, value, name, nullptr});
 }
 
-void submitPage(PageJob page) {
+void submitPage(PageJob &&page) {
   jobs.push_back(std::make_unique<Job>());
   Job *job = jobs.back().get();
   job->page = std::move(page);
-  job->raster = takePage();
   pending.push_back(Pending{EngineEvent::PageWritten, 0, std::string(), job});
   if (job->page.pngName.empty()) {
     job->done = true;

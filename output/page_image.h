@@ -6,7 +6,7 @@
 #include <exception>
 #include <string>
 
-#include "engine/page_document.h"
+#include "base/page_raster.h"
 
 // Initialises the image library for a program started as argv0, single-threaded.
 void initImageLibrary(const char *argv0);

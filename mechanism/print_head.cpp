@@ -1,10 +1,9 @@
-#include "engine/print_head.h"
+#include "mechanism/print_head.h"
 
 #include <cmath>
 #include <cstdio>
 
-#include "engine/page_canvas.h"
-#include "engine/page_output.h"
+#include "mechanism/page_canvas.h"
 
 namespace {
 
@@ -15,6 +14,7 @@ RibbonState ribbonState;    // strike counts, pin shades and half-life
 uint16_t modes;             // printer modes: DoubleWidth, BitImage, Reverse, Business, Quote
 RunSettings settings;       // the run's settings
 EngineEventHandler report;  // where events go; null: nowhere
+PageHandler pageOut;        // where ejected pages go; null: nowhere
 bool keepText;              // cells and rows are noted: a PDF or a transcript is written
 
 // "<prefix>-NNN.png": the page number has at least three digits.
@@ -33,9 +33,10 @@ const RibbonState &ribbon = ribbonState;
 const uint16_t &modeWord = modes;
 const RunSettings &runSettings = settings;
 
-void resetPrintEngine(const RunSettings &given, EngineEventHandler handler) {
+void resetPrintEngine(const RunSettings &given, EngineEventHandler events, PageHandler pages) {
   settings = given;
-  report = handler;
+  report = events;
+  pageOut = pages;
   setup = PageSetup{given.pageHeight, textLineSpacing, given.outputPrefix};
   position = HeadPosition{leftMargin, topMargin};
   keepText = !given.pdfName.empty() || !given.textName.empty();
@@ -45,7 +46,7 @@ void resetPrintEngine(const RunSettings &given, EngineEventHandler handler) {
   modes = 0;
 }
 
-void createPage() { startPageOutput(settings, report); }
+void createPage() { startPage(pageWidth, settings.pageHeight, (settings.debugLevel & DebugMarks) != 0); }
 
 void strikeDot(unsigned x, unsigned y, unsigned pin) {
   sheet.pageDirty = true;
@@ -60,7 +61,7 @@ void moveHead(unsigned x) { position.headX = x; }
 
 void printColumn(uint8_t bits) {
   if (position.headX >= pageWidth) {
-    reportInOrder(EngineEvent::Autofeed, position.headX, std::string());
+    if (report != nullptr) report(EngineEvent::Autofeed, position.headX, std::string());
     newLine();
   }
   if ((settings.debugLevel & DebugMarks) && position.headX % cellWidth == 0)
@@ -100,12 +101,15 @@ void toggleModes(uint16_t bits) { modes ^= bits; }
 void ejectPage() {
   if (sheet.pageDirty) {
     ++sheet.pageCount;
-    PageJob job{sheet.pageCount, std::string(), std::move(sheet.cells), std::move(sheet.rows)};
+    PageJob job{sheet.pageCount, std::string(), std::move(sheet.cells), std::move(sheet.rows), takePage()};
     if (settings.pageFiles) {
       job.pngName = pageFileName(setup.outputPrefix, sheet.pageCount);
-      reportInOrder(EngineEvent::WritingPage, sheet.pageCount, job.pngName);
+      if (report != nullptr) report(EngineEvent::WritingPage, sheet.pageCount, job.pngName);
     }
-    submitPage(std::move(job));
+    if (pageOut != nullptr)
+      pageOut(std::move(job));
+    else
+      recyclePage(std::move(job.raster));
     sheet.pageDirty = false;
   }
   // What was printed on a page that is not written (spaces only) goes with it.

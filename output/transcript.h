@@ -5,10 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/page_document.h"
-
-// Appends the character to text as UTF-8; a value that is no character adds nothing.
-void appendUtf8(std::string &text, char32_t character);
+#include "base/page_raster.h"
 
 // Forgets the pages taken so far.
 void resetTranscript();

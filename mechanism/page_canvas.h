@@ -3,7 +3,7 @@
 // for the encoders and the PDF document, and painting goes on on a white page.
 #pragma once
 
-#include "engine/page_document.h"
+#include "base/page_raster.h"
 
 // Colours of the debug marks.
 enum class MarkColor { Green, Blue };

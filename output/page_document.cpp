@@ -1,7 +1,8 @@
-#include "engine/page_document.h"
+#include "output/page_document.h"
 
-#include "engine/file_access.h"
-#include "engine/transcript.h"
+#include "base/file_access.h"
+#include "base/page_geometry.h"
+#include "base/utf8.h"
 
 #include <cairo-ft.h>
 #include <cairo-pdf.h>
@@ -14,10 +15,8 @@
 
 // Page geometry: the raster's pixels in PDF points.
 constexpr double pointsPerInch = 72;
-constexpr double pixelsPerInchAcross = 120;
-constexpr double pixelsPerInchDown = 126;
-constexpr double defaultPageWidth = 8 * pointsPerInch;    // points; each page sets its own
-constexpr double defaultPageHeight = 12 * pointsPerInch;  // points
+constexpr double firstPageWidthPoints = 8 * pointsPerInch;    // each page sets its own size
+constexpr double firstPageHeightPoints = 12 * pointsPerInch;
 
 constexpr const char *creatorName = "tambrix";
 
@@ -121,20 +120,11 @@ int openDocument(const std::string &path) {
     return error;
   }
   document.path = path;
-  document.pdf = cairo_pdf_surface_create_for_stream(writePdfBytes, nullptr, defaultPageWidth, defaultPageHeight);
+  document.pdf = cairo_pdf_surface_create_for_stream(writePdfBytes, nullptr, firstPageWidthPoints, firstPageHeightPoints);
   // Left to itself cairo dates the document, and no two runs would give the same bytes.
   cairo_pdf_surface_set_metadata(document.pdf, CAIRO_PDF_METADATA_CREATE_DATE, "");
   cairo_pdf_surface_set_metadata(document.pdf, CAIRO_PDF_METADATA_CREATOR, creatorName);
   failOnStatus(cairo_surface_status(document.pdf));
-  return 0;
-}
-
-size_t rasterRowBytes(PixelKind kind, unsigned width) {
-  switch (kind) {
-    case PixelKind::BlackWhite: return (size_t(width) + 7) / 8;
-    case PixelKind::Gray:       return width;
-    case PixelKind::Rgb:        return size_t(width) * 3;
-  }
   return 0;
 }
 

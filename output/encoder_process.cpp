@@ -1,4 +1,4 @@
-#include "engine/encoder_process.h"
+#include "output/encoder_process.h"
 
 #include <sys/mman.h>
 #include <sys/socket.h>
@@ -12,7 +12,7 @@
 #include <exception>
 #include <vector>
 
-#include "engine/page_image.h"
+#include "output/page_image.h"
 
 namespace {
 

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "base/page_geometry.h"
+
 // How the interpreter reads control codes.
 enum class StreamKind {
   TextFile,  // printer output files written in text mode, the default
@@ -14,8 +16,6 @@ enum class StreamKind {
 // Bits of the debug level.
 constexpr uint16_t DebugTrace = 1;  // console trace messages
 constexpr uint16_t DebugMarks = 2;  // green column ticks and blue cell lines on the page
-
-constexpr unsigned defaultPageHeight = 1512;  // pixels; 12 inches
 
 struct RunSettings {
   unsigned pageHeight = defaultPageHeight;  // pixels of every page, 21 .. 12600

@@ -13,23 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/page_document.h"
-#include "engine/run_settings.h"
-
-constexpr unsigned dotSize = 2;        // pixels per dot, both ways; also the column and pin pitch
-constexpr unsigned pinCount = 7;       // pins of the head, 0 at the top
-constexpr unsigned columnHeight = 14;  // pixels covered by a full column
-constexpr unsigned cellWidth = 12;     // pixels of one character cell, 6 columns
-constexpr unsigned pixelsPerInch = 126;  // vertical resolution: 9 x 7 dots per inch, 2 pixels each
-constexpr unsigned minPageHeight = 21;   // one text line; shorter pages could never eject
-constexpr unsigned maxPageHeight = 12600;  // 100 inches
-
-// Fixed page geometry, in pixels.
-constexpr unsigned pageWidth = 960;                   // 480 columns, 80 cells
-constexpr unsigned textLineSpacing = 21;              // the text line pitch, 1/6 inch
-constexpr unsigned graphicLineSpacing = columnHeight;  // the bit-image pitch, one column
-constexpr unsigned leftMargin = 0;                    // x to which a new line returns the head
-constexpr unsigned topMargin = 0;                     // y at which every page starts
+#include "base/page_geometry.h"
+#include "base/page_raster.h"
+#include "base/run_settings.h"
 
 // Bits of the mode word.
 constexpr uint16_t DoubleWidth = 1;  // every glyph column printed twice
@@ -70,22 +56,15 @@ extern const RibbonState &ribbon;
 extern const uint16_t &modeWord;       // printer modes, the bits above
 extern const RunSettings &runSettings;  // the settings the engine was reset with
 
-// What the engine tells the console about; only the program entry decides what is
-// printed of it.
-enum class EngineEvent {
-  Autofeed,     // a column past the right edge starts a new line; value is headX
-  WritingPage,  // a page file is about to be written; name is its file name
-  PageWritten,  // the page file is complete; name is its file name
-  PageAdded,    // the page went into the PDF document; value is its number, name the document's
-};
-
-using EngineEventHandler = void (*)(EngineEvent event, unsigned value, const std::string &name);
+// Where an ejected page goes: the caller takes the job, raster and all.
+using PageHandler = void (*)(PageJob &&job);
 
 // Puts every record above back to its start-up value for a run with these settings,
-// and sends the engine's events to handler (none when null).
-void resetPrintEngine(const RunSettings &settings, EngineEventHandler handler = nullptr);
+// sends the engine's events to events and ejected pages to pages (nowhere when null).
+void resetPrintEngine(const RunSettings &settings, EngineEventHandler events = nullptr,
+                      PageHandler pages = nullptr);
 
-// Starts a white page of pageWidth x pageHeight pixels and the run's page encoders.
+// Starts painting on a white page of pageWidth x pageHeight pixels.
 void createPage();
 
 // Strikes one dot of the given pin with its top left pixel at (x, y), counting the

@@ -8,34 +8,27 @@
 #include <string>
 #include <vector>
 
-#include "engine/page_document.h"
-#include "engine/print_head.h"
-
-// What an ejected page goes out as.
-struct PageJob {
-  unsigned number;              // page number in the run, from 1
-  std::string pngName;          // its page file; empty when no PNG pages are written
-  std::vector<TextCell> cells;  // its character cells
-  std::vector<unsigned> rows;   // the head rows of its lines, top to bottom
-};
+#include "base/page_geometry.h"
+#include "base/page_raster.h"
+#include "base/run_settings.h"
 
 // The most encoder threads a run may have.
 constexpr unsigned maxEncoderThreads = 64;
 
-// Starts the page output of a run: settings.threads encoders (with 1, or when no page
-// files are written, each page is encoded on the calling thread as it is handed over),
-// and the handler events go to. Starts a white page to paint on.
+// Starts the page output of a run: settings.threads encoders, each with an encoder
+// process (with 1, each page is encoded on the calling thread as it is handed over;
+// when no page files are written, pages are not encoded at all), and the handler
+// events go to. Forks, so call it while this process runs no other thread.
 void startPageOutput(const RunSettings &settings, EngineEventHandler handler);
 
 // Passes the event to the handler at the point a single-threaded run would: at once,
 // unless a page handed over before it is still to be committed; then right after.
 void reportInOrder(EngineEvent event, unsigned value, const std::string &name);
 
-// Takes the painted page and hands it over to an encoder with what it goes out as,
-// then commits the pages whose encoding is done; waits for the oldest while more pages
+// Hands the ejected page over to an encoder, then commits the pages whose encoding is done; waits for the oldest while more pages
 // wait than there are encoders, plus one. A page that failed raises its exception when its turn to commit comes, and
 // then no later page is committed and no temporary file is left.
-void submitPage(PageJob job);
+void submitPage(PageJob &&job);
 
 // Waits for every page handed over, commits them in order and stops the encoders.
 void finishPageOutput();

@@ -1,4 +1,4 @@
-#include "engine/file_access.h"
+#include "base/file_access.h"
 
 #include <sys/stat.h>
 #include <unistd.h>

@@ -1,9 +1,10 @@
-#include "engine/transcript.h"
+#include "output/transcript.h"
 
 #include <algorithm>
 
-#include "engine/file_access.h"
-#include "engine/print_head.h"
+#include "base/file_access.h"
+#include "base/page_geometry.h"
+#include "base/utf8.h"
 
 namespace {
 
@@ -34,20 +35,6 @@ std::string lineText(const std::vector<const TextCell *> &cells) {
 }
 
 }  // namespace
-
-void appendUtf8(std::string &text, char32_t c) {
-  if ((c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) return;
-  if (c < 0x80) {
-    text += char(c);
-  } else if (c < 0x800) {
-    text += {char(0xC0 | c >> 6), char(0x80 | (c & 0x3F))};
-  } else if (c < 0x10000) {
-    text += {char(0xE0 | c >> 12), char(0x80 | (c >> 6 & 0x3F)), char(0x80 | (c & 0x3F))};
-  } else {
-    text += {char(0xF0 | c >> 18), char(0x80 | (c >> 12 & 0x3F)), char(0x80 | (c >> 6 & 0x3F)),
-             char(0x80 | (c & 0x3F))};
-  }
-}
 
 void resetTranscript() {
   transcript.clear();

@@ -6,7 +6,7 @@
 // It builds against Magick++ 6 and 7. What differs between them is kept to the seam
 // right below: the type of a pixel in the cache and how to set its colour, and how to
 // make an image direct-class again. The rest is the same for both.
-#include "engine/page_image.h"
+#include "output/page_image.h"
 
 #include <Magick++.h>
 #include <malloc.h>

@@ -1,12 +1,12 @@
-#include "engine/character_rom.h"
+#include "mechanism/character_rom.h"
 
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 
-#include "engine/file_access.h"
-#include "engine/glyph_text.h"
-#include "engine/print_head.h"
+#include "base/file_access.h"
+#include "mechanism/glyph_text.h"
+#include "mechanism/print_head.h"
 
 // Region starts of the ROM image; slot n of a region is the glyph at start + 6 n.
 // font/make_font.cpp keeps the same map of used slots for drawing our own font: a

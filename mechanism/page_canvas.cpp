@@ -1,4 +1,4 @@
-#include "engine/page_canvas.h"
+#include "mechanism/page_canvas.h"
 
 #include <algorithm>
 #include <bit>

@@ -1,0 +1,45 @@
+// What a finished page is made of, as it travels from the print head to the encoders,
+// the PDF document and the transcript: its pixels and its character cells.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// How the bytes of a page raster hold its pixels.
+enum class PixelKind {
+  BlackWhite,  // 1 bit a pixel, the leftmost in a byte's top bit, 1 white and 0 black;
+               // each row padded to whole bytes
+  Gray,        // 1 byte a pixel, 0 black to 255 white
+  Rgb,         // 3 bytes a pixel: red, green, blue, 0-255 each
+};
+
+// A page as pixels; 120 pixels an inch across and 126 down, as the PNG pages.
+struct PageRaster {
+  unsigned width = 0;          // pixels, 1 or more; 960 for 8 inches
+  unsigned height = 0;         // pixels, 1 or more; 1512 for 12 inches
+  PixelKind kind = PixelKind::Gray;
+  std::vector<uint8_t> bytes;  // the rows top to bottom, each left to right, in kind's layout
+};
+
+// Bytes of one row of a raster of the kind, width pixels wide.
+size_t rasterRowBytes(PixelKind kind, unsigned width);
+
+// One printed character cell and the character it shows.
+struct TextCell {
+  unsigned x;       // pixels from the page's left edge to the cell's left edge
+  unsigned y;       // pixels from the page's top edge to the cell's top edge
+  unsigned width;   // pixels, 1 or more; 12 for a character, 24 in double width
+  unsigned height;  // pixels, 1 or more; 14 for a character
+  char32_t text;    // Unicode code point; 0, or one the text font lacks, gives no text
+};
+
+// An ejected page and what it goes out as.
+struct PageJob {
+  unsigned number = 0;          // page number in the run, from 1
+  std::string pngName;          // its page file; empty when no PNG pages are written
+  std::vector<TextCell> cells;  // its character cells, in the order they were printed
+  std::vector<unsigned> rows;   // the head rows of its lines, top to bottom
+  PageRaster raster;            // its pixels
+};
