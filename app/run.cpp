@@ -96,7 +96,7 @@ int printPages(const RunOptions &options, FILE *standardInput) {
   ejectPage();
   loadFont(settings.debugLevel);
   printTestSheet(options.testMode);
-  interpretStream(input, settings);
+  interpretStream(input);
   if (input != standardInput) std::fclose(input);
   ejectPage();
   finishPageOutput();
@@ -121,6 +121,7 @@ int runPrintJob(RunOptions options, FILE *standardInput) {
   if (settings.outputPrefix.empty()) settings.outputPrefix = options.inputName.empty() ? "TAMBRIX" : options.inputName;
   resetPrintEngine(settings, reportInOrder, submitPage);
   resetCharacterRom();
+  resetInterpreter(settings);
   loadStrikeCounts();
   createPage();
   startPageOutput(settings, reportEngineEvent);

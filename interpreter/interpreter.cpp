@@ -2,13 +2,13 @@
 
 #include <array>
 #include <cstdint>
+#include <vector>
 
 #include "mechanism/character_rom.h"
 #include "mechanism/print_head.h"
 
 namespace {
 
-constexpr int endOfInput = -1;
 constexpr size_t inputBufferSize = 65536;  // bytes read from the stream at a time
 constexpr uint8_t digitZero = 48;          // '0'
 constexpr uint8_t escapePosition = 16;     // the byte after 27 that makes it a dot address
@@ -78,20 +78,22 @@ constexpr std::array<int, 256> makeCommandIndex() {
 // Row of commandRows for each byte value, or noCommand.
 static const std::array<int, 256> commandIndex = makeCommandIndex();
 
-FILE *inputFile = nullptr;               // the stream being interpreted
-uint8_t inputBuffer[inputBufferSize];    // bytes read ahead from the stream
-size_t inputLength = 0;                  // valid bytes in inputBuffer
-size_t inputPosition = 0;                // next byte of inputBuffer to hand out
-bool businessDefault = false;            // the set every carriage return restores
+// A command whose operand bytes have not all arrived yet.
+struct PendingCommand {
+  Action action;          // what it does once complete
+  unsigned wanted;        // operand bytes it needs; 0 when no command is pending
+  unsigned received;      // operand bytes taken so far
+  uint8_t operands[3];    // the operand bytes, in stream order
+};
 
-int readByte() {
-  if (inputPosition == inputLength) {
-    inputLength = std::fread(inputBuffer, 1, inputBufferSize, inputFile);
-    inputPosition = 0;
-    if (inputLength == 0) return endOfInput;
-  }
-  return inputBuffer[inputPosition++];
-}
+// The interpreter's state between two buffers of the stream.
+struct StreamState {
+  bool raw;                  // control codes read as a raw stream
+  bool businessDefault;      // the set every carriage return restores
+  PendingCommand pending;    // a command cut short by the end of a buffer
+};
+
+StreamState state;  // the stream being interpreted
 
 bool actsNow(Acts acts) {
   switch (acts) {
@@ -106,7 +108,7 @@ bool actsNow(Acts acts) {
 }
 
 void selectDefaultSet() {
-  if (businessDefault)
+  if (state.businessDefault)
     setModes(Business);
   else
     clearModes(Business);
@@ -133,13 +135,8 @@ void printByte(int c) {
   }
 }
 
-// Reads the operands of 16 or 27 16 and moves the head; false at the end of input.
-bool positionHead(Action action) {
-  int first = readByte();
-  if (first == endOfInput) return false;
-  int second = readByte();
-  if (second == endOfInput) return false;
-  unsigned a = unsigned(first), b = unsigned(second);
+// Moves the head as 16 or 27 16 say, from their two operand bytes.
+void positionHead(Action action, unsigned a, unsigned b) {
   switch (action) {
     case Action::PixelPosition:
       moveHead((b - digitZero) * 10 + (a - digitZero));
@@ -154,21 +151,26 @@ bool positionHead(Action action) {
       moveHead(((a & 1) * 256 + b) * dotSize);
       break;
   }
-  return true;
 }
 
-// 26 n d: d printed n times; false when the stream ended inside the operands.
-bool repeatColumn() {
-  int count = readByte();
-  if (count == endOfInput) return false;
-  int bits = readByte();
-  if (bits == endOfInput) return false;
-  for (int i = 0; i < count; ++i) printColumn(uint8_t(bits));
-  return true;
+// Operand bytes each action reads before it acts; 27 reads one, and two more only
+// when that one is 16.
+unsigned operandsOf(Action action) {
+  switch (action) {
+    case Action::PixelPosition:
+    case Action::CellPosition:
+    case Action::RepeatColumn:
+      return 2;
+    case Action::PixelAddress:
+    case Action::DotAddress:
+      return 1;
+    default:
+      return 0;
+  }
 }
 
-// Carries out one command; false when the stream ended inside its operands.
-bool runCommand(Action action, int c) {
+// Carries out a command that takes no operands.
+void runCommand(Action action, int c) {
   switch (action) {
     case Action::BitImageOn:         setLineSpacing(graphicLineSpacing); setModes(BitImage); break;
     case Action::LineFeed:           lineFeed(); break;
@@ -178,41 +180,76 @@ bool runCommand(Action action, int c) {
     case Action::DoubleWidthOn:      setModes(DoubleWidth); break;
     case Action::DoubleWidthText:    setModes(DoubleWidth); clearModes(BitImage); setLineSpacing(textLineSpacing); break;
     case Action::StandardText:       clearModes(DoubleWidth | BitImage); setLineSpacing(textLineSpacing); break;
-    case Action::PixelPosition:
-    case Action::CellPosition:       return positionHead(action);
     case Action::GraphicSet:         clearModes(Business); break;
     case Action::BusinessSet:        setModes(Business); break;
     case Action::ReverseOn:          setModes(Reverse); break;
     case Action::ReverseOff:         clearModes(Reverse); break;
-    case Action::RepeatColumn:       return repeatColumn();
-    case Action::PixelAddress:
-    case Action::DotAddress: {
-      int next = readByte();
-      if (next == endOfInput) return false;
-      return next == escapePosition ? positionHead(action) : true;
-    }
     case Action::ToggleQuote:        toggleModes(Quote); printByte(c); break;
+    default:                         break;  // the commands with operands act in takeOperand
   }
-  return true;
+}
+
+// Takes one operand byte of the pending command, and carries the command out once it
+// has them all.
+void takeOperand(uint8_t byte) {
+  PendingCommand &command = state.pending;
+  command.operands[command.received++] = byte;
+  if (command.received < command.wanted) return;
+  command.wanted = 0;
+  const uint8_t *operand = command.operands;
+  switch (command.action) {
+    case Action::PixelPosition:
+    case Action::CellPosition:
+      positionHead(command.action, operand[0], operand[1]);
+      break;
+    case Action::RepeatColumn:
+      for (unsigned i = 0; i < operand[0]; ++i) printColumn(operand[1]);
+      break;
+    default:  // PixelAddress, DotAddress: 27 b, and 27 16 lo hi (or hi lo)
+      if (command.received == 1 && operand[0] == escapePosition)
+        command.wanted = 3;
+      else if (command.received == 3)
+        positionHead(command.action, operand[1], operand[2]);
+      break;
+  }
+}
+
+// One byte of the stream: an operand of the pending command, a command, or printed.
+void interpretByte(uint8_t c) {
+  if (state.pending.wanted != 0) return takeOperand(c);
+  int row = commandIndex[c];
+  if (row == noCommand || !actsNow(commandRows[row].acts)) return printByte(c);
+  Action action = state.raw ? commandRows[row].raw : commandRows[row].textFile;
+  if (unsigned wanted = operandsOf(action); wanted != 0)
+    state.pending = PendingCommand{action, wanted, 0, {}};
+  else
+    runCommand(action, c);
 }
 
 }  // namespace
 
-void interpretStream(FILE *input, const RunSettings &settings) {
-  inputFile = input;
-  inputLength = inputPosition = 0;
-  businessDefault = settings.businessDefault;
-  bool raw = settings.streamKind == StreamKind::Raw;
+void resetInterpreter(const RunSettings &settings) {
+  state = StreamState{settings.streamKind == StreamKind::Raw, settings.businessDefault, PendingCommand{}};
+}
+
+void startStream() {
+  state.pending = PendingCommand{};
   // A program that opened the printer for the business set prints in it from its
   // first byte; text-mode files take the default at their first carriage return.
-  if (raw) selectDefaultSet();
-  for (int c = readByte(); c != endOfInput; c = readByte()) {
-    int row = commandIndex[c];
-    if (row == noCommand || !actsNow(commandRows[row].acts)) {
-      printByte(c);
-      continue;
-    }
-    const CommandRow &command = commandRows[row];
-    if (!runCommand(raw ? command.raw : command.textFile, c)) return;
-  }
+  if (state.raw) selectDefaultSet();
+}
+
+void interpretBytes(const uint8_t *bytes, size_t length) {
+  for (size_t i = 0; i < length; ++i) interpretByte(bytes[i]);
+}
+
+void endStream() { state.pending = PendingCommand{}; }
+
+bool interpretStream(FILE *input) {
+  std::vector<uint8_t> buffer(inputBufferSize);
+  startStream();
+  size_t length;
+  while ((length = std::fread(buffer.data(), 1, buffer.size(), input)) > 0) interpretBytes(buffer.data(), length);
+  endStream();
+  return !std::ferror(input);
 }

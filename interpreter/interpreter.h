@@ -1,13 +1,30 @@
 // The printer stream interpreter: reads the bytes sent to the printer, keeps the
 // printer's modes in the mode word, executes the control codes and hands every
 // printable byte to the print engine.
+//
+// It is fed by its caller, a buffer at a time: a command whose operands are split
+// across two buffers acts as if it had come whole.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <cstdio>
 
 #include "base/run_settings.h"
 
-// Interprets the stream to its end, reading control codes as settings.streamKind says
-// and restoring the settings' default character set at each carriage return. Reads
-// through a buffer of its own; the stream is neither closed nor changed in mode.
-void interpretStream(FILE *input, const RunSettings &settings);
+// Back to the power-on state for a run with these settings: control codes read as
+// settings.streamKind says, the settings' default set restored at each carriage return.
+void resetInterpreter(const RunSettings &settings);
+
+// A stream begins: a raw stream starts in the default character set.
+void startStream();
+
+// Interprets the next bytes of the stream.
+void interpretBytes(const uint8_t *bytes, size_t length);
+
+// The stream ended: a command still waiting for operands is dropped, printing nothing.
+void endStream();
+
+// Interprets the whole stream read from input, from startStream to endStream; the file
+// is neither closed nor changed in mode. False when reading failed.
+bool interpretStream(FILE *input);
