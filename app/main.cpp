@@ -3,9 +3,11 @@
 #include <cstdio>
 
 #include "app/run_options.h"
+#include "base/stop_signal.h"
 #include "output/page_image.h"
 
 int main(int argc, char **argv) {
+  installStopHandlers();
   std::printf("TAMBRIX V0.1 beta 4\n");
   int status = runReportingErrors([argc, argv] {
     initImageLibrary(argc > 0 ? argv[0] : "tambrix");

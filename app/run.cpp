@@ -1,17 +1,21 @@
 // The run sequence, and the one place where what ends a run is reported.
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
 
 #include "app/run_options.h"
-#include "mechanism/character_rom.h"
 #include "base/file_access.h"
-#include "output/page_image.h"
-#include "output/page_document.h"
-#include "output/page_output.h"
-#include "mechanism/print_head.h"
-#include "output/transcript.h"
+#include "base/stop_signal.h"
 #include "interpreter/interpreter.h"
+#include "mechanism/character_rom.h"
+#include "mechanism/page_canvas.h"
+#include "mechanism/print_head.h"
+#include "output/encoder_process.h"
+#include "output/page_document.h"
+#include "output/page_image.h"
+#include "output/page_output.h"
+#include "output/transcript.h"
 #include "ribbon/strike_store.h"
 
 namespace {
@@ -35,10 +39,9 @@ void reportEngineEvent(EngineEvent event, unsigned value, const std::string &nam
   }
 }
 
-// Loads the ROM and builds the glyph tables; the trace names every file looked for.
-void loadFont(uint16_t debugLevel) {
+// Says which ROM file the run uses; the trace names every file looked for.
+void reportRomSearch(const RomSearch &search, uint16_t debugLevel) {
   bool trace = debugLevel & DebugTrace;
-  RomSearch search = buildGlyphTables();
   for (size_t i = 0; i < search.tried.size(); ++i) {
     if (int(i) == search.used) {
       if (trace) std::printf("Using ROM file %s.\n", search.tried[i].c_str());
@@ -59,10 +62,14 @@ void saveRibbon() {
                 std::strerror(error));
 }
 
-// Raises the FileError of a document that could not be written.
-void checkWritten(int error, const char *what, const std::string &name) {
-  if (error != 0)
-    throw FileError(std::string("tambrix: unable to write ") + what + " `" + name + "': " + std::strerror(error));
+// Opens the named input, or says why it cannot and raises the FileError that ends the run.
+FILE *openInput(const std::string &name, uint16_t debugLevel) {
+  if (debugLevel & DebugTrace) std::printf("Attempting to read %s...\n", name.c_str());
+  FILE *input = openForReading(name);
+  if (input != nullptr) return input;
+  int error = errno;
+  std::printf("Cannot open input file %s - aborting.\n", name.c_str());
+  throw FileError("tambrix: cannot open input file `" + name + "': " + std::strerror(error));
 }
 
 // Begins the PDF document; without its text font, says which font is missing.
@@ -74,67 +81,76 @@ void openPdf(const std::string &name) {
   else
     throw FileError("tambrix: unable to write PDF document `" + name + "': its text font " + textFontFile +
                     " cannot be read: " + std::strerror(error));
-  checkWritten(error, "PDF document", name);
+  throw writeError("PDF document", name, error);
 }
 
-// The run from the ROM to the last page, into the page files and documents the
-// settings name; the PDF and the transcript are written once complete.
-int printPages(const RunOptions &options, FILE *standardInput) {
+// From the first page to the last, and the documents once complete.
+void printPages(const RunOptions &options, const RomSearch &search, FILE *input) {
   const RunSettings &settings = options.settings;
-  FILE *input = standardInput;
-  if (!options.inputName.empty()) {
-    if (settings.debugLevel & DebugTrace) std::printf("Attempting to read %s...\n", options.inputName.c_str());
-    input = openForReading(options.inputName);
-    if (input == nullptr) {
-      std::printf("Cannot open input file %s - aborting.\n", options.inputName.c_str());
-      abandonPageOutput();
-      return 1;
-    }
-  }
-  if (!settings.pdfName.empty()) openPdf(settings.pdfName);
-  resetTranscript();
   ejectPage();
-  loadFont(settings.debugLevel);
+  reportRomSearch(search, settings.debugLevel);
   printTestSheet(options.testMode);
-  interpretStream(input);
-  if (input != standardInput) std::fclose(input);
+  if (!interpretStream(input))
+    throw FileError("tambrix: unable to read input file `" + options.inputName + "': " + std::strerror(EIO));
   ejectPage();
   finishPageOutput();
-  if (page.pageCount == 0) return 0;
+  if (page.pageCount == 0) return;
   if (!settings.pdfName.empty()) {
-    checkWritten(finishDocument(), "PDF document", settings.pdfName);
+    if (int error = finishDocument(); error != 0) throw writeError("PDF document", settings.pdfName, error);
     std::printf("%s written.\n", settings.pdfName.c_str());
   }
   if (!settings.textName.empty()) {
-    checkWritten(writeTranscript(settings.textName), "text transcript", settings.textName);
+    if (int error = writeTranscript(settings.textName); error != 0)
+      throw writeError("text transcript", settings.textName, error);
     std::printf("%s written.\n", settings.textName.c_str());
   }
-  return 0;
+}
+
+// Everything that stays of a run that did not end in order goes: encoders, temporary
+// files, the documents begun.
+void abandonRun() {
+  abandonPageOutput();
+  abandonDocument();
 }
 
 }  // namespace
 
+void resetRun(const RunSettings &settings) {
+  resetPageOutput();  // first: its encoders may still hold pages of the run before
+  resetEncoderProcesses();
+  resetPageDocument();
+  resetTranscript();
+  resetPageImage();
+  resetPageCanvas();
+  resetCharacterRom();
+  resetPrintHead(settings, reportInOrder, submitPage);
+  resetInterpreter(settings);
+}
+
 int runPrintJob(RunOptions options, FILE *standardInput) {
   RunSettings &settings = options.settings;
-  // With a PDF document, page files are written only when a prefix is asked for.
-  settings.pageFiles = settings.pdfName.empty() || !settings.outputPrefix.empty();
+  // With a PDF document or a transcript, page files are written only when a prefix is
+  // asked for.
+  settings.pageFiles = (settings.pdfName.empty() && settings.textName.empty()) || !settings.outputPrefix.empty();
   if (settings.outputPrefix.empty()) settings.outputPrefix = options.inputName.empty() ? "TAMBRIX" : options.inputName;
-  resetPrintEngine(settings, reportInOrder, submitPage);
-  resetCharacterRom();
-  resetInterpreter(settings);
-  loadStrikeCounts();
-  createPage();
-  startPageOutput(settings, reportEngineEvent);
-  int status = 0;
+  resetRun(settings);
+  FILE *input = options.inputName.empty() ? standardInput : openInput(options.inputName, settings.debugLevel);
   try {
-    status = printPages(options, standardInput);
+    RomSearch search = buildGlyphTables();
+    checkOutputFiles(settings, options.inputName, search.used >= 0 ? search.tried[size_t(search.used)] : "");
+    checkDestinations(settings);
+    loadStrikeCounts();
+    createPage();
+    if (!settings.pdfName.empty()) openPdf(settings.pdfName);
+    startPageOutput(settings, reportEngineEvent);
+    printPages(options, search, input);
   } catch (...) {
-    abandonPageOutput();  // no page after the one that failed, and no temporary file
-    abandonDocument();    // no partial document is left behind
+    if (input != standardInput) std::fclose(input);
+    abandonRun();
     throw;
   }
-  abandonDocument();    // one that produced no page is not written
-  if (status != 0) return status;
+  if (input != standardInput) std::fclose(input);
+  abandonDocument();  // one that produced no page is not written
   saveRibbon();
   if (page.pageCount == 0) std::printf("Input did not generate any output (empty printfile?).\n");
   return 0;
@@ -146,7 +162,14 @@ int runReportingErrors(const std::function<int()> &body) {
   } catch (...) {
     std::string report;
     if (!describeException(std::current_exception(), report)) throw;
+    std::fflush(stdout);  // what was said before the failure comes first
     std::cerr << report << std::endl;
+    try {
+      throw;
+    } catch (const RunStopped &stop) {
+      return 128 + stop.signal;
+    } catch (...) {
+      return 1;
+    }
   }
-  return 1;
 }

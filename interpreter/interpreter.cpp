@@ -1,15 +1,17 @@
 #include "interpreter/interpreter.h"
 
 #include <array>
+#include <cerrno>
 #include <cstdint>
 #include <vector>
 
+#include "base/stop_signal.h"
 #include "mechanism/character_rom.h"
 #include "mechanism/print_head.h"
 
 namespace {
 
-constexpr size_t inputBufferSize = 65536;  // bytes read from the stream at a time
+constexpr size_t inputBufferSize = 16384;  // bytes read from the stream at a time; a stop is seen between them
 constexpr uint8_t digitZero = 48;          // '0'
 constexpr uint8_t escapePosition = 16;     // the byte after 27 that makes it a dot address
 
@@ -248,8 +250,16 @@ void endStream() { state.pending = PendingCommand{}; }
 bool interpretStream(FILE *input) {
   std::vector<uint8_t> buffer(inputBufferSize);
   startStream();
-  size_t length;
-  while ((length = std::fread(buffer.data(), 1, buffer.size(), input)) > 0) interpretBytes(buffer.data(), length);
+  for (;;) {
+    raiseIfStopped();
+    size_t length = std::fread(buffer.data(), 1, buffer.size(), input);
+    bool interrupted = std::ferror(input) && errno == EINTR;  // a signal came while it waited
+    if (interrupted) std::clearerr(input);
+    if (length > 0)
+      interpretBytes(buffer.data(), length);
+    else if (!interrupted)
+      break;
+  }
   endStream();
   return !std::ferror(input);
 }

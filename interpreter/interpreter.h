@@ -26,5 +26,6 @@ void interpretBytes(const uint8_t *bytes, size_t length);
 void endStream();
 
 // Interprets the whole stream read from input, from startStream to endStream; the file
-// is neither closed nor changed in mode. False when reading failed.
+// is neither closed nor changed in mode. False when reading failed. A stop signal
+// raises RunStopped between two reads.
 bool interpretStream(FILE *input);

@@ -146,6 +146,13 @@ void whitenInkedRows(std::vector<uint8_t> &gray) {
 
 }  // namespace
 
+void resetPageCanvas() {
+  canvas = Canvas();
+  spares.clear();
+  lastShade = -1.0f;
+  lastLevel = 0;
+}
+
 void startPage(unsigned width, unsigned height, bool colour) {
   if (width == canvas.width && height == canvas.height && !canvas.rgb && !colour) {  // reused
     whitenInkedRows(canvas.bytes);

@@ -8,6 +8,9 @@
 // Colours of the debug marks.
 enum class MarkColor { Green, Blue };
 
+// Back to no page and no spare page bytes.
+void resetPageCanvas();
+
 // Starts painting on a white page of width x height pixels, in colour from the start
 // when the run paints debug marks; a page being painted is dropped.
 void startPage(unsigned width, unsigned height, bool colour);

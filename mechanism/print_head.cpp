@@ -17,14 +17,13 @@ EngineEventHandler report;  // where events go; null: nowhere
 PageHandler pageOut;        // where ejected pages go; null: nowhere
 bool keepText;              // cells and rows are noted: a PDF or a transcript is written
 
-// "<prefix>-NNN.png": the page number has at least three digits.
+}  // namespace
+
 std::string pageFileName(const std::string &prefix, unsigned number) {
   char suffix[16];
   std::snprintf(suffix, sizeof suffix, "-%03u.png", number);
   return prefix + suffix;
 }
-
-}  // namespace
 
 const PageSetup &pageSetup = setup;
 const HeadPosition &head = position;
@@ -33,7 +32,7 @@ const RibbonState &ribbon = ribbonState;
 const uint16_t &modeWord = modes;
 const RunSettings &runSettings = settings;
 
-void resetPrintEngine(const RunSettings &given, EngineEventHandler events, PageHandler pages) {
+void resetPrintHead(const RunSettings &given, EngineEventHandler events, PageHandler pages) {
   settings = given;
   report = events;
   pageOut = pages;

@@ -61,8 +61,11 @@ using PageHandler = void (*)(PageJob &&job);
 
 // Puts every record above back to its start-up value for a run with these settings,
 // sends the engine's events to events and ejected pages to pages (nowhere when null).
-void resetPrintEngine(const RunSettings &settings, EngineEventHandler events = nullptr,
+void resetPrintHead(const RunSettings &settings, EngineEventHandler events = nullptr,
                       PageHandler pages = nullptr);
+
+// The name of page file number of a run: "<prefix>-NNN.png", at least three digits.
+std::string pageFileName(const std::string &prefix, unsigned number);
 
 // Starts painting on a white page of pageWidth x pageHeight pixels.
 void createPage();

@@ -12,6 +12,7 @@
 #include <exception>
 #include <vector>
 
+#include "base/stop_signal.h"
 #include "output/page_image.h"
 
 namespace {
@@ -72,6 +73,7 @@ bool receiveAll(int socket, void *data, size_t length) {
 // and leaves by _exit, so that nothing of the parent's (buffered output, files, the
 // image library's clean-up) is flushed or undone twice.
 [[noreturn]] void serve(int socket, const uint8_t *pixels) {
+  ignoreStopSignals();  // the run ends its processes itself, once it has stopped
   Request request;
   while (receiveAll(socket, &request, sizeof request)) {
     if (request.kind > uint32_t(PixelKind::Rgb) ||
@@ -168,4 +170,9 @@ bool encodeInProcess(unsigned slot, const PageRaster &raster, std::string &png) 
 void stopEncoderProcesses() {
   for (EncoderProcess &process : processes) endProcess(process);
   processes.clear();
+}
+
+void resetEncoderProcesses() {
+  stopEncoderProcesses();
+  rasterWidth = rasterHeight = 0;
 }

@@ -24,3 +24,6 @@ bool encodeInProcess(unsigned slot, const PageRaster &raster, std::string &png);
 
 // Ends the encoder processes and waits for them.
 void stopEncoderProcesses();
+
+// Back to no processes.
+void resetEncoderProcesses();

@@ -37,8 +37,8 @@ struct Document {
   double fontAscent = 0;                // above the baseline at a font size of 1 (em)
   double fontDescent = 0;               // below the baseline at a font size of 1 (em)
   std::map<char32_t, unsigned long> glyphs;  // glyph index of each character met; 0 none
-  FILE *file = nullptr;                 // the temporary file the PDF streams into
-  std::string temporary;                // its name: path and a unique suffix
+  TemporaryFile temporary;              // the file the PDF streams into, until complete
+  FILE *file = nullptr;                 // a stream writing to it
   std::string path;                     // where the finished document goes
   int error = 0;                        // errno value of the first failure, 0 while none
 };
@@ -64,15 +64,15 @@ static cairo_status_t writePdfBytes(void *, const unsigned char *data, unsigned 
   return CAIRO_STATUS_WRITE_ERROR;
 }
 
-// Creates the temporary file beside path.
+// Creates the temporary file beside path, and a stream of its own to write to it.
 static int createTemporary(const std::string &path) {
-  int fd = createTemporaryBeside(path, document.temporary);
-  if (fd < 0) return errno;
-  document.file = fdopen(fd, "wb");
+  if (int error = createTemporaryBeside(path, document.temporary); error != 0) return error;
+  int fd = dup(document.temporary.fd);
+  if (fd >= 0) document.file = fdopen(fd, "wb");
   if (document.file != nullptr) return 0;
   int error = errno;
-  close(fd);
-  unlink(document.temporary.c_str());
+  if (fd >= 0) close(fd);
+  discardTemporary(document.temporary);
   return error;
 }
 
@@ -103,11 +103,13 @@ static int loadTextFont() {
   return 0;
 }
 
-// Releases everything and forgets the document; the temporary file stays on disk.
+// Releases everything and forgets the document, and its temporary file if it is not
+// in place.
 static void closeDocument() {
   if (document.pdf != nullptr) cairo_surface_destroy(document.pdf);
   if (document.font != nullptr) cairo_font_face_destroy(document.font);
   if (document.file != nullptr) std::fclose(document.file);
+  discardTemporary(document.temporary);
   document = Document();
 }
 
@@ -253,11 +255,10 @@ int finishDocument() {
   if (document.pdf == nullptr) return EINVAL;
   cairo_surface_finish(document.pdf);
   failOnStatus(cairo_surface_status(document.pdf));
-  if (std::fflush(document.file) != 0 || fsync(fileno(document.file)) != 0) fail(errno);
+  if (std::fflush(document.file) != 0) fail(errno);
   if (std::fclose(document.file) != 0) fail(errno);
   document.file = nullptr;
-  if (document.error == 0 && std::rename(document.temporary.c_str(), document.path.c_str()) != 0) fail(errno);
-  if (document.error != 0) unlink(document.temporary.c_str());
+  if (document.error == 0) fail(commitTemporary(document.temporary, document.path, true));
   int error = document.error;
   closeDocument();
   return error;
@@ -267,7 +268,8 @@ void abandonDocument() {
   if (document.file != nullptr) {
     std::fclose(document.file);
     document.file = nullptr;  // cairo's last bytes go nowhere
-    unlink(document.temporary.c_str());
   }
   closeDocument();
 }
+
+void resetPageDocument() { abandonDocument(); }

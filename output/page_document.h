@@ -32,3 +32,6 @@ int finishDocument();
 
 // Drops the document being written and its temporary file.
 void abandonDocument();
+
+// Back to no document.
+void resetPageDocument();

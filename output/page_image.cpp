@@ -29,19 +29,22 @@ using Pixel = Quantum *;
 #endif
 
 // An encoding thread's page image.
-struct PageImage {
+struct EncoderImage {
   std::unique_ptr<Magick::Image> image;       // white between pages
   unsigned width = 0;                         // its pixels across
   Pixel pixels = nullptr;                     // its pixels; null when not fetched
   const MagickCore::Image *layout = nullptr;  // the image whose channel map the pixels follow
 };
 
+// The calling thread's image, made anew for another size.
+thread_local EncoderImage threadImage;
+
 #if MagickLibVersion < 0x700
-Pixel fetchPixels(PageImage &page) {
+Pixel fetchPixels(EncoderImage &page) {
   return page.image->getPixels(0, 0, page.image->columns(), page.image->rows());
 }
-size_t pixelStride(const PageImage &) { return 1; }
-void setColor(const PageImage &, Pixel p, Quantum red, Quantum green, Quantum blue) {
+size_t pixelStride(const EncoderImage &) { return 1; }
+void setColor(const EncoderImage &, Pixel p, Quantum red, Quantum green, Quantum blue) {
   MagickCore::PixelPacket packet;
   packet.red = red;
   packet.green = green;
@@ -52,15 +55,15 @@ void setColor(const PageImage &, Pixel p, Quantum red, Quantum green, Quantum bl
 
 // The storage class alone changes: the pixels are kept as they are, and the colour
 // map is no longer read.
-void makeDirectClass(PageImage &page) { page.image->image()->storage_class = MagickCore::DirectClass; }
+void makeDirectClass(EncoderImage &page) { page.image->image()->storage_class = MagickCore::DirectClass; }
 #else
-Pixel fetchPixels(PageImage &page) {
+Pixel fetchPixels(EncoderImage &page) {
   Pixel pixels = page.image->getPixels(0, 0, page.image->columns(), page.image->rows());
   page.layout = page.image->constImage();
   return pixels;
 }
-size_t pixelStride(const PageImage &page) { return MagickCore::GetPixelChannels(page.layout); }
-void setColor(const PageImage &page, Pixel p, Quantum red, Quantum green, Quantum blue) {
+size_t pixelStride(const EncoderImage &page) { return MagickCore::GetPixelChannels(page.layout); }
+void setColor(const EncoderImage &page, Pixel p, Quantum red, Quantum green, Quantum blue) {
   MagickCore::SetPixelRed(page.layout, red, p);
   MagickCore::SetPixelGreen(page.layout, green, p);
   MagickCore::SetPixelBlue(page.layout, blue, p);
@@ -68,7 +71,7 @@ void setColor(const PageImage &page, Pixel p, Quantum red, Quantum green, Quantu
 
 // The storage class is set and the pixel cache follows it (a PseudoClass image has an
 // index channel here); the pixels are not rebuilt from the colour map.
-void makeDirectClass(PageImage &page) {
+void makeDirectClass(EncoderImage &page) {
   std::unique_ptr<MagickCore::ExceptionInfo, decltype(&MagickCore::DestroyExceptionInfo)> exception(
       MagickCore::AcquireExceptionInfo(), MagickCore::DestroyExceptionInfo);
   MagickCore::SetImageStorageClass(page.image->image(), MagickCore::DirectClass, exception.get());
@@ -101,13 +104,13 @@ std::unique_ptr<Magick::Image> whitePage(unsigned width, unsigned height) {
   return image;
 }
 
-Pixel pixelAt(const PageImage &page, unsigned x, unsigned y) {
+Pixel pixelAt(const EncoderImage &page, unsigned x, unsigned y) {
   return page.pixels + (size_t(y) * page.width + x) * pixelStride(page);
 }
 
 // The image's pixels, fetched once: the image must be DirectClass first, or a written
 // page's colour map would bring the previous page back.
-void fetchForPainting(PageImage &page) {
+void fetchForPainting(EncoderImage &page) {
   if (page.pixels != nullptr) return;
   page.image->modifyImage();
   page.image->classType(Magick::DirectClass);
@@ -159,7 +162,7 @@ Quantum quantumOf(uint8_t level) { return Quantum(level * (QuantumRange / 255));
 // chooses. It finds the same depth itself, but through a palette search for every
 // pixel that takes about 40 % of the encoding of a worn-ribbon page, and leaves a
 // colour map behind.
-void setPngDepth(PageImage &page, bool colour, unsigned grayBits) {
+void setPngDepth(EncoderImage &page, bool colour, unsigned grayBits) {
   if (!colour && grayBits != 4) {
     page.image->defineValue("png", "color-type", "0");  // gray
     page.image->defineValue("png", "bit-depth", std::to_string(grayBits));
@@ -170,7 +173,7 @@ void setPngDepth(PageImage &page, bool colour, unsigned grayBits) {
 }
 
 // Whitens the pixels the raster inked, once the page is encoded.
-void whitenAfterEncoding(PageImage &page, PixelKind kind, const uint8_t *bytes) {
+void whitenAfterEncoding(EncoderImage &page, PixelKind kind, const uint8_t *bytes) {
   // A page the library wrote through its palette is PseudoClass with a colour map
   // (ImageMagick 6 leaves it so, 7 does not). Converting it back to DirectClass would
   // first rebuild every pixel from the map, and they are about to be white or are.
@@ -213,10 +216,12 @@ bool describeException(const std::exception_ptr &error, std::string &report) {
   return true;
 }
 
+void resetPageImage() { threadImage = EncoderImage{}; }
+
 std::string encodeRasterPng(unsigned width, unsigned height, PixelKind kind, const uint8_t *bytes) {
-  thread_local PageImage page;  // made anew for another size
+  EncoderImage &page = threadImage;
   if (page.image == nullptr || page.width != width || page.image->rows() != height)
-    page = PageImage{whitePage(width, height), width};
+    page = EncoderImage{whitePage(width, height), width};
   fetchForPainting(page);
   bool colour = kind == PixelKind::Rgb;  // a raster is in colour only when it holds some
   unsigned grayBits = 1;
@@ -231,7 +236,7 @@ std::string encodeRasterPng(unsigned width, unsigned height, PixelKind kind, con
     if (encodePages) page.image->write(&blob);
     whitenAfterEncoding(page, kind, bytes);
   } catch (...) {
-    page = PageImage{};  // in whatever state the library left it: the next page gets a new one
+    page = EncoderImage{};  // in whatever state the library left it: the next page gets a new one
     throw;
   }
   return std::string(static_cast<const char *>(blob.data()), blob.length());

@@ -22,7 +22,7 @@ namespace {
 // A page with an encoder, or done and waiting for its turn to commit.
 struct Job {
   PageJob page;              // the page, its pixels kept until committed
-  std::string temporary;     // the encoded page file, not yet in place; empty when none
+  TemporaryFile temporary;   // the encoded page file, not yet in place
   std::exception_ptr error;  // what went wrong while encoding, if anything
   bool done = false;         // the encoder is through with it (guarded by lock)
 };
@@ -59,8 +59,8 @@ void encode(Job &job, unsigned slot) {
       png = encodeRasterPng(raster.width, raster.height, raster.kind, raster.bytes.data());
     // The bytes are written by name ourselves: the library would read characters such
     // as %, [ ] or a "name:" head of the file name as its own syntax.
-    if (int error = writeTemporaryBeside(name, png.data(), png.size(), false, job.temporary); error != 0)
-      throw FileError("tambrix: unable to write page file `" + name + "': " + std::strerror(error));
+    if (int error = writeTemporaryBeside(name, png.data(), png.size(), job.temporary); error != 0)
+      throw writeError("page file", name, error);
   } catch (...) {
     job.error = std::current_exception();
   }
@@ -110,10 +110,8 @@ void commitOldest() {
   if (job.error) std::rethrow_exception(job.error);
   const PageJob &page = job.page;
   if (!page.pngName.empty()) {
-    int error = commitTemporary(job.temporary, page.pngName);
-    job.temporary.clear();
-    if (error != 0)
-      throw FileError("tambrix: unable to write page file `" + page.pngName + "': " + std::strerror(error));
+    if (int error = commitTemporary(job.temporary, page.pngName); error != 0)
+      throw writeError("page file", page.pngName, error);
     if (report != nullptr) report(EngineEvent::PageWritten, page.number, page.pngName);
   }
   if (!documentName.empty()) {
@@ -149,6 +147,13 @@ void drain(bool wait) {
 }
 
 }  // namespace
+
+void resetPageOutput() {
+  abandonPageOutput();
+  report = nullptr;
+  documentName.clear();
+  toTranscript = false;
+}
 
 void startPageOutput(const RunSettings &settings, EngineEventHandler handler) {
   abandonPageOutput();
@@ -206,8 +211,7 @@ void finishPageOutput() {
 
 void abandonPageOutput() {
   stopEncoders();
-  for (const std::unique_ptr<Job> &job : jobs)
-    if (!job->temporary.empty()) unlink(job->temporary.c_str());
+  for (const std::unique_ptr<Job> &job : jobs) discardTemporary(job->temporary);
   jobs.clear();
   pending.clear();
 }

@@ -15,6 +15,10 @@
 // The most encoder threads a run may have.
 constexpr unsigned maxEncoderThreads = 64;
 
+// Back to no encoders, no pages and no handler; pages not committed are dropped with
+// their temporary files.
+void resetPageOutput();
+
 // Starts the page output of a run: settings.threads encoders, each with an encoder
 // process (with 1, each page is encoded on the calling thread as it is handed over;
 // when no page files are written, pages are not encoded at all), and the handler

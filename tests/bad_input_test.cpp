@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -57,6 +58,8 @@ enum class Fixture {
   RomFolder,         // PRINTER/mps801.bin is a folder, and there is no fake ROM
   RomFolderAndFake,  // PRINTER/mps801.bin is a folder, PRINTER/mps801.fake a ROM image
   RibbonFolder,      // ribbon.dat is a folder (with a file inside), not a file
+  InputFiles,        // "in.prn" (one column), "link.pdf" a link to it, "pg-002.png" a hard
+                     //   link to it, a folder "sub" and a folder "doc.pdf"
 };
 
 enum class Stream { Out, Err };
@@ -74,6 +77,8 @@ struct Row {
   size_t romBytes = fullRom;                        // length of PRINTER/mps801.bin
   std::string ribbonBefore = seededRibbon;          // ribbon.dat at the start
   unsigned pageHeight = defaultHeight;              // pixels of every page written
+  std::string errMessage = {};                      // with Stream::Out: a substring of standard
+                                                    //   error too; empty: nothing there
 };
 
 // Every numeric option given a non-number, a negative number, a number past 64 bits,
@@ -153,18 +158,68 @@ const Row optionRows[] = {
 const Row inputRows[] = {
     // a folder cannot be read as a stream: the run stops before touching anything
     {.name = "input folder", .words = {"folder.prn"}, .message = "Cannot open input file folder.prn - aborting.\n",
-     .status = 1, .pages = {}, .ribbonAfter = seededRibbon, .fixture = Fixture::InputFolder},
+     .status = 1, .pages = {}, .ribbonAfter = seededRibbon, .fixture = Fixture::InputFolder,
+     .errMessage = "Error: tambrix: cannot open input file `folder.prn': Is a directory\n"},
     // a device that reads as empty is an empty printer file
     {.name = "input device", .words = {"/dev/null"}, .message = noOutput, .pages = {},
      .ribbonAfter = rewrittenRibbon},
     // unreadable input: the tests run as root, where permission bits do not stop a
     // read, so a dangling symbolic link stands for a file that cannot be opened
     {.name = "input dangling link", .words = {"link.prn"}, .message = "Cannot open input file link.prn - aborting.\n",
-     .status = 1, .pages = {}, .ribbonAfter = seededRibbon, .fixture = Fixture::DanglingLink},
+     .status = 1, .pages = {}, .ribbonAfter = seededRibbon, .fixture = Fixture::DanglingLink,
+     .errMessage = "Error: tambrix: cannot open input file `link.prn': No such file or directory\n"},
     // a path through a folder that does not exist
     {.name = "input missing", .words = {"missing/none.prn"},
      .message = "Cannot open input file missing/none.prn - aborting.\n", .status = 1, .pages = {},
+     .ribbonAfter = seededRibbon,
+     .errMessage = "Error: tambrix: cannot open input file `missing/none.prn': No such file or directory\n"},
+};
+
+// Outputs that are files the run reads, or one another: each refused before anything
+// is written, naming both roles.
+const std::vector<std::string> linkedPage = {"pg-002.png"};  // the hard link of InputFiles
+const Row collisionRows[] = {
+    {.name = "pdf is the input", .words = {"in.prn", "-pdf", "in.prn"}, .stream = Stream::Err,
+     .message = "Error: tambrix: the PDF document `in.prn' is the input file\n", .status = 1, .pages = linkedPage,
+     .ribbonAfter = seededRibbon, .fixture = Fixture::InputFiles},
+    {.name = "pdf is the transcript", .words = {"in.prn", "-pdf", "s.out", "-text", "s.out"}, .stream = Stream::Err,
+     .message = "Error: tambrix: the text transcript `s.out' is the PDF document\n", .status = 1,
+     .pages = linkedPage, .ribbonAfter = seededRibbon, .fixture = Fixture::InputFiles},
+    {.name = "pdf is a page file", .words = {"in.prn", "-out", "p", "-pdf", "p-001.png"}, .stream = Stream::Err,
+     .message = "Error: tambrix: the PDF document `p-001.png' is a page file of this run\n", .status = 1,
+     .pages = linkedPage, .ribbonAfter = seededRibbon, .fixture = Fixture::InputFiles},
+    {.name = "transcript is the store", .words = {"in.prn", "-text", "ribbon.dat"}, .stream = Stream::Err,
+     .message = "Error: tambrix: the text transcript `ribbon.dat' is the strike store\n", .status = 1,
+     .pages = linkedPage, .ribbonAfter = seededRibbon, .fixture = Fixture::InputFiles},
+    {.name = "input spelled another way", .words = {"in.prn", "-pdf", "./sub/../in.prn"}, .stream = Stream::Err,
+     .message = "Error: tambrix: the PDF document `./sub/../in.prn' is the input file\n", .status = 1,
+     .pages = linkedPage, .ribbonAfter = seededRibbon, .fixture = Fixture::InputFiles},
+    {.name = "input through a link", .words = {"in.prn", "-pdf", "link.pdf"}, .stream = Stream::Err,
+     .message = "Error: tambrix: the PDF document `link.pdf' is the input file\n", .status = 1,
+     .pages = linkedPage, .ribbonAfter = seededRibbon, .fixture = Fixture::InputFiles},
+    {.name = "transcript is the rom", .words = {"in.prn", "-text", "PRINTER/mps801.bin"}, .stream = Stream::Err,
+     .message = "Error: tambrix: the text transcript `PRINTER/mps801.bin' is the character ROM in use\n",
+     .status = 1, .pages = linkedPage, .ribbonAfter = seededRibbon, .fixture = Fixture::InputFiles},
+    {.name = "input is a page file", .words = {"pg-002.png", "-out", "pg"}, .stream = Stream::Err,
+     .message = "Error: tambrix: the page file `pg-002.png' is the input file\n", .status = 1, .pages = linkedPage,
+     .ribbonAfter = seededRibbon, .fixture = Fixture::InputFiles},
+    {.name = "page file linked to the input", .words = {"in.prn", "-out", "pg"}, .stream = Stream::Err,
+     .message = "Error: tambrix: the page file `pg-002.png' is the input file\n", .status = 1, .pages = linkedPage,
+     .ribbonAfter = seededRibbon, .fixture = Fixture::InputFiles},
+    {.name = "store is the input", .words = {"ribbon.dat"}, .stream = Stream::Err,
+     .message = "Error: tambrix: the strike store `ribbon.dat' is the input file\n", .status = 1, .pages = {},
      .ribbonAfter = seededRibbon},
+    // destinations are checked before the first page
+    {.name = "transcript in a missing folder", .words = {"in.prn", "-out", "p", "-text", "no/such/t.txt"},
+     .stream = Stream::Err, .message = "unable to write text transcript `no/such/t.txt': No such file or directory",
+     .status = 1, .pages = linkedPage, .ribbonAfter = seededRibbon, .fixture = Fixture::InputFiles},
+    {.name = "pdf is a folder", .words = {"in.prn", "-out", "p", "-pdf", "doc.pdf"}, .stream = Stream::Err,
+     .message = "unable to write PDF document `doc.pdf': Is a directory", .status = 1, .pages = linkedPage,
+     .ribbonAfter = seededRibbon, .fixture = Fixture::InputFiles},
+    // a transcript alone writes no page files; with -out it does
+    {.name = "transcript alone", .words = {"-text", "t.txt"}, .message = "t.txt written.\n", .pages = {}},
+    {.name = "transcript and pages", .words = {"-text", "t.txt", "-out", "p"}, .message = "p-001.png written.\n",
+     .pages = {"p-001.png"}},
 };
 
 // Page name prefixes that cannot be written, or that the image library would read as
@@ -288,6 +343,13 @@ void prepare(const TempDir &dir, const Row &row) {
   }
   if (row.fixture == Fixture::InputFolder) fs::create_directories(dir.file("folder.prn"));
   if (row.fixture == Fixture::DanglingLink) fs::create_symlink("nowhere.prn", dir.file("link.prn"));
+  if (row.fixture == Fixture::InputFiles) {
+    writeFile(dir.file("in.prn"), oneColumn);
+    fs::create_symlink("in.prn", dir.file("link.pdf"));
+    fs::create_hard_link(dir.file("in.prn"), dir.file("pg-002.png"));
+    fs::create_directories(dir.file("sub"));
+    fs::create_directories(dir.file("doc.pdf"));
+  }
   if (row.fixture == Fixture::ReadOnlyFolder) {
     fs::create_directories(dir.file("locked"));
     chmod(dir.file("locked").c_str(), 0555);
@@ -315,6 +377,14 @@ std::vector<std::string> temporaryFilesUnder(const TempDir &dir) {
       names.push_back(fs::relative(entry.path(), dir.path).string());
   }
   return names;
+}
+
+// Every file under dir with its bytes.
+std::map<std::string, std::string> filesUnder(const TempDir &dir) {
+  std::map<std::string, std::string> files;
+  for (auto &entry : fs::recursive_directory_iterator(dir.path))
+    if (entry.is_regular_file()) files[fs::relative(entry.path(), dir.path).string()] = readFile(entry.path());
+  return files;
 }
 
 // Width and height from a PNG file's header chunk; 0 x 0 when it is no PNG file.
@@ -349,20 +419,27 @@ void checkRow(const Row &given) {
     row.ribbonAfter = seededRibbon;
   }
 
+  std::map<std::string, std::string> before = filesUnder(dir);
   RunResult r = runTambrix(dir, row.words, row.input);
 
   EXPECT_EQ(r.status, row.status);
   EXPECT_EQ(r.out.rfind(banner, 0), 0u) << r.out;
   const std::string &stream = row.stream == Stream::Out ? r.out : r.err;
   EXPECT_NE(stream.find(row.message), std::string::npos) << "out:\n" << r.out << "err:\n" << r.err;
-  if (row.stream == Stream::Out) {
+  if (row.stream == Stream::Out && row.errMessage.empty()) {
     EXPECT_EQ(r.err, "");
+  } else if (row.stream == Stream::Out) {
+    EXPECT_NE(r.err.find(row.errMessage), std::string::npos) << r.err;
   } else {
     EXPECT_EQ(r.err.rfind("Error: ", 0), 0u) << r.err;
   }
-  // A run that failed ended where it failed: no closing message.
+  // A run that failed ended where it failed: no closing message. One refused before
+  // its first page wrote nothing and left every file as it was.
   if (row.status != 0) {
     EXPECT_EQ(r.out.find(noOutput), std::string::npos) << r.out;
+    if (r.out.find(" written.") == std::string::npos) {
+      EXPECT_EQ(filesUnder(dir), before);
+    }
   }
   // Only a run without a usable ROM says so.
   bool romUnusable = row.fixture == Fixture::RomFolder;
@@ -370,6 +447,7 @@ void checkRow(const Row &given) {
 
   EXPECT_EQ(pagesUnder(dir), row.pages);
   for (const std::string &name : row.pages) {
+    if (before.count(name) != 0) continue;  // there before the run, and no page of it
     PngSize size = pngSize(readFile(dir.file(name)));
     EXPECT_EQ(size.width, pageWidth) << name;
     EXPECT_EQ(size.height, row.pageHeight) << name;
@@ -396,6 +474,10 @@ TEST(BadInput, InputFiles) {
 
 TEST(BadInput, OutputPrefixes) {
   for (const Row &row : prefixRows) checkRow(row);
+}
+
+TEST(BadInput, OutputCollisions) {
+  for (const Row &row : collisionRows) checkRow(row);
 }
 
 TEST(BadInput, RomFiles) {
