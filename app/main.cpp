@@ -8,6 +8,9 @@
 
 int main(int argc, char **argv) {
   installStopHandlers();
+  // Each message goes out as it is printed, so that a stop or a reader watching a pipe
+  // loses none of them.
+  std::setvbuf(stdout, nullptr, _IOLBF, BUFSIZ);
   std::printf("TAMBRIX V0.1 beta 4\n");
   int status = runReportingErrors([argc, argv] {
     initImageLibrary(argc > 0 ? argv[0] : "tambrix");

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 #include <iostream>
+#include <vector>
 
 #include "app/run_options.h"
 #include "base/file_access.h"
@@ -17,8 +18,11 @@
 #include "output/page_output.h"
 #include "output/transcript.h"
 #include "ribbon/strike_store.h"
+#include "stream/byte_source.h"
 
 namespace {
+
+constexpr size_t inputBufferSize = 16384;  // bytes read at a time; a stop is seen between them
 
 // Prints what the engine tells, the trace only at debug level 1.
 void reportEngineEvent(EngineEvent event, unsigned value, const std::string &name) {
@@ -84,14 +88,41 @@ void openPdf(const std::string &name) {
   throw writeError("PDF document", name, error);
 }
 
+// Feeds the interpreter from the input, to its end. While it waits for bytes, the
+// pages whose encoding is done are put in place.
+void interpretInput(FILE *input, const std::string &name) {
+  int fd = fileno(input);
+  bool read = true;
+  if (fd < 0) {  // a stream in memory: nothing to wait for
+    read = interpretStream(input);
+  } else {
+    std::vector<uint8_t> buffer(inputBufferSize);
+    startStream();
+    for (;;) {
+      raiseIfStopped();
+      commitFinishedPages();
+      ReadResult got = readSome(fd, buffer.data(), buffer.size(), -1, pageOutputWakeFd());
+      if (got.status == ReadStatus::Bytes) interpretBytes(buffer.data(), got.length);
+      if (got.status == ReadStatus::EndOfStream || got.status == ReadStatus::Failed) {
+        read = got.status == ReadStatus::EndOfStream;
+        errno = got.error;
+        break;
+      }
+    }
+    endStream();
+  }
+  if (!read)
+    throw FileError("tambrix: unable to read input file `" + (name.empty() ? std::string("standard input") : name) +
+                    "': " + std::strerror(errno != 0 ? errno : EIO));
+}
+
 // From the first page to the last, and the documents once complete.
 void printPages(const RunOptions &options, const RomSearch &search, FILE *input) {
   const RunSettings &settings = options.settings;
   ejectPage();
   reportRomSearch(search, settings.debugLevel);
   printTestSheet(options.testMode);
-  if (!interpretStream(input))
-    throw FileError("tambrix: unable to read input file `" + options.inputName + "': " + std::strerror(EIO));
+  interpretInput(input, options.inputName);
   ejectPage();
   finishPageOutput();
   if (page.pageCount == 0) return;

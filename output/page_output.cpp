@@ -8,6 +8,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <sys/eventfd.h>
 #include <unistd.h>
 
 #include "output/encoder_process.h"
@@ -41,6 +42,8 @@ std::condition_variable workDone;      // a job is done
 std::deque<Job *> todo;                // jobs no encoder has taken yet
 bool stopping = false;                 // the encoders are to finish
 std::vector<std::thread> encoders;     // none when pages are encoded on the calling thread
+int wakeEvent = -1;                    // an eventfd the encoders signal when a page is done;
+                                       //   -1 without encoders
 
 std::deque<std::unique_ptr<Job>> jobs;  // handed over and not committed, oldest first
 std::deque<Pending> pending;            // what is still to be reported or committed
@@ -78,6 +81,10 @@ void encoderLoop(unsigned slot) {
     guard.lock();
     job->done = true;
     workDone.notify_all();
+    uint64_t one = 1;
+    if (write(wakeEvent, &one, sizeof one) < 0) {
+      // the counter is full: the reader has been woken already
+    }
   }
 }
 
@@ -89,6 +96,8 @@ void stopEncoders() {
   workToDo.notify_all();
   for (std::thread &encoder : encoders) encoder.join();
   encoders.clear();
+  if (wakeEvent >= 0) close(wakeEvent);
+  wakeEvent = -1;
   stopEncoderProcesses();
   stopping = false;
   todo.clear();
@@ -166,6 +175,7 @@ void startPageOutput(const RunSettings &settings, EngineEventHandler handler) {
   // they come. The processes are forked while this is the only thread.
   if (threads > 1 && settings.pageFiles) {
     startEncoderProcesses(threads, pageWidth, settings.pageHeight);
+    wakeEvent = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     for (unsigned slot = 0; slot < threads; ++slot) encoders.emplace_back(encoderLoop, slot);
   }
 }
@@ -202,6 +212,16 @@ void submitPage(PageJob &&page) {
     waitUntilDone(*jobs.front());
     drain(false);
   }
+}
+
+int pageOutputWakeFd() { return wakeEvent; }
+
+void commitFinishedPages() {
+  uint64_t count;
+  if (wakeEvent >= 0 && read(wakeEvent, &count, sizeof count) < 0) {
+    // nothing was signalled since the last time
+  }
+  drain(false);
 }
 
 void finishPageOutput() {

@@ -34,6 +34,15 @@ void reportInOrder(EngineEvent event, unsigned value, const std::string &name);
 // then no later page is committed and no temporary file is left.
 void submitPage(PageJob &&job);
 
+// A descriptor that becomes readable when an encoder finished a page, so that a run
+// waiting for input can commit it at once; -1 when pages are encoded on the calling
+// thread.
+int pageOutputWakeFd();
+
+// Commits the pages whose encoding is done, in order, up to the first that is not.
+// A page that failed raises its exception, as in submitPage.
+void commitFinishedPages();
+
 // Waits for every page handed over, commits them in order and stops the encoders.
 void finishPageOutput();
 

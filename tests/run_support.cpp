@@ -2,12 +2,14 @@
 
 #include <Magick++.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -160,4 +162,106 @@ std::string bytes(std::initializer_list<int> values) {
   std::string text;
   for (int v : values) text.push_back(char(v));
   return text;
+}
+
+BackgroundRun startTambrix(const TempDir &dir, const std::vector<std::string> &words, bool pipedInput,
+                           const std::string &binary) {
+  BackgroundRun run;
+  std::string base = dir.path + "/../" + fs::path(dir.path).filename().string();
+  run.outPath = base + ".out";
+  run.errPath = base + ".err";
+  int ends[2] = {-1, -1};
+  if (pipedInput && pipe2(ends, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
+  run.pid = fork();
+  if (run.pid == 0) {
+    if (chdir(dir.path.c_str()) != 0) _exit(127);
+    int in = pipedInput ? ends[0] : open("/dev/null", O_RDONLY);
+    int out = open(run.outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    int err = open(run.errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    dup2(in, 0);
+    dup2(out, 1);
+    dup2(err, 2);
+    std::vector<char *> argv;
+    argv.push_back(const_cast<char *>(binary.c_str()));
+    for (const std::string &word : words) argv.push_back(const_cast<char *>(word.c_str()));
+    argv.push_back(nullptr);
+    execv(binary.c_str(), argv.data());
+    _exit(127);
+  }
+  if (pipedInput) {
+    close(ends[0]);
+    run.input = ends[1];
+  }
+  return run;
+}
+
+bool sendInput(BackgroundRun &run, const std::string &bytes) {
+  size_t sent = 0;
+  while (run.input >= 0 && sent < bytes.size()) {
+    ssize_t n = write(run.input, bytes.data() + sent, bytes.size() - sent);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    sent += size_t(n);
+  }
+  return run.input >= 0;
+}
+
+void closeInput(BackgroundRun &run) {
+  if (run.input >= 0) close(run.input);
+  run.input = -1;
+}
+
+std::string outputSoFar(const BackgroundRun &run) { return readFile(run.outPath); }
+
+bool waitForOutput(const BackgroundRun &run, const std::string &text, double seconds) {
+  constexpr int pollMilliseconds = 10;
+  for (int waited = 0; waited < seconds * 1000; waited += pollMilliseconds) {
+    if (outputSoFar(run).find(text) != std::string::npos) return true;
+    if (processGone(run.pid)) return outputSoFar(run).find(text) != std::string::npos;
+    usleep(pollMilliseconds * 1000);
+  }
+  return false;
+}
+
+RunResult finishTambrix(BackgroundRun &run, double seconds) {
+  constexpr int pollMilliseconds = 10;
+  int status = 0;
+  pid_t ended = 0;
+  for (int waited = 0; waited < seconds * 1000 && ended == 0; waited += pollMilliseconds) {
+    ended = waitpid(run.pid, &status, WNOHANG);
+    if (ended == 0) usleep(pollMilliseconds * 1000);
+  }
+  if (ended == 0) {
+    ADD_FAILURE() << "tambrix still running after " << seconds << " s";
+    kill(run.pid, SIGKILL);
+    waitpid(run.pid, &status, 0);
+  }
+  closeInput(run);
+  RunResult result;
+  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  result.out = readFile(run.outPath);
+  result.err = readFile(run.errPath);
+  fs::remove(run.outPath);
+  fs::remove(run.errPath);
+  EXPECT_EQ(result.err.find("Sanitizer"), std::string::npos) << result.err;
+  EXPECT_EQ(result.err.find("runtime error:"), std::string::npos) << result.err;
+  return result;
+}
+
+std::vector<pid_t> childProcesses(pid_t parent) {
+  std::vector<pid_t> children;
+  std::error_code error;
+  for (auto &task : fs::directory_iterator("/proc/" + std::to_string(parent) + "/task", error)) {
+    std::istringstream list(readFile((task.path() / "children").string()));
+    pid_t child;
+    while (list >> child) children.push_back(child);
+  }
+  return children;
+}
+
+bool processGone(pid_t pid) {
+  std::string stat = readFile("/proc/" + std::to_string(pid) + "/stat");
+  if (stat.empty()) return true;
+  size_t close = stat.rfind(')');
+  return close != std::string::npos && close + 2 < stat.size() && stat[close + 2] == 'Z';
 }

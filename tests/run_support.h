@@ -1,6 +1,8 @@
 // Runs the real tambrix binary in a fresh directory and reads its pages back.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -65,3 +67,38 @@ std::vector<uint8_t> reversed(std::vector<uint8_t> columns);
 
 // Appends the bytes of a printer stream.
 std::string bytes(std::initializer_list<int> values);
+
+// A run of tambrix in the background, in dir, its standard input a pipe the test
+// writes (or the file /dev/null), its output going to files beside dir.
+struct BackgroundRun {
+  pid_t pid = -1;
+  int input = -1;       // write end of its standard input; -1 once closed
+  std::string outPath;  // its standard output, as written so far
+  std::string errPath;
+};
+
+BackgroundRun startTambrix(const TempDir &dir, const std::vector<std::string> &words, bool pipedInput = true,
+                           const std::string &binary = TAMBRIX_BINARY);
+
+// Writes bytes to the run's standard input; false when it no longer reads it.
+bool sendInput(BackgroundRun &run, const std::string &bytes);
+
+// Closes the run's standard input: the end of its stream.
+void closeInput(BackgroundRun &run);
+
+// What the run has printed on standard output so far.
+std::string outputSoFar(const BackgroundRun &run);
+
+// Waits until text appears in the run's standard output, for at most seconds; false
+// when it did not (or the run ended without it).
+bool waitForOutput(const BackgroundRun &run, const std::string &text, double seconds);
+
+// Waits for the run to end, at most seconds, and returns what it did; a run still
+// going then is killed and fails the test.
+RunResult finishTambrix(BackgroundRun &run, double seconds);
+
+// The processes the run started that are still alive (its encoder processes).
+std::vector<pid_t> childProcesses(pid_t parent);
+
+// Whether a process is gone (or a zombie nobody waits for).
+bool processGone(pid_t pid);
