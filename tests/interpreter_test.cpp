@@ -1,6 +1,12 @@
 // The printer stream interpreter: byte streams in, dots out.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include "interpreter/interpreter.h"
+#include "mechanism/character_rom.h"
+#include "mechanism/page_canvas.h"
+#include "mechanism/print_head.h"
 #include "run_support.h"
 
 static const std::vector<uint8_t> rom = testRom();
@@ -239,4 +245,76 @@ TEST(RawStream, ShowcaseLandsWhereItsCodesSay) {
   EXPECT_EQ(cell(page, 24, 168), glyphColumns(font, glyph('I')));
   EXPECT_EQ(cell(page, 408, 168), glyphColumns(font, glyph('S')));
   EXPECT_EQ(cell(page, 396, 168), std::vector<uint8_t>(6, 0));
+}
+
+// The interpreter fed in pieces: a command cut anywhere acts as if it came whole.
+namespace {
+
+std::vector<PageJob> pagesOut;  // pages ejected by the in-process runs below
+
+void keepPage(PageJob &&job) { pagesOut.push_back(std::move(job)); }
+
+// The pages of the stream fed as the pieces between the cuts, in this process.
+std::vector<PageJob> printInPieces(const std::string &stream, const std::vector<size_t> &cuts, bool raw) {
+  RunSettings settings;
+  settings.pageHeight = 42;  // two text lines: the stream fills several pages
+  settings.streamKind = raw ? StreamKind::Raw : StreamKind::TextFile;
+  settings.pageFiles = false;
+  pagesOut.clear();
+  resetPageCanvas();
+  resetCharacterRom();
+  resetPrintHead(settings, nullptr, keepPage);
+  resetInterpreter(settings);
+  buildGlyphTables();
+  createPage();
+  ejectPage();
+  startStream();
+  size_t from = 0;
+  for (size_t cut : cuts) {
+    interpretBytes(reinterpret_cast<const uint8_t *>(stream.data()) + from, cut - from);
+    from = cut;
+  }
+  interpretBytes(reinterpret_cast<const uint8_t *>(stream.data()) + from, stream.size() - from);
+  endStream();
+  ejectPage();
+  return std::move(pagesOut);
+}
+
+bool samePages(const std::vector<PageJob> &a, const std::vector<PageJob> &b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (a[i].raster.bytes != b[i].raster.bytes || a[i].rows != b[i].rows || a[i].cells.size() != b[i].cells.size())
+      return false;
+    for (size_t c = 0; c < a[i].cells.size(); ++c)
+      if (a[i].cells[c].x != b[i].cells[c].x || a[i].cells[c].y != b[i].cells[c].y ||
+          a[i].cells[c].text != b[i].cells[c].text)
+        return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+TEST(Interpreter, AStreamCutAnywherePrintsAsWhole) {
+  TempDir dir;
+  writeRom(dir, rom);
+  char home[4096];
+  ASSERT_NE(getcwd(home, sizeof home), nullptr);
+  ASSERT_EQ(chdir(dir.path.c_str()), 0);
+  // Every command with operands, quotes, both sets, bit images and double width.
+  const std::string stream = "AB" + bytes({16, '5', '1'}) + "C" + bytes({27, 16, 44, 1}) + "D" + bytes({27, 13}) +
+                             "E" + bytes({26, 5, 0x55, 14}) + "WIDE" + bytes({15, 34, 18, 65, 34, 13, 10, 145}) +
+                             "abc" + bytes({17, 146, 8, 255, 128, 193, 13, 10, 15, 16, '0', '2'}) + "F" +
+                             bytes({13, 10, 27, 16, 1, 0}) + "GH" + bytes({26, 3});
+  for (bool raw : {false, true}) {
+    SCOPED_TRACE(raw ? "raw" : "text-mode file");
+    std::vector<PageJob> whole = printInPieces(stream, {}, raw);
+    EXPECT_GE(whole.size(), 2u);
+    for (size_t cut = 1; cut < stream.size(); ++cut)
+      EXPECT_TRUE(samePages(printInPieces(stream, {cut}, raw), whole)) << "cut at " << cut;
+    std::vector<size_t> everyByte;
+    for (size_t cut = 1; cut < stream.size(); ++cut) everyByte.push_back(cut);
+    EXPECT_TRUE(samePages(printInPieces(stream, everyByte, raw), whole)) << "byte by byte";
+  }
+  EXPECT_EQ(chdir(home), 0);
 }
