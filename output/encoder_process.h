@@ -4,6 +4,11 @@
 // does the encoding: the thread puts the page's pixels in memory shared with it, and
 // gets the PNG's bytes back over a socket. The bytes are those the thread would have
 // made itself.
+//
+// They can go once the image library in use encodes PNG files on several threads of
+// one process at once, its PNG coder holding no process-wide lock through an encode:
+// then each encoder thread encodes on a page image of its own, and page_output calls
+// encodeRasterPng where it now calls encodeInProcess.
 #pragma once
 
 #include <string>
