@@ -156,6 +156,7 @@ void resetRun(const RunSettings &settings) {
   resetCharacterRom();
   resetPrintHead(settings, reportInOrder, submitPage);
   resetInterpreter(settings);
+  resetStrikeStore();
 }
 
 int runPrintJob(RunOptions options, FILE *standardInput) {

@@ -84,3 +84,19 @@ TEST(StrikeStore, UnwritableStoreNeverLosesTheOldContents) {
   EXPECT_TRUE(after == "3 3 3 3 3 3 3" || after == "4 4 4 4 4 4 4") << after;
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(locked.path), {}), 2);
 }
+
+// A run that saves while another is still printing in the same folder: the later save
+// adds its strikes to those on disk, and no strike of either is lost.
+TEST(StrikeStore, OverlappingRunsKeepEachOthersStrikes) {
+  TempDir dir;
+  writeFile(dir.file("ribbon.dat"), "100 100 100 100 100 100 100");
+  BackgroundRun longer = startTambrix(dir, {"-out", "long", "-threads", "1"});
+  ASSERT_TRUE(waitForOutput(longer, "Could not open printer ROM files", 10));  // the store is loaded
+  sendInput(longer, sevenDots + bytes({26, 2, 0x01}));  // 3 on pin 0, 1 on the others
+  RunResult shorter = runTambrix(dir, {"-out", "short"}, sevenDots);
+  EXPECT_EQ(shorter.status, 0);
+  EXPECT_EQ(readFile(dir.file("ribbon.dat")), "101 101 101 101 101 101 101");
+  closeInput(longer);
+  EXPECT_EQ(finishTambrix(longer, 20).status, 0);
+  EXPECT_EQ(readFile(dir.file("ribbon.dat")), "104 102 102 102 102 102 102");
+}
