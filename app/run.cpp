@@ -60,11 +60,15 @@ void reportRomSearch(const RomSearch &search, uint16_t debugLevel) {
         "Character data is missing, text will be INVISIBLE.\n");
 }
 
+}  // namespace
+
 void saveRibbon() {
   if (int error = saveStrikeCounts(); error != 0)
     std::printf("Could not write %s: %s. It keeps the counts it held before this run.\n", strikeStoreName,
                 std::strerror(error));
 }
+
+namespace {
 
 // Opens the named input, or says why it cannot and raises the FileError that ends the run.
 FILE *openInput(const std::string &name, uint16_t debugLevel) {
@@ -101,7 +105,8 @@ void interpretInput(FILE *input, const std::string &name) {
     for (;;) {
       raiseIfStopped();
       commitFinishedPages();
-      ReadResult got = readSome(fd, buffer.data(), buffer.size(), -1, pageOutputWakeFd());
+      int wake = pageOutputWakeFd();
+      ReadResult got = readSome(fd, buffer.data(), buffer.size(), -1, &wake, 1);
       if (got.status == ReadStatus::Bytes) interpretBytes(buffer.data(), got.length);
       if (got.status == ReadStatus::EndOfStream || got.status == ReadStatus::Failed) {
         read = got.status == ReadStatus::EndOfStream;
@@ -116,16 +121,8 @@ void interpretInput(FILE *input, const std::string &name) {
                     "': " + std::strerror(errno != 0 ? errno : EIO));
 }
 
-// From the first page to the last, and the documents once complete.
-void printPages(const RunOptions &options, const RomSearch &search, FILE *input) {
-  const RunSettings &settings = options.settings;
-  ejectPage();
-  reportRomSearch(search, settings.debugLevel);
-  printTestSheet(options.testMode);
-  interpretInput(input, options.inputName);
-  ejectPage();
-  finishPageOutput();
-  if (page.pageCount == 0) return;
+// Completes the documents of a run that printed something, and puts them in place.
+void finishDocuments(const RunSettings &settings) {
   if (!settings.pdfName.empty()) {
     if (int error = finishDocument(); error != 0) throw writeError("PDF document", settings.pdfName, error);
     std::printf("%s written.\n", settings.pdfName.c_str());
@@ -135,13 +132,6 @@ void printPages(const RunOptions &options, const RomSearch &search, FILE *input)
       throw writeError("text transcript", settings.textName, error);
     std::printf("%s written.\n", settings.textName.c_str());
   }
-}
-
-// Everything that stays of a run that did not end in order goes: encoders, temporary
-// files, the documents begun.
-void abandonRun() {
-  abandonPageOutput();
-  abandonDocument();
 }
 
 }  // namespace
@@ -159,49 +149,78 @@ void resetRun(const RunSettings &settings) {
   resetStrikeStore();
 }
 
-int runPrintJob(RunOptions options, FILE *standardInput) {
-  RunSettings &settings = options.settings;
+RunSettings completeSettings(const RunOptions &options) {
+  RunSettings settings = options.settings;
   // With a PDF document or a transcript, page files are written only when a prefix is
   // asked for.
   settings.pageFiles = (settings.pdfName.empty() && settings.textName.empty()) || !settings.outputPrefix.empty();
   if (settings.outputPrefix.empty()) settings.outputPrefix = options.inputName.empty() ? "TAMBRIX" : options.inputName;
+  return settings;
+}
+
+void beginPrinting(const RunSettings &settings, const std::string &inputName, int32_t testMode) {
+  RomSearch search = buildGlyphTables();
+  checkOutputFiles(settings, inputName, search.used >= 0 ? search.tried[size_t(search.used)] : "");
+  checkDestinations(settings);
+  loadStrikeCounts();
+  createPage();
+  if (!settings.pdfName.empty()) openPdf(settings.pdfName);
+  startPageOutput(settings, reportEngineEvent);
+  ejectPage();
+  reportRomSearch(search, settings.debugLevel);
+  printTestSheet(testMode);
+}
+
+void endPrinting(const RunSettings &settings) {
+  ejectPage();
+  finishPageOutput();
+  if (page.pageCount > 0) finishDocuments(settings);
+  abandonDocument();  // one that produced no page is not written
+}
+
+void abandonPrinting() {
+  abandonPageOutput();
+  abandonDocument();
+}
+
+int runPrintJob(RunOptions options, FILE *standardInput) {
+  if (isLiveRun(options)) return runLiveCapture(options, standardInput);
+  RunSettings settings = completeSettings(options);
   resetRun(settings);
   FILE *input = options.inputName.empty() ? standardInput : openInput(options.inputName, settings.debugLevel);
   try {
-    RomSearch search = buildGlyphTables();
-    checkOutputFiles(settings, options.inputName, search.used >= 0 ? search.tried[size_t(search.used)] : "");
-    checkDestinations(settings);
-    loadStrikeCounts();
-    createPage();
-    if (!settings.pdfName.empty()) openPdf(settings.pdfName);
-    startPageOutput(settings, reportEngineEvent);
-    printPages(options, search, input);
+    beginPrinting(settings, options.inputName, options.testMode);
+    interpretInput(input, options.inputName);
+    endPrinting(settings);
   } catch (...) {
     if (input != standardInput) std::fclose(input);
-    abandonRun();
+    abandonPrinting();
     throw;
   }
   if (input != standardInput) std::fclose(input);
-  abandonDocument();  // one that produced no page is not written
   saveRibbon();
   if (page.pageCount == 0) std::printf("Input did not generate any output (empty printfile?).\n");
   return 0;
+}
+
+int reportFailure(const std::exception_ptr &failure) {
+  std::string report;
+  if (!describeException(failure, report)) std::rethrow_exception(failure);
+  std::fflush(stdout);  // what was said before the failure comes first
+  std::cerr << report << std::endl;
+  try {
+    std::rethrow_exception(failure);
+  } catch (const RunStopped &stop) {
+    return 128 + stop.signal;
+  } catch (...) {
+    return 1;
+  }
 }
 
 int runReportingErrors(const std::function<int()> &body) {
   try {
     return body();
   } catch (...) {
-    std::string report;
-    if (!describeException(std::current_exception(), report)) throw;
-    std::fflush(stdout);  // what was said before the failure comes first
-    std::cerr << report << std::endl;
-    try {
-      throw;
-    } catch (const RunStopped &stop) {
-      return 128 + stop.signal;
-    } catch (...) {
-      return 1;
-    }
+    return reportFailure(std::current_exception());
   }
 }

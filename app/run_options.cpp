@@ -1,5 +1,6 @@
 #include "app/run_options.h"
 
+#include <arpa/inet.h>
 #include <strings.h>
 
 #include <cmath>
@@ -11,7 +12,9 @@
 #include "mechanism/print_head.h"
 
 // The option words; matched whole, ignoring case.
-enum class Option { Height, Out, Test, HalfLife, Debug, Business, Graphic, Raw, Pdf, Text, Threads, Help, None };
+enum class Option {
+  Height, Out, Test, HalfLife, Debug, Business, Graphic, Raw, Pdf, Text, Threads, Follow, Idle, Listen, Help, None
+};
 
 struct OptionWord {
   const char *word;
@@ -19,13 +22,14 @@ struct OptionWord {
   bool takesValue;  // the next word is its value, whatever it looks like
 };
 
-static const OptionWord optionWords[14] = {
+static const OptionWord optionWords[17] = {
     {"-height", Option::Height, true},     {"-out", Option::Out, true},
     {"-test", Option::Test, true},         {"-halflife", Option::HalfLife, true},
     {"-debug", Option::Debug, true},       {"-business", Option::Business, false},
     {"-graphic", Option::Graphic, false},  {"-raw", Option::Raw, false},
     {"-pdf", Option::Pdf, true},           {"-text", Option::Text, true},
-    {"-threads", Option::Threads, true},
+    {"-threads", Option::Threads, true},   {"-follow", Option::Follow, false},
+    {"-idle", Option::Idle, true},         {"-listen", Option::Listen, true},
     {"-help", Option::Help, false},        {"-h", Option::Help, false},
     {"-?", Option::Help, false},
 };
@@ -110,6 +114,43 @@ static void setThreads(const char *word, unsigned &threads) {
     std::printf("Encoder threads: %u.\n", threads);
 }
 
+// -idle: seconds without a byte that end a job, fractions allowed, 0 for never; others
+// are refused and the time in force is kept.
+static void setIdle(const char *word, double &idleSeconds) {
+  char *end = nullptr;
+  double seconds = std::strtod(word, &end);
+  if (end == word || *end != '\0' || !(seconds >= 0 && seconds <= maxIdleSeconds)) {
+    char kept[64] = "the default";
+    if (idleSeconds >= 0) std::snprintf(kept, sizeof kept, "%g seconds", idleSeconds);
+    std::printf("Idle time %s out of range (0 to %g seconds), keeping %s.\n", word, maxIdleSeconds, kept);
+    return;
+  }
+  idleSeconds = seconds;
+  std::printf("Idle time: %g seconds.\n", idleSeconds);
+}
+
+// -listen [<address>:]<port>: a numeric IPv4 address, 127.0.0.1 when none is given,
+// and a port from 0 (one the system picks) to 65535; others are refused and nothing
+// changes.
+static void setListen(const char *word, RunOptions &options) {
+  std::string given = word, address = defaultListenAddress, port = given;
+  if (size_t colon = given.rfind(':'); colon != std::string::npos) {
+    address = given.substr(0, colon);
+    port = given.substr(colon + 1);
+  }
+  char *end = nullptr;
+  long number = std::strtol(port.c_str(), &end, 10);
+  in_addr parsed;
+  if (port.empty() || *end != '\0' || number < 0 || number > 65535 || inet_pton(AF_INET, address.c_str(), &parsed) != 1) {
+    std::printf("Listen address %s not understood (give [<address>:]<port>), not listening.\n", word);
+    return;
+  }
+  options.listen = true;
+  options.listenAddress = address;
+  options.listenPort = unsigned(number);
+  std::printf("Listen address: %s:%u.\n", address.c_str(), options.listenPort);
+}
+
 static void setValue(Option option, const char *word, RunOptions &options) {
   RunSettings &settings = options.settings;
   long value = 0;
@@ -138,6 +179,12 @@ static void setValue(Option option, const char *word, RunOptions &options) {
       break;
     case Option::Threads:
       setThreads(word, settings.threads);
+      break;
+    case Option::Idle:
+      setIdle(word, options.idleSeconds);
+      break;
+    case Option::Listen:
+      setListen(word, options);
       break;
     case Option::Text:
       settings.textName = word;
@@ -172,6 +219,10 @@ ParseResult parseOptions(int argc, char **argv, RunOptions &options) {
         break;
       case Option::Raw:
         options.settings.streamKind = StreamKind::Raw;
+        break;
+      case Option::Follow:
+        options.follow = true;
+        std::printf("Following the input file.\n");
         break;
       case Option::Help:
         printUsage(argv[0]);

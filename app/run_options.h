@@ -3,20 +3,40 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <exception>
 #include <functional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "base/run_settings.h"
 
+constexpr const char *defaultListenAddress = "127.0.0.1";  // nobody else can print to it
+constexpr double maxIdleSeconds = 86400;                    // a day
+constexpr double liveIdleSeconds = 5;                       // the idle time of -follow and -listen
+
 struct RunOptions {
-  std::string inputName;  // printer file to read; empty = standard input
-  int32_t testMode = 0;   // test sheet to print first: 1 ROM dump, 2 glyph list, 3 code chart
-  RunSettings settings;   // handed to the engine and the interpreter
+  std::string inputName;     // printer file to read; empty = standard input
+  int32_t testMode = 0;      // test sheet to print first: 1 ROM dump, 2 glyph list, 3 code chart
+  RunSettings settings;      // handed to the engine and the interpreter
+  bool follow = false;       // the input file is followed by name as it grows
+  double idleSeconds = -1;   // seconds without a byte that end a job; 0 never; -1 not given
+  bool listen = false;       // jobs come from TCP connections
+  std::string listenAddress; // the IPv4 address listened on
+  unsigned listenPort = 0;   // its port; 0 lets the system choose
 };
+
+// Whether the run prints jobs live as they come: a followed file, a port, or an idle
+// time that splits the stream into jobs.
+bool isLiveRun(const RunOptions &options);
 
 // What the command line asks for.
 enum class ParseResult { Run, Help };
+
+// A command line whose options cannot go together; what() says why.
+struct OptionError : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
 
 // Every option word the parser accepts, in lower case.
 std::vector<std::string> acceptedOptionWords();
@@ -33,6 +53,32 @@ void resetRun(const RunSettings &settings);
 // named), the last page, the documents and the save. Returns 0; whatever ends the run
 // early is raised.
 int runPrintJob(RunOptions options, FILE *standardInput);
+
+// The settings of a run of these options: page files only without documents or with
+// -out, and the prefix from the input's name when none is given.
+RunSettings completeSettings(const RunOptions &options);
+
+// The steps of one run, whole or a job of a live one, after resetRun: the ROM and the
+// check of every output, the strike counts, the page, the encoders, the PDF begun, and
+// the test sheet; then the caller feeds the interpreter; then the last page and the
+// documents completed; or, for a run that fails or is stopped, everything dropped.
+void beginPrinting(const RunSettings &settings, const std::string &inputName, int32_t testMode);
+void endPrinting(const RunSettings &settings);
+void abandonPrinting();
+
+// Saves the strike counts; a store that cannot be written is said on the console.
+void saveRibbon();
+
+// Prints jobs as they come: from a followed file, a TCP port or standard input split by
+// the idle time. Returns 1 when a job could not be written, else 0; a run stopped by a
+// second signal, or one that cannot start, is raised.
+int runLiveCapture(const RunOptions &options, FILE *standardInput);
+
+// Reports what ended a run or a job on standard error, as "Coder Warning: ",
+// "Warning: " or "Error: " and its text, and returns the exit status it calls for:
+// 128 + the signal for a run stopped by a signal, 1 for anything else. What is no
+// standard exception is raised again.
+int reportFailure(const std::exception_ptr &failure);
 
 // Runs body and returns its status. An exception it raises is reported on standard
 // error ("Coder Warning: ", "Warning: " or "Error: " and its text) and gives status

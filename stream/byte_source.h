@@ -3,15 +3,18 @@
 // source ends, when a time runs out or when something else needs the run's attention.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 // What one read brought.
 enum class ReadStatus {
   Bytes,        // length bytes arrived
-  EndOfStream,  // the source ended
+  EndOfStream,  // the source ended (a file: for now)
   TimedOut,     // nothing came within the time given
-  Woken,        // the wake descriptor became readable; nothing was read
+  Woken,        // one of the wake descriptors became readable; nothing was read
   Interrupted,  // a signal came; nothing was read
   Failed,       // reading failed; error holds the errno value
 };
@@ -22,7 +25,50 @@ struct ReadResult {
   int error;      // errno value, with Failed
 };
 
+constexpr size_t mostWakeFds = 4;  // wake descriptors one wait watches at most
+
 // Reads what fd has, up to size bytes, waiting for it at most timeoutMs milliseconds
-// (-1: no limit). Returns Woken without reading when wakeFd (-1: none) is readable
-// first, so that the caller can do what it was woken for and read again.
-ReadResult readSome(int fd, uint8_t *buffer, size_t size, int timeoutMs, int wakeFd);
+// (-1: no limit). Returns Woken without reading when one of the wake descriptors (-1
+// entries are passed over) is readable and fd is not, so that the caller can do what
+// it was woken for and read again.
+ReadResult readSome(int fd, uint8_t *buffer, size_t size, int timeoutMs, const int *wakeFds, size_t wakeCount);
+
+// Waits at most timeoutMs milliseconds (-1: no limit) for one of the descriptors to
+// become readable; returns its index, -1 when the time ran out or a signal came.
+int waitForAny(const int *fds, size_t count, int timeoutMs);
+
+// A file followed by name as it grows, as an emulator writes it.
+struct FollowedFile {
+  std::string name;  // the name followed
+  int fd = -1;       // the file open under it; -1 while there is none
+  dev_t device = 0;  // the open file's device and inode, to see it replaced
+  ino_t inode = 0;
+  off_t offset = 0;  // bytes read from it so far
+};
+
+// What became of a followed file since it was opened.
+enum class FileChange {
+  Same,      // it may have grown
+  Replaced,  // another file has its name, or it is shorter than what was read
+  Gone,      // nothing has its name (or its folder is gone)
+};
+
+// Opens the file under the name, reading from its start; false when there is none.
+bool openFollowed(FollowedFile &file);
+
+// Reads what the open file has past what was read; 0 at its end for now.
+ReadResult readFollowed(FollowedFile &file, uint8_t *buffer, size_t size);
+
+FileChange checkFollowed(const FollowedFile &file);
+
+void closeFollowed(FollowedFile &file);
+
+// Opens a TCP socket listening on the IPv4 address and port (0: one the system picks),
+// with room for waiting connections; returns it, or -1 with errno set.
+int openListener(const std::string &address, unsigned port);
+
+// The port a listening socket is bound to.
+unsigned listenerPort(int listener);
+
+// Takes a connection that is waiting on the listener, if one is; -1 when none is.
+int acceptConnection(int listener);
