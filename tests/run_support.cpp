@@ -1,7 +1,10 @@
 #include "run_support.h"
 
 #include <Magick++.h>
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -264,4 +267,15 @@ bool processGone(pid_t pid) {
   if (stat.empty()) return true;
   size_t close = stat.rfind(')');
   return close != std::string::npos && close + 2 < stat.size() && stat[close + 2] == 'Z';
+}
+
+int connectLoopback(unsigned port) {
+  int connection = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in where{};
+  where.sin_family = AF_INET;
+  where.sin_port = htons(uint16_t(port));
+  where.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (connection >= 0 && connect(connection, reinterpret_cast<sockaddr *>(&where), sizeof where) == 0) return connection;
+  if (connection >= 0) close(connection);
+  return -1;
 }

@@ -102,3 +102,6 @@ std::vector<pid_t> childProcesses(pid_t parent);
 
 // Whether a process is gone (or a zombie nobody waits for).
 bool processGone(pid_t pid);
+
+// A TCP connection to the loopback address at port; -1 when none could be made.
+int connectLoopback(unsigned port);
