@@ -12,6 +12,9 @@
 #include "mechanism/print_head.h"
 #include "output/transcript.h"
 #include "interpreter/interpreter.h"
+#include "interpreter/plain_text.h"
+#include "interpreter/stream_listing.h"
+#include "interpreter/stream_statistics.h"
 #include "ribbon/strike_store.h"
 
 namespace {
@@ -33,6 +36,13 @@ void reportEngineEvent(EngineEvent event, unsigned value, const std::string &nam
       std::printf("Page %u added to %s.\n", value, name.c_str());
       break;
   }
+}
+
+// The engine's events: to the console in page order, and an autofeed into the stream
+// listing too.
+void engineEvent(EngineEvent event, unsigned value, const std::string &name) {
+  if (event == EngineEvent::Autofeed) noteAutofeed();
+  reportInOrder(event, value, name);
 }
 
 // Loads the ROM and builds the glyph tables; the trace names every file looked for.
@@ -77,6 +87,13 @@ void openPdf(const std::string &name) {
   checkWritten(error, "PDF document", name);
 }
 
+// Begins the listing of the stream, if one is asked for.
+void openExplanation(const std::string &name) {
+  if (name.empty()) return;
+  if (int error = openListing(name); error != 0)
+    throw FileError("tambrix: unable to write stream listing `" + name + "': " + std::strerror(error));
+}
+
 // The run from the ROM to the last page, into the page files and documents the
 // settings name; the PDF and the transcript are written once complete.
 int printPages(const RunOptions &options, FILE *standardInput) {
@@ -92,6 +109,7 @@ int printPages(const RunOptions &options, FILE *standardInput) {
     }
   }
   if (!settings.pdfName.empty()) openPdf(settings.pdfName);
+  openExplanation(settings.explainName);
   resetTranscript();
   ejectPage();
   loadFont(settings.debugLevel);
@@ -100,6 +118,13 @@ int printPages(const RunOptions &options, FILE *standardInput) {
   if (input != standardInput) std::fclose(input);
   ejectPage();
   finishPageOutput();
+  // The listing is written also when nothing printed: it says why.
+  if (!settings.explainName.empty())
+    checkWritten(finishListing(hintText(streamHint(settings, page.pageCount > 0))), "stream listing",
+                 settings.explainName);
+  if (settings.streamKind == StreamKind::PlainText && placeholdersPrinted() > 0)
+    std::printf("%llu characters have no glyph: each printed as a reversed question mark.\n",
+                (unsigned long long)placeholdersPrinted());
   if (page.pageCount == 0) return 0;
   if (!settings.pdfName.empty()) {
     checkWritten(finishDocument(), "PDF document", settings.pdfName);
@@ -119,7 +144,7 @@ int runPrintJob(RunOptions options, FILE *standardInput) {
   // With a PDF document, page files are written only when a prefix is asked for.
   settings.pageFiles = settings.pdfName.empty() || !settings.outputPrefix.empty();
   if (settings.outputPrefix.empty()) settings.outputPrefix = options.inputName.empty() ? "TAMBRIX" : options.inputName;
-  resetPrintEngine(settings, reportInOrder, submitPage);
+  resetPrintEngine(settings, engineEvent, submitPage);
   resetCharacterRom();
   resetInterpreter(settings);
   loadStrikeCounts();
@@ -131,12 +156,17 @@ int runPrintJob(RunOptions options, FILE *standardInput) {
   } catch (...) {
     abandonPageOutput();  // no page after the one that failed, and no temporary file
     abandonDocument();    // no partial document is left behind
+    abandonListing();
     throw;
   }
   abandonDocument();    // one that produced no page is not written
+  abandonListing();
   if (status != 0) return status;
   saveRibbon();
   if (page.pageCount == 0) std::printf("Input did not generate any output (empty printfile?).\n");
+  // What the stream looks like, when it clearly looks like another kind of stream.
+  if (StreamHint hint = streamHint(settings, page.pageCount > 0); hint != StreamHint::None)
+    std::fprintf(stderr, "%s\n", hintText(hint));
   return 0;
 }
 

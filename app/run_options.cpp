@@ -11,7 +11,9 @@
 #include "mechanism/print_head.h"
 
 // The option words; matched whole, ignoring case.
-enum class Option { Height, Out, Test, HalfLife, Debug, Business, Graphic, Raw, Pdf, Text, Threads, Help, None };
+enum class Option {
+  Height, Out, Test, HalfLife, Debug, Business, Graphic, Raw, Ascii, Pdf, Text, Explain, Threads, Help, None
+};
 
 struct OptionWord {
   const char *word;
@@ -19,12 +21,13 @@ struct OptionWord {
   bool takesValue;  // the next word is its value, whatever it looks like
 };
 
-static const OptionWord optionWords[14] = {
+static const OptionWord optionWords[16] = {
     {"-height", Option::Height, true},     {"-out", Option::Out, true},
     {"-test", Option::Test, true},         {"-halflife", Option::HalfLife, true},
     {"-debug", Option::Debug, true},       {"-business", Option::Business, false},
     {"-graphic", Option::Graphic, false},  {"-raw", Option::Raw, false},
-    {"-pdf", Option::Pdf, true},           {"-text", Option::Text, true},
+    {"-ascii", Option::Ascii, false},      {"-pdf", Option::Pdf, true},
+    {"-text", Option::Text, true},         {"-explain", Option::Explain, true},
     {"-threads", Option::Threads, true},
     {"-help", Option::Help, false},        {"-h", Option::Help, false},
     {"-?", Option::Help, false},
@@ -143,6 +146,13 @@ static void setValue(Option option, const char *word, RunOptions &options) {
       settings.textName = word;
       std::printf("Text transcript: %s.\n", word);
       break;
+    case Option::Explain:
+      settings.explainName = word;
+      if (settings.explainName == "-")
+        std::printf("Stream listing: standard output.\n");
+      else
+        std::printf("Stream listing: %s.\n", word);
+      break;
     default:
       break;
   }
@@ -172,6 +182,9 @@ ParseResult parseOptions(int argc, char **argv, RunOptions &options) {
         break;
       case Option::Raw:
         options.settings.streamKind = StreamKind::Raw;
+        break;
+      case Option::Ascii:
+        options.settings.streamKind = StreamKind::PlainText;
         break;
       case Option::Help:
         printUsage(argv[0]);
