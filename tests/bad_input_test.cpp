@@ -209,6 +209,12 @@ const Row prefixRows[] = {
     {.name = "pdf alone", .words = {"-pdf"}, .message = "Incomplete parameter -pdf.\nTAMBRIX-001.png written.\n"},
     {.name = "text alone", .words = {"-out", "p", "-text"}, .message = "Incomplete parameter -text.\np-001.png written.\n",
      .pages = {"p-001.png"}},
+    // a stream listing in a folder that does not exist: refused before anything prints
+    {.name = "listing missing folder", .words = {"-explain", "no/such/run.lst"}, .stream = Stream::Err,
+     .message = "unable to write stream listing `no/such/run.lst': No such file or directory", .status = 1,
+     .pages = {}, .ribbonAfter = seededRibbon},
+    {.name = "listing alone", .words = {"-out", "p", "-explain"},
+     .message = "Incomplete parameter -explain.\np-001.png written.\n", .pages = {"p-001.png"}},
 };
 
 // ROM images of the wrong size; "A" is glyph slot 1 of the capitals at 0x900, and the
@@ -311,6 +317,7 @@ std::vector<std::string> temporaryFilesUnder(const TempDir &dir) {
   for (auto &entry : fs::recursive_directory_iterator(dir.path)) {
     std::string name = entry.path().filename().string();
     if (name.find(".png.") != std::string::npos || name.find(".pdf.") != std::string::npos ||
+        name.find(".lst.") != std::string::npos ||
         name.rfind("ribbon.dat.", 0) == 0)
       names.push_back(fs::relative(entry.path(), dir.path).string());
   }
