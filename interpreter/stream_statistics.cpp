@@ -24,6 +24,10 @@ constexpr uint64_t manyReturns = 4;
 constexpr uint64_t manySmallLetters = 20;
 constexpr uint64_t smallLetterShare = 3;
 
+// Plain text is mostly ASCII: at most one byte in this many is 128 or more (accented
+// letters, or graphics passed through). A printer stream of graphics has far more.
+constexpr uint64_t highByteShare = 16;
+
 StreamStatistics statistics;  // the stream being read
 
 uint64_t countOf(uint8_t value) { return statistics.counts[value]; }
@@ -47,12 +51,14 @@ bool looksRaw(const RunSettings &settings) {
   return settings.streamKind == StreamKind::TextFile && countOf(lineFeed) == 0 && countOf(carriageReturn) >= manyReturns;
 }
 
-// Plain text: no control byte but those of plain text, most lines ended by a line
-// feed (alone or after a carriage return), and many small letters, which print as
-// graphics unless the business set is in force. It is, from the first byte, in a raw
-// stream run with -business, and from the first carriage return in a text-mode file.
+// Plain text: no control byte but those of plain text, mostly ASCII, most lines ended
+// by a line feed (alone or after a carriage return), and many small letters, which
+// print as graphics unless the business set is in force. It is, from the first byte, in
+// a raw stream run with -business, and from the first carriage return in a text-mode
+// file.
 bool looksPlain(const RunSettings &settings) {
   if (settings.streamKind == StreamKind::PlainText || foreignControls() != 0) return false;
+  if (countBetween(highControls, 255) * highByteShare > statistics.bytes) return false;
   uint64_t loneReturns = countOf(carriageReturn) - statistics.returnFeeds;
   if (countOf(lineFeed) <= loneReturns) return false;
   bool businessInForce =

@@ -315,9 +315,11 @@ TEST(PlainText, RoundTripThroughTheTranscript) {
 // text, repeated in the listing; none for a stream read the way it fits, nor for the
 // samples.
 TEST(Hints, NameTheOptionThatFits) {
-  std::string raw, text;
+  std::string raw, text, graphics;
   for (int i = 1; i <= 8; ++i) raw += "LINE " + std::to_string(i) + " OF A PROGRAM'S OUTPUT\r";
   for (int i = 1; i <= 8; ++i) text += "the quick brown fox jumps over the lazy dog, line " + std::to_string(i) + "\n";
+  // Graphics between small letters (line graphics in the graphic set) are no text.
+  for (int i = 1; i <= 8; ++i) graphics += "abc\xA1\xA2\xA3" "def\xB0\xB1\xB2" "ghi\xA4\xA5\xA6" "xyz\r\n";
   const std::string rawHint = "Try -raw.\n", textHint = "Try -ascii.\n";
   struct Case {
     std::string input;
@@ -327,7 +329,7 @@ TEST(Hints, NameTheOptionThatFits) {
   const Case cases[] = {
       {raw, {}, rawHint},       {raw, {"-raw"}, ""},      {text, {}, textHint},          {text, {"-raw"}, textHint},
       {text, {"-ascii"}, ""},   {text, {"-raw", "-business"}, ""},                       {"", {showcase}, ""},
-      {"", {stockListing}, ""}, {"", {rawShowcase, "-raw"}, ""},
+      {"", {stockListing}, ""}, {"", {rawShowcase, "-raw"}, ""}, {graphics, {}, ""},
   };
   for (const Case &run : cases) {
     FontDir dir;
