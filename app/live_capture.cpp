@@ -18,6 +18,7 @@
 #include "base/file_access.h"
 #include "base/stop_signal.h"
 #include "interpreter/interpreter.h"
+#include "interpreter/stream_listing.h"
 #include "mechanism/print_head.h"
 #include "output/page_output.h"
 #include "stream/byte_source.h"
@@ -146,6 +147,8 @@ void feedJob(Capture &capture, Job &job, const uint8_t *bytes, size_t length) {
       job.settings.outputPrefix += numberSuffix(job.number);
       if (!job.settings.pdfName.empty()) job.settings.pdfName = numberedName(job.settings.pdfName, job.number);
       if (!job.settings.textName.empty()) job.settings.textName = numberedName(job.settings.textName, job.number);
+      if (!job.settings.explainName.empty() && job.settings.explainName != standardOutputName)
+        job.settings.explainName = numberedName(job.settings.explainName, job.number);
       resetRun(job.settings);
       beginPrinting(job.settings, capture.options.inputName, 0);
       startStream();

@@ -11,6 +11,7 @@
 
 #include "app/run_options.h"
 #include "base/file_access.h"
+#include "interpreter/stream_listing.h"
 #include "mechanism/print_head.h"
 #include "ribbon/strike_store.h"
 
@@ -110,6 +111,8 @@ void checkOutputFiles(const RunSettings &settings, const std::string &inputName,
   std::vector<RunFile> written;  // the documents, in the order they are checked
   if (!settings.pdfName.empty()) written.push_back(runFile("the PDF document", settings.pdfName));
   if (!settings.textName.empty()) written.push_back(runFile("the text transcript", settings.textName));
+  if (!settings.explainName.empty() && settings.explainName != standardOutputName)
+    written.push_back(runFile("the stream listing", settings.explainName));
   PagePattern pages = settings.pageFiles ? pagePattern(settings.outputPrefix) : PagePattern{};
   for (size_t i = 0; i < written.size(); ++i) {
     for (const RunFile &file : read) refuseCollision(written[i], file);

@@ -9,6 +9,9 @@
 #include "base/file_access.h"
 #include "base/stop_signal.h"
 #include "interpreter/interpreter.h"
+#include "interpreter/plain_text.h"
+#include "interpreter/stream_listing.h"
+#include "interpreter/stream_statistics.h"
 #include "mechanism/character_rom.h"
 #include "mechanism/page_canvas.h"
 #include "mechanism/print_head.h"
@@ -41,6 +44,13 @@ void reportEngineEvent(EngineEvent event, unsigned value, const std::string &nam
       std::printf("Page %u added to %s.\n", value, name.c_str());
       break;
   }
+}
+
+// The engine's events: to the console in page order, and an autofeed into the stream
+// listing too.
+void engineEvent(EngineEvent event, unsigned value, const std::string &name) {
+  if (event == EngineEvent::Autofeed) noteAutofeed();
+  reportInOrder(event, value, name);
 }
 
 // Says which ROM file the run uses; the trace names every file looked for.
@@ -121,6 +131,12 @@ void interpretInput(FILE *input, const std::string &name) {
                     "': " + std::strerror(errno != 0 ? errno : EIO));
 }
 
+// Begins the listing of the stream, if one is asked for.
+void openExplanation(const std::string &name) {
+  if (name.empty()) return;
+  if (int error = openListing(name); error != 0) throw writeError("stream listing", name, error);
+}
+
 // Completes the documents of a run that printed something, and puts them in place.
 void finishDocuments(const RunSettings &settings) {
   if (!settings.pdfName.empty()) {
@@ -144,7 +160,7 @@ void resetRun(const RunSettings &settings) {
   resetPageImage();
   resetPageCanvas();
   resetCharacterRom();
-  resetPrintHead(settings, reportInOrder, submitPage);
+  resetPrintHead(settings, engineEvent, submitPage);
   resetInterpreter(settings);
   resetStrikeStore();
 }
@@ -165,6 +181,7 @@ void beginPrinting(const RunSettings &settings, const std::string &inputName, in
   loadStrikeCounts();
   createPage();
   if (!settings.pdfName.empty()) openPdf(settings.pdfName);
+  openExplanation(settings.explainName);
   startPageOutput(settings, reportEngineEvent);
   ejectPage();
   reportRomSearch(search, settings.debugLevel);
@@ -174,13 +191,26 @@ void beginPrinting(const RunSettings &settings, const std::string &inputName, in
 void endPrinting(const RunSettings &settings) {
   ejectPage();
   finishPageOutput();
+  // The listing is written also when nothing printed: it says why.
+  if (!settings.explainName.empty())
+    if (int error = finishListing(hintText(streamHint(settings, page.pageCount > 0))); error != 0)
+      throw writeError("stream listing", settings.explainName, error);
+  if (settings.streamKind == StreamKind::PlainText && placeholdersPrinted() > 0)
+    std::printf("%llu characters have no glyph: each printed as a reversed question mark.\n",
+                (unsigned long long)placeholdersPrinted());
   if (page.pageCount > 0) finishDocuments(settings);
   abandonDocument();  // one that produced no page is not written
+  // What the stream looks like, when it clearly looks like another kind of stream.
+  if (StreamHint hint = streamHint(settings, page.pageCount > 0); hint != StreamHint::None) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "%s\n", hintText(hint));
+  }
 }
 
 void abandonPrinting() {
   abandonPageOutput();
   abandonDocument();
+  abandonListing();
 }
 
 int runPrintJob(RunOptions options, FILE *standardInput) {

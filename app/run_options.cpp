@@ -13,7 +13,8 @@
 
 // The option words; matched whole, ignoring case.
 enum class Option {
-  Height, Out, Test, HalfLife, Debug, Business, Graphic, Raw, Pdf, Text, Threads, Follow, Idle, Listen, Help, None
+  Height, Out, Test, HalfLife, Debug, Business, Graphic, Raw, Ascii, Pdf, Text, Explain, Threads, Follow, Idle, Listen,
+  Help, None
 };
 
 struct OptionWord {
@@ -22,12 +23,13 @@ struct OptionWord {
   bool takesValue;  // the next word is its value, whatever it looks like
 };
 
-static const OptionWord optionWords[17] = {
+static const OptionWord optionWords[19] = {
     {"-height", Option::Height, true},     {"-out", Option::Out, true},
     {"-test", Option::Test, true},         {"-halflife", Option::HalfLife, true},
     {"-debug", Option::Debug, true},       {"-business", Option::Business, false},
     {"-graphic", Option::Graphic, false},  {"-raw", Option::Raw, false},
-    {"-pdf", Option::Pdf, true},           {"-text", Option::Text, true},
+    {"-ascii", Option::Ascii, false},      {"-pdf", Option::Pdf, true},
+    {"-text", Option::Text, true},         {"-explain", Option::Explain, true},
     {"-threads", Option::Threads, true},   {"-follow", Option::Follow, false},
     {"-idle", Option::Idle, true},         {"-listen", Option::Listen, true},
     {"-help", Option::Help, false},        {"-h", Option::Help, false},
@@ -190,6 +192,13 @@ static void setValue(Option option, const char *word, RunOptions &options) {
       settings.textName = word;
       std::printf("Text transcript: %s.\n", word);
       break;
+    case Option::Explain:
+      settings.explainName = word;
+      if (settings.explainName == "-")
+        std::printf("Stream listing: standard output.\n");
+      else
+        std::printf("Stream listing: %s.\n", word);
+      break;
     default:
       break;
   }
@@ -223,6 +232,9 @@ ParseResult parseOptions(int argc, char **argv, RunOptions &options) {
       case Option::Follow:
         options.follow = true;
         std::printf("Following the input file.\n");
+        break;
+      case Option::Ascii:
+        options.settings.streamKind = StreamKind::PlainText;
         break;
       case Option::Help:
         printUsage(argv[0]);

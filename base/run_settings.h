@@ -11,6 +11,7 @@
 enum class StreamKind {
   TextFile,  // printer output files written in text mode, the default
   Raw,       // the bytes as a program sent them, read as the printer's manual documents
+  PlainText, // plain text (ASCII or UTF-8), printed as its letters look
 };
 
 // Bits of the debug level.
@@ -27,5 +28,6 @@ struct RunSettings {
   bool pageFiles = true;                    // pages are written as PNG files
   std::string pdfName;                      // the PDF document of every page; empty = none
   std::string textName;                     // the UTF-8 transcript; empty = none
+  std::string explainName;                  // the listing of the stream; "-" standard output; empty = none
   unsigned threads = 0;                     // page encoders, 1 .. 64; 0 = one per core
 };

@@ -2,8 +2,9 @@
 // how much memory they take.
 //
 //   tambrix_bench                                  the timing and memory table
-//   tambrix_bench --workload NAME --pages N --threads T [--pdf]   one run (used by the tables)
+//   tambrix_bench --workload NAME --pages N --threads T [--pdf] [--explain]   one run (used by the tables)
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -24,6 +25,8 @@ constexpr unsigned dumpPages = 100;     // the long dump
 constexpr unsigned speedRunPages = 60;  // the dense dump the thread counts are timed on
 constexpr unsigned pdfRunPages = 30;    // the PDF runs the thread counts are timed on
 constexpr unsigned threadRepeats = 5;   // runs per thread count, interleaved; the median counts
+constexpr uint64_t listedStreamBytes = 10000000;  // the streams rendered with and without a listing
+constexpr double bytesPerMb = 1e6;                 // MB of a stream: 10^6 bytes
 constexpr double kbPerMb = 1024.0;
 constexpr double msPerSecond = 1000.0;
 
@@ -130,10 +133,31 @@ void printMemoryTable() {
   std::printf(" %.1f MB each thread past %u\n", (megabytes(kb.back()) - megabytes(kb[1])) / double(most - two), two);
 }
 
+// A 10 MB stream of each kind rendered without and with its listing (-explain into a
+// file), the runs taking turns; the listed run's speed over the plain one's.
+void printListingTable() {
+  std::printf("\n## Stream listing: 10 MB streams, rendered without and with -explain (%u threads)\n\n",
+              coreCount());
+  std::printf("| workload                | pages | stream MB | rendered s | listed s | speed listed |\n");
+  std::printf("|-------------------------|------:|----------:|-----------:|---------:|-------------:|\n");
+  for (Workload workload : {Workload::DenseText, Workload::BitImage}) {
+    unsigned pages = pagesForStreamBytes(workload, listedStreamBytes);
+    WorkloadRun run{workload, pages, Output::Png, 0};
+    RunSummary plain = runRow(run, 0);
+    run.explain = true;
+    RunSummary listed = runRow(run, 0);
+    double megabytes = double(listedStreamBytes) / bytesPerMb;
+    std::printf("| %-23s | %5u | %9.1f | %10.2f | %8.2f | %11.0f %% |\n", workloadInfo(workload).label, plain.pages,
+                megabytes, plain.totalMs / msPerSecond, listed.totalMs / msPerSecond,
+                100.0 * plain.totalMs / listed.totalMs);
+  }
+}
+
 void printTables() {
   printKindTable();
   printThreadTable();
   printMemoryTable();
+  printListingTable();
 }
 
 // Runs body and returns the exit status: 1 once anything it does throws.
@@ -152,20 +176,29 @@ WorkloadRun childRun;
 void runChildWorkload() { reportWorkloadRun(childRun); }
 
 int usage() {
-  std::fprintf(stderr, "usage: tambrix_bench [--workload NAME --pages N --threads T [--pdf]]\n  workloads:");
+  std::fprintf(stderr, "usage: tambrix_bench [--workload NAME --pages N --threads T [--pdf] [--explain]]\n  workloads:");
   for (const WorkloadInfo &info : allWorkloads()) std::fprintf(stderr, " %s", info.name);
   std::fprintf(stderr, "\n");
   return 2;
 }
 
 int runChild(int argc, char **argv) {
-  bool pdf = argc == 8 && std::strcmp(argv[7], "--pdf") == 0;
-  if ((argc != 7 && !pdf) || std::strcmp(argv[3], "--pages") != 0 || std::strcmp(argv[5], "--threads") != 0)
+  constexpr int fixedWords = 7;  // the program, --workload NAME --pages N --threads T
+  if (argc < fixedWords || std::strcmp(argv[3], "--pages") != 0 || std::strcmp(argv[5], "--threads") != 0)
     return usage();
+  bool pdf = false, explain = false;
+  for (int i = fixedWords; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--pdf") == 0)
+      pdf = true;
+    else if (std::strcmp(argv[i], "--explain") == 0)
+      explain = true;
+    else
+      return usage();
+  }
   const WorkloadInfo *info = findWorkload(argv[2]);
   int pages = std::atoi(argv[4]), threads = std::atoi(argv[6]);
   if (info == nullptr || pages < 1 || threads < 1) return usage();
-  childRun = WorkloadRun{info->workload, unsigned(pages), pdf ? Output::Pdf : Output::Png, unsigned(threads)};
+  childRun = WorkloadRun{info->workload, unsigned(pages), pdf ? Output::Pdf : Output::Png, unsigned(threads), explain};
   initImageLibrary(argv[0]);
   return reportingErrors(runChildWorkload);
 }

@@ -91,6 +91,7 @@ RunSummary parseSummary(const std::string &output) {
   std::vector<const char *> words = {self.c_str(), "--workload", workloadInfo(run.workload).name,
                                      "--pages",    pageCount.c_str(), "--threads", threads.c_str()};
   if (run.output == Output::Pdf) words.push_back("--pdf");
+  if (run.explain) words.push_back("--explain");
   words.push_back(nullptr);
   execv(self.c_str(), const_cast<char *const *>(words.data()));
   _exit(127);
@@ -100,7 +101,7 @@ RunSummary parseSummary(const std::string &output) {
 
 void reportWorkloadRun(const WorkloadRun &run) {
   std::string dir = enterScratchDir();
-  RunTimes times = timeWorkload(prepareWorkload(run.workload, run.pages, run.output, run.threads));
+  RunTimes times = timeWorkload(prepareWorkload(run.workload, run.pages, run.output, run.threads, run.explain));
   leaveScratchDir(dir);
   std::printf("%s %.4f %u\n", summaryTag, times.totalMs, times.pages);
 }

@@ -10,6 +10,7 @@ struct WorkloadRun {
   unsigned pages;    // full pages of the stream
   Output output;     // PNG files or a PDF document
   unsigned threads;  // encoder threads
+  bool explain = false;  // the stream is listed into a file as it is rendered
 };
 
 struct RunSummary {
@@ -23,6 +24,6 @@ struct RunSummary {
 // the parent reads back.
 void reportWorkloadRun(const WorkloadRun &run);
 
-// Runs this program again as `--workload NAME --pages N --threads T [--pdf]` and
+// Runs this program again as `--workload NAME --pages N --threads T [--pdf] [--explain]` and
 // returns what it reported.
 RunSummary runWorkloadProcess(const WorkloadRun &run);

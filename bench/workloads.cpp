@@ -42,6 +42,7 @@ constexpr const char *lineEnd = "\r\n";    // return, then feed
 constexpr uint32_t wornHalfLife = 1000000;
 constexpr const char *wornStrikeCounts = "0 100000 250000 500000 1000000 2000000 4000000";
 constexpr const char *streamName = "bench.prn";
+constexpr const char *listingName = "bench.lst";
 
 const std::vector<WorkloadInfo> workloadTable = {
     {Workload::DenseText, "dense", "dense text"},
@@ -109,7 +110,12 @@ const WorkloadInfo &workloadInfo(Workload workload) {
   throw std::logic_error("unknown workload");
 }
 
-RunOptions prepareWorkload(Workload workload, unsigned pages, Output output, unsigned threads) {
+unsigned pagesForStreamBytes(Workload workload, uint64_t bytes) {
+  size_t perPage = workload == Workload::BitImage ? bitImageStream(1).size() : textStream(1).size();
+  return unsigned((bytes + perPage - 1) / perPage);
+}
+
+RunOptions prepareWorkload(Workload workload, unsigned pages, Output output, unsigned threads, bool explain) {
   writeBenchRom();
   writeFile(streamName, workload == Workload::BitImage ? bitImageStream(pages) : textStream(pages));
   std::filesystem::remove(strikeStoreName);
@@ -125,6 +131,7 @@ RunOptions prepareWorkload(Workload workload, unsigned pages, Output output, uns
     options.settings.halfLife = wornHalfLife;
   }
   if (workload == Workload::DebugMarks) options.settings.debugLevel = DebugMarks;
+  if (explain) options.settings.explainName = listingName;
   return options;
 }
 

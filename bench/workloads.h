@@ -2,6 +2,7 @@
 // run, and the timing of one such run through the program's own run sequence.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -29,8 +30,11 @@ enum class Output { Png, Pdf };
 // Writes, into the current directory, what a run of the workload reads: the ROM image
 // (PRINTER/mps801.bin), the strike store, and a printer stream of the given number of
 // full pages. Returns the options the run is made with, its pages going to output
-// through that many encoder threads.
-RunOptions prepareWorkload(Workload workload, unsigned pages, Output output, unsigned threads);
+// through that many encoder threads, and the stream listed into a file when explain.
+RunOptions prepareWorkload(Workload workload, unsigned pages, Output output, unsigned threads, bool explain);
+
+// The full pages whose stream holds at least the given number of bytes.
+unsigned pagesForStreamBytes(Workload workload, uint64_t bytes);
 
 struct RunTimes {
   double totalMs;   // the whole run sequence, from the strike counts to the save

@@ -6,6 +6,9 @@
 #include <vector>
 
 #include "base/stop_signal.h"
+#include "interpreter/plain_text.h"
+#include "interpreter/stream_listing.h"
+#include "interpreter/stream_statistics.h"
 #include "mechanism/character_rom.h"
 #include "mechanism/print_head.h"
 
@@ -44,28 +47,30 @@ enum class Acts {
 };
 
 struct CommandRow {
-  uint8_t code;     // byte value
-  Acts acts;        // when it is a command
-  Action textFile;  // what it does in a printer output file
-  Action raw;       // what it does in a raw stream
+  uint8_t code;          // byte value
+  Acts acts;             // when it is a command
+  Action textFile;       // what it does in a printer output file
+  const char *textName;  // its name there, as the stream listing gives it
+  Action raw;            // what it does in a raw stream
+  const char *rawName;   // its name there
 };
 
 // The control codes, in code order.
 static const CommandRow commandRows[13] = {
-    // code  acts               text-mode file               raw stream
-    {8,      Acts::UnlessQuote, Action::BitImageOn,     Action::BitImageOn},          // bit-image graphics
-    {10,     Acts::Always,      Action::LineFeed,       Action::ReturnFeed},          // line feed
-    {13,     Acts::Always,      Action::CarriageReturn, Action::CarriageReturnFeed},  // carriage return
-    {14,     Acts::UnlessQuote, Action::DoubleWidthOn,  Action::DoubleWidthText},     // double width
-    {15,     Acts::UnlessQuote, Action::StandardText,   Action::StandardText},        // standard width, text
-    {16,     Acts::UnlessQuote, Action::PixelPosition,  Action::CellPosition},        // print position
-    {17,     Acts::UnlessQuote, Action::GraphicSet,     Action::BusinessSet},         // character set in the line
-    {18,     Acts::UnlessQuote, Action::ReverseOn,      Action::ReverseOn},           // reverse on
-    {26,     Acts::UnlessQuote, Action::RepeatColumn,   Action::RepeatColumn},        // repeat a dot column
-    {27,     Acts::UnlessQuote, Action::PixelAddress,   Action::DotAddress},          // escape: dot address
-    {34,     Acts::Always,      Action::ToggleQuote,    Action::ToggleQuote},         // quote mark
-    {145,    Acts::InTextMode,  Action::BusinessSet,    Action::GraphicSet},          // character set in the line
-    {146,    Acts::InTextMode,  Action::ReverseOff,     Action::ReverseOff},          // reverse off
+    // code  acts               text-mode file                              raw stream
+    {8,      Acts::UnlessQuote, Action::BitImageOn,     "bit image",       Action::BitImageOn,         "bit image"},
+    {10,     Acts::Always,      Action::LineFeed,       "line feed",       Action::ReturnFeed,         "line feed"},
+    {13,     Acts::Always,      Action::CarriageReturn, "carriage return", Action::CarriageReturnFeed, "carriage return"},
+    {14,     Acts::UnlessQuote, Action::DoubleWidthOn,  "double width",    Action::DoubleWidthText,    "double width"},
+    {15,     Acts::UnlessQuote, Action::StandardText,   "standard width",  Action::StandardText,       "standard width"},
+    {16,     Acts::UnlessQuote, Action::PixelPosition,  "pixel position",  Action::CellPosition,       "column position"},
+    {17,     Acts::UnlessQuote, Action::GraphicSet,     "graphic set",     Action::BusinessSet,        "business set"},
+    {18,     Acts::UnlessQuote, Action::ReverseOn,      "reverse on",      Action::ReverseOn,          "reverse on"},
+    {26,     Acts::UnlessQuote, Action::RepeatColumn,   "repeat column",   Action::RepeatColumn,       "repeat column"},
+    {27,     Acts::UnlessQuote, Action::PixelAddress,   "pixel address",   Action::DotAddress,         "dot address"},
+    {34,     Acts::Always,      Action::ToggleQuote,    "quote",           Action::ToggleQuote,        "quote"},
+    {145,    Acts::InTextMode,  Action::BusinessSet,    "business set",    Action::GraphicSet,         "graphic set"},
+    {146,    Acts::InTextMode,  Action::ReverseOff,     "reverse off",     Action::ReverseOff,         "reverse off"},
 };
 
 constexpr int noCommand = -1;
@@ -88,11 +93,38 @@ struct PendingCommand {
   uint8_t operands[3];    // the operand bytes, in stream order
 };
 
+// The printer's state before a byte, which the listing sets beside the state after.
+struct Before {
+  uint16_t modes;  // the mode word
+  unsigned x;      // head pixel column
+  unsigned y;      // head pixel row
+};
+
+// The command being listed, its bytes gathered as they come.
+struct ListedCommand {
+  uint64_t offset;       // offset of its code byte
+  uint8_t bytes[4];      // its code and operand bytes
+  unsigned length;       // bytes gathered, 1-4
+  const char *name;      // its name in the command table
+  Action action;         // what it does
+  Before before;         // the printer before its code byte
+};
+
 // The interpreter's state between two buffers of the stream.
 struct StreamState {
   bool raw;                  // control codes read as a raw stream
+  bool plainText;            // the stream is plain text, not printer codes
   bool businessDefault;      // the set every carriage return restores
   PendingCommand pending;    // a command cut short by the end of a buffer
+  uint64_t offset;           // bytes of the stream before the buffer being read
+  ListedCommand listed;      // the command being listed, while a listing is open
+};
+
+// What one byte was.
+enum class Role {
+  Operand,  // an operand of the pending command
+  Command,  // a command that acts (and may now wait for operands)
+  Printed,  // it went to the print path
 };
 
 StreamState state;  // the stream being interpreted
@@ -217,35 +249,234 @@ void takeOperand(uint8_t byte) {
 }
 
 // One byte of the stream: an operand of the pending command, a command, or printed.
-void interpretByte(uint8_t c) {
-  if (state.pending.wanted != 0) return takeOperand(c);
+Role interpretByte(uint8_t c) {
+  if (state.pending.wanted != 0) {
+    takeOperand(c);
+    return Role::Operand;
+  }
   int row = commandIndex[c];
-  if (row == noCommand || !actsNow(commandRows[row].acts)) return printByte(c);
+  if (row == noCommand || !actsNow(commandRows[row].acts)) {
+    printByte(c);
+    return Role::Printed;
+  }
   Action action = state.raw ? commandRows[row].raw : commandRows[row].textFile;
   if (unsigned wanted = operandsOf(action); wanted != 0)
     state.pending = PendingCommand{action, wanted, 0, {}};
   else
     runCommand(action, c);
+  return Role::Command;
+}
+
+// ---------------------------------------------------------------------------
+// The listing path: the same interpretation, each byte then listed.
+
+const char *setName(uint16_t modes) { return (modes & Business) ? "business set" : "graphic set"; }
+
+// "paper up 21 px to y 42", or the page that filled.
+void listFeed(const Before &before) {
+  listWords("paper up ");
+  listNumber(pageSetup.lineSpacing);
+  if (head.headY > before.y) {
+    listWords(" px to y ");
+    listNumber(head.headY);
+  } else {
+    listWords(" px: the page is full, the next starts at y ");
+    listNumber(head.headY);
+  }
+  countLinesFed(1);
+}
+
+// "head to x 0, graphic set", and what else the carriage return ended.
+void listReturn(const Before &before) {
+  listWords("head to x 0, ");
+  listWords(setName(modeWord));
+  if (before.modes & Quote) listWords(", quote mode off");
+  if (before.modes & Reverse) listWords(", reverse off");
+}
+
+// "head to x 300", and a warning when that is past the right edge.
+void listHeadTo() {
+  listWords("x ");
+  listNumber(head.headX);
+  if (head.headX >= pageWidth) listWords(", past the right edge: the next column starts a new line");
+}
+
+void listPositioning(const ListedCommand &command) {
+  switch (command.action) {
+    case Action::PixelPosition:
+    case Action::PixelAddress:
+      listWords("head to ");
+      break;
+    case Action::CellPosition:
+      listWords("head to character column ");
+      listNumber(head.headX / cellWidth);
+      listWords(", ");
+      break;
+    default:  // DotAddress
+      listWords("head to dot column ");
+      listNumber(head.headX / dotSize);
+      listWords(", ");
+      break;
+  }
+  listHeadTo();
+}
+
+// What the command did, from the state before and after it.
+void describeCommand(const ListedCommand &command) {
+  const Before &before = command.before;
+  switch (command.action) {
+    case Action::BitImageOn:         listWords("bit-image mode on, line pitch 14 px"); break;
+    case Action::LineFeed:           listFeed(before); break;
+    case Action::ReturnFeed:         listWords("head to x 0, "); listFeed(before); break;
+    case Action::CarriageReturn:     listReturn(before); break;
+    case Action::CarriageReturnFeed: listReturn(before); listWords(", "); listFeed(before); break;
+    case Action::DoubleWidthOn:      listWords("double width on"); break;
+    case Action::DoubleWidthText:    listWords("double width on, text mode, line pitch 21 px"); break;
+    case Action::StandardText:       listWords("single width, text mode, line pitch 21 px"); break;
+    case Action::GraphicSet:         listWords("graphic set"); break;
+    case Action::BusinessSet:        listWords("business set"); break;
+    case Action::ReverseOn:          listWords("reverse on"); break;
+    case Action::ReverseOff:         listWords("reverse off"); break;
+    case Action::ToggleQuote:
+      listWords((modeWord & Quote) ? "quote mode on, " : "quote mode off, ");
+      listWords((before.modes & BitImage) ? "nothing printed in bit-image mode" : "prints the quote mark");
+      break;
+    case Action::RepeatColumn:
+      listWords("column 0x");
+      listHex(command.bytes[2]);
+      listWords(" printed ");
+      listNumber(command.bytes[1]);
+      listWords(" times, head at ");
+      listHeadTo();
+      break;
+    case Action::PixelAddress:
+    case Action::DotAddress:
+      if (command.length < 4) {
+        listWords("no address (the byte after 27 is not 16): both dropped");
+        break;
+      }
+      listPositioning(command);
+      break;
+    default:  // PixelPosition, CellPosition
+      listPositioning(command);
+      break;
+  }
+}
+
+void listCommand() {
+  const ListedCommand &command = state.listed;
+  beginListLine(command.offset, command.bytes, command.length, command.name);
+  describeCommand(command);
+  endListLine();
+  listEngineEvents(state.offset);
+}
+
+// A control byte that is no command, or a command inside quotes, in text mode.
+void listControlInText(uint8_t c, const Before &before) {
+  bool command = commandIndex[c] != noCommand;
+  if (before.modes & Quote) {
+    beginListLine(state.offset, &c, 1, "quoted code");
+    listWords("prints ");
+    listCharacter(glyphText((before.modes & Business) ? businessGlyphs[uint8_t(c + 64)] : graphicGlyphs[uint8_t(c + 64)]));
+    listWords(" reversed, inside quotes");
+    if (!command) countControlByte(c, state.offset, ControlEffect::Quoted);
+  } else {
+    beginListLine(state.offset, &c, 1, "no command");
+    listWords("blank cell, head to ");
+    listHeadTo();
+    countControlByte(c, state.offset, ControlEffect::BlankCell);
+  }
+  endListLine();
+}
+
+// A byte of the print path.
+void listPrinted(uint8_t c, const Before &before) {
+  uint64_t offset = state.offset;
+  listEngineEvents(offset);
+  if (before.modes & BitImage) {
+    if (c >= 128) return listRunByte(ListingRun::Columns, offset, c, 0, before.modes, head.headX - dotSize);
+    if (c >= 32 || commandIndex[c] != noCommand)
+      return listRunByte(ListingRun::Ignored, offset, c, 0, before.modes, head.headX);
+    beginListLine(offset, &c, 1, "no command");
+    listWords("nothing: bit-image mode prints only bytes from 128");
+    endListLine();
+    return countControlByte(c, offset, ControlEffect::Nothing);
+  }
+  if ((c & 0x7F) < 32) return listControlInText(c, before);
+  unsigned width = (before.modes & DoubleWidth) ? 2 * cellWidth : cellWidth;
+  Glyph glyph = (before.modes & Business) ? businessGlyphs[c] : graphicGlyphs[c];
+  listRunByte(ListingRun::Text, offset, c, glyphText(glyph), before.modes, head.headX - width);
+}
+
+void listByte(uint8_t c, Role role, const Before &before) {
+  ListedCommand &command = state.listed;
+  switch (role) {
+    case Role::Operand:
+      if (command.length < std::size(command.bytes)) command.bytes[command.length++] = c;
+      if (state.pending.wanted == 0) listCommand();
+      break;
+    case Role::Command: {
+      const CommandRow &row = commandRows[commandIndex[c]];
+      command = ListedCommand{state.offset, {c}, 1, state.raw ? row.rawName : row.textName,
+                              state.raw ? row.raw : row.textFile, before};
+      countCommand(c, command.name);
+      if (state.pending.wanted == 0) listCommand();
+      break;
+    }
+    case Role::Printed:
+      listPrinted(c, before);
+      break;
+  }
+}
+
+void interpretListed(const uint8_t *bytes, size_t length) {
+  for (size_t i = 0; i < length; ++i, ++state.offset) {
+    Before before{modeWord, head.headX, head.headY};
+    Role role = interpretByte(bytes[i]);
+    listByte(bytes[i], role, before);
+  }
 }
 
 }  // namespace
 
 void resetInterpreter(const RunSettings &settings) {
-  state = StreamState{settings.streamKind == StreamKind::Raw, settings.businessDefault, PendingCommand{}};
+  state = StreamState{};
+  state.raw = settings.streamKind == StreamKind::Raw;
+  state.plainText = settings.streamKind == StreamKind::PlainText;
+  state.businessDefault = settings.businessDefault;
 }
 
 void startStream() {
   state.pending = PendingCommand{};
+  state.offset = 0;
+  resetStreamStatistics();
+  startListedStream();
+  if (state.plainText) return startPlainText();
   // A program that opened the printer for the business set prints in it from its
   // first byte; text-mode files take the default at their first carriage return.
   if (state.raw) selectDefaultSet();
 }
 
 void interpretBytes(const uint8_t *bytes, size_t length) {
+  countStreamBytes(bytes, length);
+  if (state.plainText) return interpretPlainText(bytes, length);
+  // The listing is decided once a buffer, so that the print path has no part of it.
+  if (listingOpen()) return interpretListed(bytes, length);
   for (size_t i = 0; i < length; ++i) interpretByte(bytes[i]);
+  state.offset += length;
 }
 
-void endStream() { state.pending = PendingCommand{}; }
+void endStream() {
+  if (state.plainText) return endPlainText();
+  if (state.pending.wanted != 0 && listingOpen()) {
+    const ListedCommand &command = state.listed;
+    beginListLine(command.offset, command.bytes, command.length, command.name);
+    listWords("cut short by the end of the stream: dropped");
+    endListLine();
+  }
+  if (listingOpen()) endListedRun();
+  state.pending = PendingCommand{};
+}
 
 bool interpretStream(FILE *input) {
   std::vector<uint8_t> buffer(inputBufferSize);

@@ -127,3 +127,5 @@ void printCharacter(uint8_t code) {
     if (step == 0) noteCharacterCell(cellWidth * repeat, textOfGlyph[glyph]);
   }
 }
+
+char32_t glyphText(Glyph glyph) { return glyph < romSize ? textOfGlyph[glyph] : 0; }

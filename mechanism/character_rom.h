@@ -39,3 +39,6 @@ RomSearch buildGlyphTables();
 
 // Prints one character cell at the head, in the set and width the mode word selects.
 void printCharacter(uint8_t code);
+
+// The character the glyph shows in text, 0 for none; known once the tables are built.
+char32_t glyphText(Glyph glyph);

@@ -7,17 +7,6 @@
 
 namespace {
 
-struct PageSetup {
-  unsigned pageHeight;        // pixels; from the run's settings
-  unsigned lineSpacing;       // pixels; the line pitch in force, text or bit-image
-  std::string outputPrefix;   // page files are "<prefix>-NNN.png"
-};
-
-struct HeadPosition {
-  unsigned headX;  // pixels from the left edge; left pixel of the next dot column
-  unsigned headY;  // pixels from the top edge; top pixel of pin 0
-};
-
 PageSetup setup;            // page height and prefix of the run, and the line pitch in force
 HeadPosition position;      // where the next column prints
 PageImage sheet;            // whether the page holds ink, and how many pages were written
@@ -36,6 +25,8 @@ std::string pageFileName(const std::string &prefix, unsigned number) {
   return prefix + suffix;
 }
 
+const PageSetup &pageSetup = setup;
+const HeadPosition &head = position;
 const PageImage &page = sheet;
 const RibbonState &ribbon = ribbonState;
 const uint16_t &modeWord = modes;

@@ -24,6 +24,17 @@ constexpr uint16_t Reverse = 4;      // columns inverted before striking
 constexpr uint16_t Business = 8;     // business character set selected
 constexpr uint16_t Quote = 16;       // inside a quoted string
 
+struct PageSetup {
+  unsigned pageHeight;        // pixels; from the run's settings
+  unsigned lineSpacing;       // pixels; the line pitch in force, text or bit-image
+  std::string outputPrefix;   // page files are "<prefix>-NNN.png"
+};
+
+struct HeadPosition {
+  unsigned headX;  // pixels from the left edge; left pixel of the next dot column
+  unsigned headY;  // pixels from the top edge; top pixel of pin 0
+};
+
 struct PageImage {
   bool pageDirty;                // a dot was struck since the page was last written
   unsigned pageCount;            // pages ejected with ink so far in this run, each handed over
@@ -39,6 +50,8 @@ struct RibbonState {
   uint32_t halfLife;               // strikes that halve a pin's darkness; 0 = no wear shown
 };
 
+extern const PageSetup &pageSetup;
+extern const HeadPosition &head;
 extern const PageImage &page;
 extern const RibbonState &ribbon;
 extern const uint16_t &modeWord;       // printer modes, the bits above

@@ -29,14 +29,35 @@ constexpr double textSizePerCellWidth = 4.0 / 3;
 constexpr uint32_t rgbWhite = 0xFFFFFF;  // a pixel of a cairo RGB24 image
 constexpr uint32_t rgbBlack = 0x000000;
 
+// The fonts of the invisible text, in the order they are asked for a character.
+constexpr unsigned textFont = 0;    // textFontFile: everything it has
+constexpr unsigned symbolFont = 1;  // symbolFontFile: what the text font lacks
+constexpr unsigned fontCount = 2;
+
+// The character whose advance is a font's cell width: a digit in the text font, a
+// block symbol in the symbol font, which has no digits.
+static const char *const advanceCharacters[fontCount] = {"0", "\xF0\x9F\xAD\xB0"};  // U+1FB70
+
+// One font of the invisible text, measured at a size of 1 (em).
+struct TextFont {
+  cairo_font_face_t *face = nullptr;      // null when its file could not be read
+  cairo_scaled_font_t *unit = nullptr;    // the face at size 1, for finding glyphs
+  double advance = 0;                     // the advance of its cell-width character
+  double ascent = 0;                      // above the baseline
+  double descent = 0;                     // below the baseline
+};
+
+// Where a character's glyph is: which font, and its index there.
+struct FontGlyph {
+  unsigned font = textFont;   // textFont or symbolFont
+  unsigned long index = 0;    // 0: no font has the character
+};
+
 // The document being written; there is one at a time.
 struct Document {
   cairo_surface_t *pdf = nullptr;       // the PDF surface, null when no document is open
-  cairo_font_face_t *font = nullptr;    // the text font
-  double fontAdvance = 0;               // glyph advance at a font size of 1 (em)
-  double fontAscent = 0;                // above the baseline at a font size of 1 (em)
-  double fontDescent = 0;               // below the baseline at a font size of 1 (em)
-  std::map<char32_t, unsigned long> glyphs;  // glyph index of each character met; 0 none
+  TextFont fonts[fontCount];            // the text font, then the symbol font
+  std::map<char32_t, FontGlyph> glyphs; // the glyph of each character met
   TemporaryFile temporary;              // the file the PDF streams into, until complete
   FILE *file = nullptr;                 // a stream writing to it
   std::string path;                     // where the finished document goes
@@ -76,30 +97,44 @@ static int createTemporary(const std::string &path) {
   return error;
 }
 
-// Loads the text font and its measures at a size of 1.
-static int loadTextFont() {
-  if (access(textFontFile, R_OK) != 0) return errno;
+// Loads one font of the invisible text and its measures at a size of 1.
+static int loadFont(const char *file, const char *advanceCharacter, TextFont &font) {
+  if (access(file, R_OK) != 0) return errno;
   FcPattern *pattern = FcPatternCreate();
-  FcPatternAddString(pattern, FC_FILE, reinterpret_cast<const FcChar8 *>(textFontFile));
+  FcPatternAddString(pattern, FC_FILE, reinterpret_cast<const FcChar8 *>(file));
   FcPatternAddInteger(pattern, FC_INDEX, 0);
-  document.font = cairo_ft_font_face_create_for_pattern(pattern);
+  font.face = cairo_ft_font_face_create_for_pattern(pattern);
   FcPatternDestroy(pattern);
   cairo_matrix_t unit;
   cairo_matrix_init_identity(&unit);
   cairo_font_options_t *options = cairo_font_options_create();
   cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
-  cairo_scaled_font_t *font = cairo_scaled_font_create(document.font, &unit, &unit, options);
+  font.unit = cairo_scaled_font_create(font.face, &unit, &unit, options);
   cairo_font_options_destroy(options);
   cairo_font_extents_t extents;
-  cairo_scaled_font_extents(font, &extents);
-  cairo_text_extents_t digit;
-  cairo_scaled_font_text_extents(font, "0", &digit);
-  document.fontAdvance = digit.x_advance;
-  document.fontAscent = extents.ascent;
-  document.fontDescent = extents.descent;
-  cairo_status_t status = cairo_scaled_font_status(font);
-  cairo_scaled_font_destroy(font);
-  if (status != CAIRO_STATUS_SUCCESS || document.fontAdvance <= 0) return EIO;
+  cairo_scaled_font_extents(font.unit, &extents);
+  cairo_text_extents_t cell;
+  cairo_scaled_font_text_extents(font.unit, advanceCharacter, &cell);
+  font.advance = cell.x_advance;
+  font.ascent = extents.ascent;
+  font.descent = extents.descent;
+  if (cairo_scaled_font_status(font.unit) != CAIRO_STATUS_SUCCESS || font.advance <= 0) return EIO;
+  return 0;
+}
+
+static void releaseFont(TextFont &font) {
+  if (font.unit != nullptr) cairo_scaled_font_destroy(font.unit);
+  if (font.face != nullptr) cairo_font_face_destroy(font.face);
+  font = TextFont();
+}
+
+// Loads the text font, which the document needs, and the symbol font, which it does
+// without when it cannot be read.
+static int loadTextFonts() {
+  if (int error = loadFont(textFontFile, advanceCharacters[textFont], document.fonts[textFont]); error != 0)
+    return error;
+  if (loadFont(symbolFontFile, advanceCharacters[symbolFont], document.fonts[symbolFont]) != 0)
+    releaseFont(document.fonts[symbolFont]);
   return 0;
 }
 
@@ -107,7 +142,7 @@ static int loadTextFont() {
 // in place.
 static void closeDocument() {
   if (document.pdf != nullptr) cairo_surface_destroy(document.pdf);
-  if (document.font != nullptr) cairo_font_face_destroy(document.font);
+  for (TextFont &font : document.fonts) releaseFont(font);
   if (document.file != nullptr) std::fclose(document.file);
   discardTemporary(document.temporary);
   document = Document();
@@ -116,7 +151,7 @@ static void closeDocument() {
 int openDocument(const std::string &path) {
   abandonDocument();
   int error = createTemporary(path);
-  if (error == 0) error = loadTextFont();
+  if (error == 0) error = loadTextFonts();
   if (error != 0) {
     abandonDocument();
     return error;
@@ -172,19 +207,28 @@ static std::string toUtf8(char32_t c) {
   return text;
 }
 
-// The text font's glyph for a character, 0 when it has none.
-static unsigned long glyphIndex(cairo_t *cr, char32_t character) {
+// The font's glyph index for a character, 0 when it has none (or is not loaded).
+static unsigned long glyphIn(const TextFont &font, const std::string &utf8) {
+  if (font.unit == nullptr) return 0;
+  cairo_glyph_t *glyphs = nullptr;
+  int count = 0;
+  cairo_scaled_font_text_to_glyphs(font.unit, 0, 0, utf8.data(), int(utf8.size()), &glyphs, &count, nullptr,
+                                   nullptr, nullptr);
+  unsigned long index = count == 1 ? glyphs[0].index : 0;
+  cairo_glyph_free(glyphs);
+  return index;
+}
+
+// The glyph of a character: from the text font, else from the symbol font; index 0
+// when neither has it.
+static FontGlyph glyphOf(char32_t character) {
   auto known = document.glyphs.find(character);
   if (known != document.glyphs.end()) return known->second;
   std::string utf8 = toUtf8(character);
-  if (character == 0 || utf8.empty()) return 0;
-  cairo_glyph_t *glyphs = nullptr;
-  int count = 0;
-  cairo_scaled_font_text_to_glyphs(cairo_get_scaled_font(cr), 0, 0, utf8.data(), int(utf8.size()), &glyphs, &count,
-                                   nullptr, nullptr, nullptr);
-  unsigned long index = count == 1 ? glyphs[0].index : 0;
-  cairo_glyph_free(glyphs);
-  return document.glyphs[character] = index;
+  FontGlyph glyph;
+  for (unsigned font = 0; font < fontCount && character != 0 && !utf8.empty() && glyph.index == 0; ++font)
+    glyph = FontGlyph{font, glyphIn(document.fonts[font], utf8)};
+  return document.glyphs[character] = glyph;
 }
 
 // Whether two cells share a baseline and size, so that one run of glyphs shows both.
@@ -192,34 +236,50 @@ static bool sameRun(const TextCell &a, const TextCell &b) {
   return a.y == b.y && a.width == b.width && a.height == b.height;
 }
 
-// Shows a run of cells of one size and baseline, each glyph scaled to span its cell
-// and centred on it vertically.
-static void showTextRun(cairo_t *cr, const TextCell *first, const TextCell *end) {
-  if (first->width == 0) return;
-  double fontSize = first->width * textSizePerCellWidth;
-  cairo_matrix_t size;
-  cairo_matrix_init_scale(&size, first->width / document.fontAdvance, fontSize);
-  cairo_set_font_matrix(cr, &size);
-  double baseline = first->y + first->height / 2.0 + (document.fontAscent - document.fontDescent) / 2 * fontSize;
+// Glyphs of one font on one baseline, with their text, ready to be shown.
+struct GlyphRun {
   std::string utf8;
   std::vector<cairo_glyph_t> glyphs;
   std::vector<cairo_text_cluster_t> clusters;
+};
+
+// Shows the run's glyphs in the font, each scaled to span a cell width pixels wide.
+static void showGlyphRun(cairo_t *cr, GlyphRun &run, const TextFont &font, unsigned width) {
+  if (run.glyphs.empty()) return;
+  cairo_set_font_face(cr, font.face);
+  cairo_matrix_t size;
+  cairo_matrix_init_scale(&size, width / font.advance, width * textSizePerCellWidth);
+  cairo_set_font_matrix(cr, &size);
+  cairo_show_text_glyphs(cr, run.utf8.data(), int(run.utf8.size()), run.glyphs.data(), int(run.glyphs.size()),
+                         run.clusters.data(), int(run.clusters.size()), cairo_text_cluster_flags_t(0));
+  run = GlyphRun();
+}
+
+// Shows a run of cells of one size and baseline, each glyph scaled to span its cell
+// and centred on it vertically; the glyphs of each font go out together in the order
+// of the cells.
+static void showTextRun(cairo_t *cr, const TextCell *first, const TextCell *end) {
+  if (first->width == 0) return;
+  double fontSize = first->width * textSizePerCellWidth;
+  double middle = first->y + first->height / 2.0;
+  GlyphRun run;
+  unsigned runFont = textFont;
   for (const TextCell *cell = first; cell != end; ++cell) {
-    unsigned long index = glyphIndex(cr, cell->text);
-    if (index == 0) continue;
+    FontGlyph glyph = glyphOf(cell->text);
+    if (glyph.index == 0) continue;
+    if (glyph.font != runFont) showGlyphRun(cr, run, document.fonts[runFont], first->width);
+    runFont = glyph.font;
+    const TextFont &font = document.fonts[runFont];
     std::string character = toUtf8(cell->text);
-    utf8 += character;
-    glyphs.push_back({index, double(cell->x), baseline});
-    clusters.push_back({int(character.size()), 1});
+    run.utf8 += character;
+    run.glyphs.push_back({glyph.index, double(cell->x), middle + (font.ascent - font.descent) / 2 * fontSize});
+    run.clusters.push_back({int(character.size()), 1});
   }
-  if (glyphs.empty()) return;
-  cairo_show_text_glyphs(cr, utf8.data(), int(utf8.size()), glyphs.data(), int(glyphs.size()), clusters.data(),
-                         int(clusters.size()), cairo_text_cluster_flags_t(0));
+  showGlyphRun(cr, run, document.fonts[runFont], first->width);
 }
 
 // Shows the cells' characters, in runs of cells that share baseline and size.
 static void showText(cairo_t *cr, const std::vector<TextCell> &cells) {
-  cairo_set_font_face(cr, document.font);
   size_t first = 0;
   while (first < cells.size()) {
     size_t end = first + 1;

@@ -14,6 +14,11 @@
 // monospaced, one horizontal scale makes every glyph span its cell.
 constexpr const char *textFontFile = "/usr/share/fonts/truetype/dejavu/DejaVuSansMono.ttf";
 
+// The font of the characters the text font lacks: the symbols for legacy computing,
+// which some glyphs give in text. Without it those characters are left out of the
+// PDF's text (the transcript still has them); the document is written all the same.
+constexpr const char *symbolFontFile = "/usr/share/fonts/opentype/unifont/unifont_upper.otf";
+
 // Begins a document for path and drops any document still open; returns 0 or an errno
 // value. Pages go to a temporary file beside path; nothing appears at path itself
 // before finishDocument.

@@ -206,6 +206,9 @@ const Row collisionRows[] = {
     {.name = "page file linked to the input", .words = {"in.prn", "-out", "pg"}, .stream = Stream::Err,
      .message = "Error: tambrix: the page file `pg-002.png' is the input file\n", .status = 1, .pages = linkedPage,
      .ribbonAfter = seededRibbon, .fixture = Fixture::InputFiles},
+    {.name = "listing is the transcript", .words = {"in.prn", "-text", "x.txt", "-explain", "x.txt"},
+     .stream = Stream::Err, .message = "Error: tambrix: the stream listing `x.txt' is the text transcript\n",
+     .status = 1, .pages = linkedPage, .ribbonAfter = seededRibbon, .fixture = Fixture::InputFiles},
     {.name = "store is the input", .words = {"ribbon.dat"}, .stream = Stream::Err,
      .message = "Error: tambrix: the strike store `ribbon.dat' is the input file\n", .status = 1, .pages = {},
      .ribbonAfter = seededRibbon},
@@ -264,6 +267,12 @@ const Row prefixRows[] = {
     {.name = "pdf alone", .words = {"-pdf"}, .message = "Incomplete parameter -pdf.\nTAMBRIX-001.png written.\n"},
     {.name = "text alone", .words = {"-out", "p", "-text"}, .message = "Incomplete parameter -text.\np-001.png written.\n",
      .pages = {"p-001.png"}},
+    // a stream listing in a folder that does not exist: refused before anything prints
+    {.name = "listing missing folder", .words = {"-explain", "no/such/run.lst"}, .stream = Stream::Err,
+     .message = "unable to write stream listing `no/such/run.lst': No such file or directory", .status = 1,
+     .pages = {}, .ribbonAfter = seededRibbon},
+    {.name = "listing alone", .words = {"-out", "p", "-explain"},
+     .message = "Incomplete parameter -explain.\np-001.png written.\n", .pages = {"p-001.png"}},
 };
 
 // ROM images of the wrong size; "A" is glyph slot 1 of the capitals at 0x900, and the
@@ -373,6 +382,7 @@ std::vector<std::string> temporaryFilesUnder(const TempDir &dir) {
   for (auto &entry : fs::recursive_directory_iterator(dir.path)) {
     std::string name = entry.path().filename().string();
     if (name.find(".png.") != std::string::npos || name.find(".pdf.") != std::string::npos ||
+        name.find(".lst.") != std::string::npos ||
         name.rfind("ribbon.dat.", 0) == 0)
       names.push_back(fs::relative(entry.path(), dir.path).string());
   }

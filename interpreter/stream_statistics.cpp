@@ -1,0 +1,109 @@
+#include "interpreter/stream_statistics.h"
+
+#include <cstring>
+
+namespace {
+
+constexpr uint8_t tab = 9;
+constexpr uint8_t lineFeed = 10;
+constexpr uint8_t formFeed = 12;
+constexpr uint8_t carriageReturn = 13;
+constexpr unsigned controlCount = 32;      // codes 0-31, and again 128-159, are control bytes
+constexpr unsigned highControls = 128;     // the first of the upper control bytes
+constexpr uint8_t firstSmallLetter = 'a';
+constexpr uint8_t lastSmallLetter = 'z';
+constexpr uint8_t firstCapital = 'A';
+constexpr uint8_t lastCapital = 'Z';
+
+// Carriage returns that make "many": a few overprinted lines are a layout, not a
+// stream read the wrong way.
+constexpr uint64_t manyReturns = 4;
+
+// Small letters that make "many": at least this many, and at least a third of the
+// letters.
+constexpr uint64_t manySmallLetters = 20;
+constexpr uint64_t smallLetterShare = 3;
+
+// Plain text is mostly ASCII: at most one byte in this many is 128 or more (accented
+// letters, or graphics passed through). A printer stream of graphics has far more.
+constexpr uint64_t highByteShare = 16;
+
+StreamStatistics statistics;  // the stream being read
+
+uint64_t countOf(uint8_t value) { return statistics.counts[value]; }
+
+uint64_t countBetween(unsigned first, unsigned last) {
+  uint64_t total = 0;
+  for (unsigned value = first; value <= last; ++value) total += statistics.counts[value];
+  return total;
+}
+
+// Control bytes other than those of plain text: line feed, carriage return, tab and
+// form feed.
+uint64_t foreignControls() {
+  uint64_t total = countBetween(0, controlCount - 1) + countBetween(highControls, highControls + controlCount - 1);
+  return total - countOf(lineFeed) - countOf(carriageReturn) - countOf(tab) - countOf(formFeed);
+}
+
+// Raw: read as a text-mode file, its carriage returns never feed paper, and with not
+// one line feed every line prints over the one before.
+bool looksRaw(const RunSettings &settings) {
+  return settings.streamKind == StreamKind::TextFile && countOf(lineFeed) == 0 && countOf(carriageReturn) >= manyReturns;
+}
+
+// Plain text: no control byte but those of plain text, mostly ASCII, most lines ended
+// by a line feed (alone or after a carriage return), and many small letters, which
+// print as graphics unless the business set is in force. It is, from the first byte, in
+// a raw stream run with -business, and from the first carriage return in a text-mode
+// file.
+bool looksPlain(const RunSettings &settings) {
+  if (settings.streamKind == StreamKind::PlainText || foreignControls() != 0) return false;
+  if (countBetween(highControls, 255) * highByteShare > statistics.bytes) return false;
+  uint64_t loneReturns = countOf(carriageReturn) - statistics.returnFeeds;
+  if (countOf(lineFeed) <= loneReturns) return false;
+  bool businessInForce =
+      settings.businessDefault && (settings.streamKind == StreamKind::Raw || countOf(carriageReturn) != 0);
+  uint64_t small = countBetween(firstSmallLetter, lastSmallLetter);
+  uint64_t letters = small + countBetween(firstCapital, lastCapital);
+  return !businessInForce && small >= manySmallLetters && small * smallLetterShare >= letters;
+}
+
+}  // namespace
+
+const StreamStatistics &streamStatistics = statistics;
+
+void resetStreamStatistics() {
+  std::memset(&statistics, 0, sizeof statistics);
+  statistics.previous = -1;
+}
+
+void countStreamBytes(const uint8_t *bytes, size_t length) {
+  if (length == 0) return;
+  uint64_t returnFeeds = statistics.previous == carriageReturn && bytes[0] == lineFeed;
+  for (size_t i = 0; i < length; ++i) ++statistics.counts[bytes[i]];
+  for (size_t i = 1; i < length; ++i) returnFeeds += bytes[i - 1] == carriageReturn && bytes[i] == lineFeed;
+  statistics.returnFeeds += returnFeeds;
+  statistics.bytes += length;
+  statistics.previous = bytes[length - 1];
+}
+
+StreamHint streamHint(const RunSettings &settings, bool printed) {
+  if (!printed) return StreamHint::None;
+  if (looksRaw(settings)) return StreamHint::Raw;
+  if (looksPlain(settings)) return StreamHint::PlainText;
+  return StreamHint::None;
+}
+
+const char *hintText(StreamHint hint) {
+  switch (hint) {
+    case StreamHint::Raw:
+      return "Hint: the stream looks like a raw printer stream: many carriage returns and no line feed, so its "
+             "lines print over one another. Try -raw.";
+    case StreamHint::PlainText:
+      return "Hint: the stream looks like plain text: many small letters, which the graphic set prints as "
+             "graphics, and lines ended by line feeds. Try -ascii.";
+    case StreamHint::None:
+      break;
+  }
+  return "";
+}

@@ -1,0 +1,42 @@
+// What a stream is made of, counted as it is read, so that a run can say when its
+// bytes look like something other than the stream kind it was read as: a raw printer
+// stream read as a text-mode file, or plain text sent as it is.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "base/run_settings.h"
+
+struct StreamStatistics {
+  uint64_t bytes;              // bytes read since the stream began
+  uint64_t counts[256];        // bytes of each value
+  uint64_t returnFeeds;        // carriage returns directly followed by a line feed
+  int previous;                // the last byte read, -1 before the first
+};
+
+// Written only here.
+extern const StreamStatistics &streamStatistics;
+
+// What the stream looks like, when it clearly looks like something its run did not
+// read it as.
+enum class StreamHint {
+  None,       // it fits the kind it was read as, or looks like nothing in particular
+  Raw,        // text-mode run: many carriage returns and not one line feed
+  PlainText,  // control bytes only for lines, tabs and pages; small letters the
+              //   graphic set would print as graphics
+};
+
+// A stream begins: nothing counted.
+void resetStreamStatistics();
+
+// Counts the next bytes of the stream.
+void countStreamBytes(const uint8_t *bytes, size_t length);
+
+// The hint for the stream counted, read with these settings; None unless printed
+// (nothing to say about a run that printed nothing).
+StreamHint streamHint(const RunSettings &settings, bool printed);
+
+// The sentence naming what the stream looks like and the option that fits; empty for
+// None.
+const char *hintText(StreamHint hint);
