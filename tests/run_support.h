@@ -1,7 +1,10 @@
 // Runs the real tambrix binary in a fresh directory and reads its pages back.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -19,10 +22,21 @@ struct RunResult {
   std::string err;     // standard error
 };
 
+// Called while the program runs, with its process id and the end of a pipe that is
+// its standard input; the program reads the end of its input once this returns.
+using InputFeeder = std::function<void(pid_t program, int input)>;
+
 // Runs tambrix (the test copy, or the program at binary) with the words in dir,
-// feeding stdinBytes on standard input.
+// feeding stdinBytes on standard input, or what feed writes when it is given.
 RunResult runTambrix(const TempDir &dir, const std::vector<std::string> &words,
-                     const std::string &stdinBytes = std::string(), const std::string &binary = TAMBRIX_BINARY);
+                     const std::string &stdinBytes = std::string(), const std::string &binary = TAMBRIX_BINARY,
+                     const InputFeeder &feed = nullptr);
+
+// Writes all of bytes to fd; false when the reader is gone.
+bool writeAll(int fd, const std::string &bytes);
+
+// The processes started by the process pid, from any of its threads.
+std::vector<pid_t> childProcesses(pid_t pid);
 
 // The bytes of a test ROM image: every glyph distinct, none blank.
 std::vector<uint8_t> testRom();
