@@ -2,6 +2,7 @@
 
 #include <Magick++.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -48,7 +49,10 @@ std::string readFile(const std::string &path) {
 bool fileExists(const std::string &path) { return fs::exists(path); }
 
 bool writeAll(int fd, const std::string &bytes) {
+  constexpr int stuckMilliseconds = 60000;  // a reader that takes nothing for this long is stuck
   for (size_t done = 0; done < bytes.size();) {
+    pollfd ready{fd, POLLOUT, 0};
+    if (poll(&ready, 1, stuckMilliseconds) == 0) return false;
     ssize_t written = write(fd, bytes.data() + done, bytes.size() - done);
     if (written < 0 && errno == EINTR) continue;
     if (written <= 0) return false;

@@ -32,7 +32,7 @@ RunResult runTambrix(const TempDir &dir, const std::vector<std::string> &words,
                      const std::string &stdinBytes = std::string(), const std::string &binary = TAMBRIX_BINARY,
                      const InputFeeder &feed = nullptr);
 
-// Writes all of bytes to fd; false when the reader is gone.
+// Writes all of bytes to fd; false when the reader is gone or takes nothing for a minute.
 bool writeAll(int fd, const std::string &bytes);
 
 // The processes started by the process pid, from any of its threads.
