@@ -46,8 +46,8 @@ bool hasPageFile(const TempDir &dir) {
 }
 
 // Feeds the input until the first page file appears (up to 3/4 of it), kills one of
-// the threads encoder processes, and feeds the rest: the pages that slot is given from
-// then on are encoded by its thread.
+// the program's encoder processes, and feeds the rest: the pages that slot is given
+// from then on are encoded by its thread.
 InputFeeder killingAnEncoder(const TempDir &dir, const std::string &input, unsigned threads) {
   return [&dir, &input, threads](pid_t program, int fd) {
     size_t fed = 0;
@@ -131,12 +131,12 @@ TEST(PageOutput, AFailedPageEndsTheRunThereWithAnyNumberOfThreads) {
     const char *name;
     const char *widthLimit;  // the image library's limit on image width; null for none
     std::string err;         // how the report begins
-    std::string says;        // what the rest of it says, in lower case without spaces: the
+    std::string says;        // how the rest of it begins, in lower case without spaces: the
                              // library's wording is spelt out in some builds, CamelCase in others
     std::vector<std::string> files;
   };
   const Failure failures[] = {
-      {"page 3 in place", nullptr, "Error: tambrix: ", "unabletowritepagefile`p-003.png':isadirectory",
+      {"page 3 in place", nullptr, "Error: tambrix: unable to write page file `p-003.png': Is a directory\n", "",
        {"PRINTER/mps801.bin", "p-001.png", "p-002.png", "ribbon.dat"}},
       {"image library", "100", "Error: tambrix: ", "widthorheightexceedslimit", {"PRINTER/mps801.bin", "ribbon.dat"}},
   };
@@ -147,8 +147,8 @@ TEST(PageOutput, AFailedPageEndsTheRunThereWithAnyNumberOfThreads) {
     EXPECT_EQ(one.status, 1) << failure.name;
     EXPECT_EQ(one.err.substr(0, failure.err.size()), failure.err) << failure.name;
     std::string said;
-    for (char c : one.err.substr(std::min(failure.err.size(), one.err.size())))
-      if (c != ' ') said += char(std::tolower(static_cast<unsigned char>(c)));
+    for (char letter : one.err.substr(std::min(failure.err.size(), one.err.size())))
+      if (letter != ' ') said += char(std::tolower(static_cast<unsigned char>(letter)));
     EXPECT_EQ(said.rfind(failure.says, 0), 0u) << failure.name << ": " << one.err;
     std::vector<std::string> names;
     for (const auto &file : one.files) names.push_back(file.first);
