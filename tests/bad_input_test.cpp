@@ -152,6 +152,9 @@ const Row optionRows[] = {
      .message = "Threads 0 out of range (1 to 64), keeping one per core.\n"},
     {.name = "threads many", .words = {"-threads", "3", "-threads", "65", "-threads", "x"},
      .message = "Encoder threads: 3.\nThreads 65 out of range (1 to 64), keeping 3.\nEncoder threads: 3.\n"},
+    // -threads: both ends of the range are taken
+    {.name = "threads one and most", .words = {"-threads", "1", "-threads", "64"},
+     .message = "Encoder threads: 1.\nEncoder threads: 64.\nTAMBRIX-001.png written.\n"},
 };
 
 // Input files that are no printer file.

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <sstream>
@@ -23,6 +24,9 @@ constexpr unsigned cellWidth = 12;     // pixels; twice that in double width
 constexpr unsigned cellHeight = 14;
 constexpr unsigned linePitch = 21;
 constexpr unsigned glyphsPerLine = 60;
+constexpr double pointsAcross = 72.0 / 120;  // PDF points per pixel across
+constexpr double pointsDown = 72.0 / 126;    // PDF points per pixel down
+constexpr double boxSlack = 0.05;            // points a word's box may be off its cells
 
 // Standard output of a shell command.
 std::string output(const std::string &command) {
@@ -32,6 +36,61 @@ std::string output(const std::string &command) {
   for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) text.append(buffer, n);
   pclose(pipe);
   return text;
+}
+
+// A word pdftotext finds, with its box in points from the top left of the page.
+struct Word {
+  std::string text;
+  double left, top, right, bottom;
+};
+
+// The words of each page of a PDF document, as pdftotext -bbox finds them.
+std::vector<std::vector<Word>> pdfWords(const std::string &pdf) {
+  std::vector<std::vector<Word>> pages;
+  std::istringstream lines(output("pdftotext -bbox '" + pdf + "' -"));
+  for (std::string line; std::getline(lines, line);) {
+    Word word;
+    char text[256];
+    if (line.find("<page ") != std::string::npos)
+      pages.emplace_back();
+    else if (std::sscanf(line.c_str(), " <word xMin=\"%lf\" yMin=\"%lf\" xMax=\"%lf\" yMax=\"%lf\">%255[^<]",
+                         &word.left, &word.top, &word.right, &word.bottom, text) == 5 && !pages.empty())
+      pages.back().push_back({text, word.left, word.top, word.right, word.bottom});
+  }
+  return pages;
+}
+
+// The size in points of every page of a PDF document, as pdfinfo reads it.
+std::vector<std::pair<double, double>> pdfPageSizes(const std::string &pdf) {
+  std::vector<std::pair<double, double>> sizes;
+  std::istringstream lines(output("pdfinfo -f 1 -l 9999 '" + pdf + "'"));
+  for (std::string line; std::getline(lines, line);) {
+    unsigned number;
+    double width, height;
+    if (std::sscanf(line.c_str(), "Page %u size: %lf x %lf pts", &number, &width, &height) == 3)
+      sizes.emplace_back(width, height);
+  }
+  return sizes;
+}
+
+// Whether the page has the word where the cells of its characters are: from pixel x
+// across, each character width pixels wide, on the cell row from pixel y down. The
+// glyphs are taller than the cell and centred on it.
+bool hasWordAt(const std::vector<Word> &page, const std::string &text, unsigned characters, unsigned x, unsigned y,
+               unsigned width = cellWidth) {
+  for (const Word &word : page)
+    if (word.text == text && std::abs(word.left - x * pointsAcross) < boxSlack &&
+        std::abs(word.right - (x + characters * width) * pointsAcross) < boxSlack &&
+        std::abs((word.top + word.bottom) / 2 - (y + cellHeight / 2.0) * pointsDown) < boxSlack)
+      return true;
+  return false;
+}
+
+std::string describe(const std::vector<Word> &page) {
+  std::ostringstream text;
+  for (const Word &word : page)
+    text << word.text << " " << word.left << "," << word.top << " " << word.right << "," << word.bottom << "\n";
+  return text.str();
 }
 
 std::string utf8(char32_t c) {
@@ -83,6 +142,8 @@ std::vector<TestPage> testPages() {
   addText(pages[0].cells, U"HELLO WORLD", 4, 2);
   addText(pages[0].cells, U"£↑←", 4, 4);
   addText(pages[0].cells, U"WIDE TEXT", 4, 6, 2 * cellWidth);
+  addText(pages[0].cells, U"CD", 4, 8);  // both widths on one line
+  addText(pages[0].cells, U"WIDE", 6, 8, 2 * cellWidth);
   addText(pages[1].cells, U"gray page", 0, 3);
   unsigned count = 0;
   for (unsigned i = 0; i < glyphTextCount; ++i)
@@ -116,6 +177,20 @@ TEST(PageDocument, ShowsTheRastersAndFindsTheText) {
   for (const char *words : {"HELLO WORLD", "£↑←", "WIDE TEXT"})
     EXPECT_NE(first.find(words), std::string::npos) << words << " not in: " << first;
   EXPECT_NE(output("pdftotext -f 2 -l 2 '" + pdf + "' -").find("gray page"), std::string::npos);
+  // Each word lies on its cells, in either width and with both widths on one line.
+  std::vector<std::vector<Word>> words = pdfWords(pdf);
+  ASSERT_EQ(words.size(), 3u);
+  struct Placed {
+    const char *text;
+    unsigned characters, column, line, width;
+  };
+  const Placed placed[] = {
+      {"HELLO", 5, 4, 2, cellWidth}, {"WORLD", 5, 10, 2, cellWidth}, {"WIDE", 4, 4, 6, 2 * cellWidth},
+      {"TEXT", 4, 14, 6, 2 * cellWidth}, {"CD", 2, 4, 8, cellWidth}, {"WIDE", 4, 6, 8, 2 * cellWidth},
+  };
+  for (const Placed &p : placed)
+    EXPECT_TRUE(hasWordAt(words[0], p.text, p.characters, p.column * cellWidth, p.line * linePitch, p.width))
+        << p.text << " at column " << p.column << " not in:\n" << describe(words[0]);
   std::string glyphs = output("pdftotext -f 3 -l 3 '" + pdf + "' -");
   for (const TextCell &cell : pages[2].cells)
     EXPECT_NE(glyphs.find(utf8(cell.text)), std::string::npos) << "U+" << std::hex << unsigned(cell.text);
@@ -206,12 +281,27 @@ TEST(PageDocument, RunsWriteTheDocumentAndTheTranscript) {
   EXPECT_EQ(readFile(dir.file("again.pdf")), readFile(dir.file("show.pdf")));
   EXPECT_EQ(readFile(dir.file("show.txt")).find("                    TAMBRIX PRINT SAMPLE\n"), 1u);
 
-  // 16 '0' '6' puts B at pixel 60, column 5; two lines a page, pages split by a form feed.
+  // 16 '0' '6' puts B at pixel 60, column 5; 16 '5' '9' puts E at pixel 95 and 16 '9'
+  // '1' D at pixel 19, columns 8 and 2 when rounded, 7 and 1 when cut. Two lines a page
+  // of 43 pixels, pages split by a form feed; the PDF's pages are as high.
   r = runTambrix(dir, {"-height", "0.34", "-text", "two.txt", "-pdf", "two.pdf"},
-                 "A" + bytes({16, '0', '6'}) + "B\r\n\r\nC  \r\n");
-  EXPECT_EQ(readFile(dir.file("two.txt")), "A    B\n\fC\n");
+                 "A" + bytes({16, '0', '6'}) + "B" + bytes({16, '5', '9'}) + "E\r\n" + bytes({16, '9', '1'}) +
+                     "D\r\nC  \r\n");
+  EXPECT_EQ(readFile(dir.file("two.txt")), "A    B  E\n  D\n\fC\n");
   EXPECT_EQ(pngFiles(dir), (std::vector<std::string>{"from-pdf.png", "show-001.png"})) << "-pdf alone writes no PNG";
-  EXPECT_NE(output("pdfinfo '" + dir.file("two.pdf") + "'").find("Pages:           2\n"), std::string::npos);
+  constexpr unsigned shortPage = 43;  // pixels
+  std::vector<std::pair<double, double>> sizes = pdfPageSizes(dir.file("two.pdf"));
+  ASSERT_EQ(sizes.size(), 2u);
+  for (const auto &size : sizes) {
+    EXPECT_NEAR(size.first, pageWidth * pointsAcross, 0.01);
+    EXPECT_NEAR(size.second, shortPage * pointsDown, 0.01);
+  }
+  std::vector<std::vector<Word>> words = pdfWords(dir.file("two.pdf"));
+  ASSERT_EQ(words.size(), 2u);
+  EXPECT_TRUE(hasWordAt(words[0], "A", 1, 0, 0) && hasWordAt(words[0], "B", 1, 60, 0) &&
+              hasWordAt(words[0], "E", 1, 95, 0) && hasWordAt(words[0], "D", 1, 19, linePitch) &&
+              hasWordAt(words[1], "C", 1, 0, 0))
+      << describe(words[0]) << "page 2:\n" << describe(words[1]);
 
   // A document whose name is a folder fails when it is put in place: status 1, the
   // error names it, no temporary file is left and the strike counts are not saved.

@@ -1,14 +1,20 @@
 // Pages are painted as rasters, taken out in the smallest kind that holds them, and
 // encoded through the image's pixel cache; here the same pages are painted a second
 // time with one pixelColor call per pixel, and every pixel of the written files must
-// agree.
+// agree. Encoder processes must give the same bytes, and a slot whose process died
+// hands its pages back to its thread.
 #include <Magick++.h>
 #include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cmath>
 
 #include "base/file_access.h"
 #include "mechanism/page_canvas.h"
+#include "output/encoder_process.h"
 #include "output/page_image.h"
 #include "mechanism/print_head.h"
 #include "run_support.h"
@@ -78,19 +84,45 @@ std::string pixelsOf(const std::string &path) {
 TEST(PixelCache, PagesEqualOnePixelColorPerPixel) {
   TempDir dir;
   initImageLibrary("pixel_cache_test");
+  constexpr unsigned slots = 2;
+  startEncoderProcesses(slots, width, height);  // forks: before anything starts a thread
   std::vector<std::vector<Paint>> pages = testPages();
 
   startPage(width, height, false);
+  PageRaster raster;
   for (size_t n = 0; n < pages.size(); ++n) {
     for (const Paint &p : pages[n])
       p.mark ? paintMark(p.x, p.y, p.color) : paintDot(p.x, p.y, p.shade);
-    PageRaster raster = takePage();
+    raster = takePage();
     const PixelKind kinds[] = {PixelKind::Rgb, PixelKind::Gray, PixelKind::BlackWhite};
     EXPECT_TRUE(raster.kind == kinds[n]) << "page " << n;
     std::string png = encodeRasterPng(raster.width, raster.height, raster.kind, raster.bytes.data());
     std::string name = dir.file("fast-" + std::to_string(n) + ".png");
     ASSERT_EQ(replaceFileWhole(name, png.data(), png.size(), false), 0);
+    for (unsigned slot = 0; slot < slots; ++slot) {
+      std::string fromProcess;
+      EXPECT_TRUE(encodeInProcess(slot, raster, fromProcess)) << "page " << n << ", slot " << slot;
+      EXPECT_TRUE(fromProcess == png) << "page " << n << ", slot " << slot;
+    }
   }
+  // One process dies: its slot says so, page after page, and the other one still encodes.
+  std::vector<pid_t> processes = childProcesses(getpid());
+  ASSERT_EQ(processes.size(), slots);
+  kill(processes.front(), SIGKILL);
+  siginfo_t ended;
+  waitid(P_PID, id_t(processes.front()), &ended, WEXITED | WNOWAIT);  // dead, and left for the slot to reap
+  std::string last = encodeRasterPng(raster.width, raster.height, raster.kind, raster.bytes.data());
+  unsigned refused = 0;
+  for (int page = 0; page < 2; ++page)
+    for (unsigned slot = 0; slot < slots; ++slot) {
+      std::string png;
+      if (!encodeInProcess(slot, raster, png))
+        ++refused;
+      else
+        EXPECT_TRUE(png == last) << "slot " << slot;
+    }
+  EXPECT_EQ(refused, 2u) << "the slot of the dead process, twice";
+  stopEncoderProcesses();
 
   Magick::Image reference(Magick::Geometry(width, height), Magick::ColorMono(true));
   reference.depth(8);

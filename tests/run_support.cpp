@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -50,26 +51,61 @@ std::string readFile(const std::string &path) {
 
 bool fileExists(const std::string &path) { return fs::exists(path); }
 
+bool writeAll(int fd, const std::string &bytes) {
+  constexpr int stuckMilliseconds = 60000;  // a reader that takes nothing for this long is stuck
+  for (size_t done = 0; done < bytes.size();) {
+    pollfd ready{fd, POLLOUT, 0};
+    if (poll(&ready, 1, stuckMilliseconds) == 0) return false;
+    ssize_t written = write(fd, bytes.data() + done, bytes.size() - done);
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) return false;
+    done += size_t(written);
+  }
+  return true;
+}
+
+std::vector<pid_t> childProcesses(pid_t pid) {
+  std::vector<pid_t> children;
+  std::error_code ignored;
+  for (auto &task : fs::directory_iterator("/proc/" + std::to_string(pid) + "/task", ignored)) {
+    std::istringstream list(readFile((task.path() / "children").string()));
+    for (pid_t child; list >> child;) children.push_back(child);
+  }
+  std::sort(children.begin(), children.end());
+  return children;
+}
+
 RunResult runTambrix(const TempDir &dir, const std::vector<std::string> &words, const std::string &stdinBytes,
-                     const std::string &binary) {
+                     const std::string &binary, const InputFeeder &feed) {
   std::string inPath = dir.path + "/../" + fs::path(dir.path).filename().string() + ".stdin";
   std::string outPath = inPath + ".out", errPath = inPath + ".err";
   writeFile(inPath, stdinBytes);
+  int pipeEnds[2] = {-1, -1};
+  if (feed && pipe2(pipeEnds, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
   pid_t pid = fork();
   if (pid == 0) {
     if (chdir(dir.path.c_str()) != 0) _exit(127);
-    int in = open(inPath.c_str(), O_RDONLY);
+    int in = feed ? pipeEnds[0] : open(inPath.c_str(), O_RDONLY);
     int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     dup2(in, 0);
     dup2(out, 1);
     dup2(err, 2);
+    fcntl(0, F_SETFD, 0);  // the pipe's end kept its close-on-exec flag if it was 0 already
     std::vector<char *> argv;
     argv.push_back(const_cast<char *>(binary.c_str()));
     for (const std::string &word : words) argv.push_back(const_cast<char *>(word.c_str()));
     argv.push_back(nullptr);
     execv(binary.c_str(), argv.data());
     _exit(127);
+  }
+  if (feed) {
+    close(pipeEnds[0]);
+    // A program that ended early must fail the test, not end it by SIGPIPE.
+    void (*before)(int) = signal(SIGPIPE, SIG_IGN);
+    feed(pid, pipeEnds[1]);
+    close(pipeEnds[1]);
+    signal(SIGPIPE, before);
   }
   int status = 0;
   waitpid(pid, &status, 0);
@@ -198,16 +234,7 @@ BackgroundRun startTambrix(const TempDir &dir, const std::vector<std::string> &w
   return run;
 }
 
-bool sendInput(BackgroundRun &run, const std::string &bytes) {
-  size_t sent = 0;
-  while (run.input >= 0 && sent < bytes.size()) {
-    ssize_t n = write(run.input, bytes.data() + sent, bytes.size() - sent);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    sent += size_t(n);
-  }
-  return run.input >= 0;
-}
+bool sendInput(BackgroundRun &run, const std::string &bytes) { return run.input >= 0 && writeAll(run.input, bytes); }
 
 void closeInput(BackgroundRun &run) {
   if (run.input >= 0) close(run.input);
@@ -249,17 +276,6 @@ RunResult finishTambrix(BackgroundRun &run, double seconds) {
   EXPECT_EQ(result.err.find("Sanitizer"), std::string::npos) << result.err;
   EXPECT_EQ(result.err.find("runtime error:"), std::string::npos) << result.err;
   return result;
-}
-
-std::vector<pid_t> childProcesses(pid_t parent) {
-  std::vector<pid_t> children;
-  std::error_code error;
-  for (auto &task : fs::directory_iterator("/proc/" + std::to_string(parent) + "/task", error)) {
-    std::istringstream list(readFile((task.path() / "children").string()));
-    pid_t child;
-    while (list >> child) children.push_back(child);
-  }
-  return children;
 }
 
 bool processGone(pid_t pid) {

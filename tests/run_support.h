@@ -4,6 +4,7 @@
 #include <sys/types.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -21,10 +22,21 @@ struct RunResult {
   std::string err;     // standard error
 };
 
+// Called while the program runs, with its process id and the end of a pipe that is
+// its standard input; the program reads the end of its input once this returns.
+using InputFeeder = std::function<void(pid_t program, int input)>;
+
 // Runs tambrix (the test copy, or the program at binary) with the words in dir,
-// feeding stdinBytes on standard input.
+// feeding stdinBytes on standard input, or what feed writes when it is given.
 RunResult runTambrix(const TempDir &dir, const std::vector<std::string> &words,
-                     const std::string &stdinBytes = std::string(), const std::string &binary = TAMBRIX_BINARY);
+                     const std::string &stdinBytes = std::string(), const std::string &binary = TAMBRIX_BINARY,
+                     const InputFeeder &feed = nullptr);
+
+// Writes all of bytes to fd; false when the reader is gone or takes nothing for a minute.
+bool writeAll(int fd, const std::string &bytes);
+
+// The processes started by the process pid, from any of its threads.
+std::vector<pid_t> childProcesses(pid_t pid);
 
 // The bytes of a test ROM image: every glyph distinct, none blank.
 std::vector<uint8_t> testRom();
@@ -96,9 +108,6 @@ bool waitForOutput(const BackgroundRun &run, const std::string &text, double sec
 // Waits for the run to end, at most seconds, and returns what it did; a run still
 // going then is killed and fails the test.
 RunResult finishTambrix(BackgroundRun &run, double seconds);
-
-// The processes the run started that are still alive (its encoder processes).
-std::vector<pid_t> childProcesses(pid_t parent);
 
 // Whether a process is gone (or a zombie nobody waits for).
 bool processGone(pid_t pid);
