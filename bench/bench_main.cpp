@@ -2,6 +2,7 @@
 // how much memory they take.
 //
 //   tambrix_bench                                  the timing and memory table
+//   tambrix_bench --live                           the live capture table alone
 //   tambrix_bench --workload NAME --pages N --threads T [--pdf] [--explain]   one run (used by the tables)
 #include <algorithm>
 #include <cstdint>
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "bench/child_runs.h"
+#include "bench/live_latency.h"
 #include "bench/workloads.h"
 #include "output/page_image.h"
 
@@ -158,6 +160,7 @@ void printTables() {
   printThreadTable();
   printMemoryTable();
   printListingTable();
+  printLiveLatencyTable();
 }
 
 // Runs body and returns the exit status: 1 once anything it does throws.
@@ -208,5 +211,6 @@ int runChild(int argc, char **argv) {
 int main(int argc, char **argv) {
   if (argc == 1) return reportingErrors(printTables);
   if (std::strcmp(argv[1], "--workload") == 0) return runChild(argc, argv);
+  if (std::strcmp(argv[1], "--live") == 0) return reportingErrors(printLiveLatencyTable);
   return usage();
 }
