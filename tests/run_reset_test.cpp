@@ -40,14 +40,6 @@ struct Outcome {
   int status;
 };
 
-std::map<std::string, std::string> filesIn(const TempDir &dir) {
-  std::map<std::string, std::string> files;
-  for (auto &entry : fs::recursive_directory_iterator(dir.path))
-    if (entry.is_regular_file() && entry.path().parent_path().filename() != "PRINTER")
-      files[fs::relative(entry.path(), dir.path).string()] = readFile(entry.path());
-  return files;
-}
-
 void prepare(const TempDir &dir, const Job &job, const std::string &ribbon) {
   std::vector<uint8_t> rom = testRom();
   rom.resize(job.romBytes);

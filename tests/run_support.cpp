@@ -75,6 +75,32 @@ std::vector<pid_t> childProcesses(pid_t pid) {
   return children;
 }
 
+// In a child: becomes the program in dir, reading in, its output going to the paths.
+[[noreturn]] void execInDir(const TempDir &dir, const std::vector<std::string> &words, const std::string &binary, int in,
+                            const std::string &outPath, const std::string &errPath) {
+  if (chdir(dir.path.c_str()) != 0) _exit(127);
+  int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  dup2(in, 0);
+  dup2(out, 1);
+  dup2(err, 2);
+  fcntl(0, F_SETFD, 0);  // the pipe's end kept its close-on-exec flag if it was 0 already
+  std::vector<char *> argv;
+  argv.push_back(const_cast<char *>(binary.c_str()));
+  for (const std::string &word : words) argv.push_back(const_cast<char *>(word.c_str()));
+  argv.push_back(nullptr);
+  execv(binary.c_str(), argv.data());
+  _exit(127);
+}
+
+std::map<std::string, std::string> filesIn(const TempDir &dir) {
+  std::map<std::string, std::string> files;
+  for (auto &entry : fs::recursive_directory_iterator(dir.path))
+    if (entry.is_regular_file() && entry.path().parent_path().filename() != "PRINTER")
+      files[fs::relative(entry.path(), dir.path).string()] = readFile(entry.path());
+  return files;
+}
+
 RunResult runTambrix(const TempDir &dir, const std::vector<std::string> &words, const std::string &stdinBytes,
                      const std::string &binary, const InputFeeder &feed) {
   std::string inPath = dir.path + "/../" + fs::path(dir.path).filename().string() + ".stdin";
@@ -84,20 +110,7 @@ RunResult runTambrix(const TempDir &dir, const std::vector<std::string> &words, 
   if (feed && pipe2(pipeEnds, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
   pid_t pid = fork();
   if (pid == 0) {
-    if (chdir(dir.path.c_str()) != 0) _exit(127);
-    int in = feed ? pipeEnds[0] : open(inPath.c_str(), O_RDONLY);
-    int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    dup2(in, 0);
-    dup2(out, 1);
-    dup2(err, 2);
-    fcntl(0, F_SETFD, 0);  // the pipe's end kept its close-on-exec flag if it was 0 already
-    std::vector<char *> argv;
-    argv.push_back(const_cast<char *>(binary.c_str()));
-    for (const std::string &word : words) argv.push_back(const_cast<char *>(word.c_str()));
-    argv.push_back(nullptr);
-    execv(binary.c_str(), argv.data());
-    _exit(127);
+    execInDir(dir, words, binary, feed ? pipeEnds[0] : open(inPath.c_str(), O_RDONLY), outPath, errPath);
   }
   if (feed) {
     close(pipeEnds[0]);
@@ -213,19 +226,7 @@ BackgroundRun startTambrix(const TempDir &dir, const std::vector<std::string> &w
   if (pipedInput && pipe2(ends, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
   run.pid = fork();
   if (run.pid == 0) {
-    if (chdir(dir.path.c_str()) != 0) _exit(127);
-    int in = pipedInput ? ends[0] : open("/dev/null", O_RDONLY);
-    int out = open(run.outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    int err = open(run.errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    dup2(in, 0);
-    dup2(out, 1);
-    dup2(err, 2);
-    std::vector<char *> argv;
-    argv.push_back(const_cast<char *>(binary.c_str()));
-    for (const std::string &word : words) argv.push_back(const_cast<char *>(word.c_str()));
-    argv.push_back(nullptr);
-    execv(binary.c_str(), argv.data());
-    _exit(127);
+    execInDir(dir, words, binary, pipedInput ? ends[0] : open("/dev/null", O_RDONLY), run.outPath, run.errPath);
   }
   if (pipedInput) {
     close(ends[0]);

@@ -4,6 +4,7 @@
 #include <sys/types.h>
 
 #include <cstdint>
+#include <map>
 #include <functional>
 #include <string>
 #include <vector>
@@ -37,6 +38,9 @@ bool writeAll(int fd, const std::string &bytes);
 
 // The processes started by the process pid, from any of its threads.
 std::vector<pid_t> childProcesses(pid_t pid);
+
+// Every file under dir but the ROM folder's, by its path relative to dir, with its bytes.
+std::map<std::string, std::string> filesIn(const TempDir &dir);
 
 // The bytes of a test ROM image: every glyph distinct, none blank.
 std::vector<uint8_t> testRom();

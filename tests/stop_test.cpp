@@ -23,15 +23,6 @@ std::string densePages(unsigned pages) {
   return stream;
 }
 
-// Every file in dir but the ROM, with its bytes.
-std::map<std::string, std::string> filesIn(const TempDir &dir) {
-  std::map<std::string, std::string> files;
-  for (auto &entry : fs::recursive_directory_iterator(dir.path))
-    if (entry.is_regular_file() && entry.path().parent_path().filename() != "PRINTER")
-      files[fs::relative(entry.path(), dir.path).string()] = readFile(entry.path());
-  return files;
-}
-
 void prepare(const TempDir &dir) {
   writeRom(dir, testRom());
   writeFile(dir.file("ribbon.dat"), seededRibbon);
