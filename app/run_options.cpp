@@ -5,13 +5,16 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
 #include <string>
 
 #include "output/page_output.h"
 #include "mechanism/print_head.h"
 
 // The option words; matched whole, ignoring case.
-enum class Option { Height, Out, Test, HalfLife, Debug, Business, Graphic, Raw, Pdf, Text, Threads, Help, None };
+enum class Option {
+  Height, Out, Test, HalfLife, Debug, Business, Graphic, Raw, Pdf, Text, Threads, Paper, Look, Dpi, Ribbon, Help, None
+};
 
 struct OptionWord {
   const char *word;
@@ -19,13 +22,15 @@ struct OptionWord {
   bool takesValue;  // the next word is its value, whatever it looks like
 };
 
-static const OptionWord optionWords[14] = {
+static const OptionWord optionWords[18] = {
     {"-height", Option::Height, true},     {"-out", Option::Out, true},
     {"-test", Option::Test, true},         {"-halflife", Option::HalfLife, true},
     {"-debug", Option::Debug, true},       {"-business", Option::Business, false},
     {"-graphic", Option::Graphic, false},  {"-raw", Option::Raw, false},
     {"-pdf", Option::Pdf, true},           {"-text", Option::Text, true},
-    {"-threads", Option::Threads, true},
+    {"-threads", Option::Threads, true},   {"-paper", Option::Paper, true},
+    {"-look", Option::Look, true},         {"-dpi", Option::Dpi, true},
+    {"-ribbon", Option::Ribbon, true},
     {"-help", Option::Help, false},        {"-h", Option::Help, false},
     {"-?", Option::Help, false},
 };
@@ -110,6 +115,45 @@ static void setThreads(const char *word, unsigned &threads) {
     std::printf("Encoder threads: %u.\n", threads);
 }
 
+// The values of -paper, -look and -ribbon, by the enum's order.
+static const char *const paperNames[4] = {"none", "plain", "greenbar", "bluebar"};  // PaperStyle
+static const char *const lookNames[2] = {"dots", "ink"};                            // LookStyle
+static const char *const ribbonNames[3] = {"black", "blue", "purple"};              // RibbonColour
+
+// A value chosen by name, ignoring case: returns the index of the word among the count
+// names, echoed as "<what>: <name>."; an unknown word is refused with the names it may
+// be, and the index in force, current, is kept.
+static int chooseNamed(const char *what, const char *word, const char *const *names, size_t count, int current) {
+  for (size_t i = 0; i < count; ++i)
+    if (strcasecmp(word, names[i]) == 0) {
+      std::printf("%s: %s.\n", what, names[i]);
+      return int(i);
+    }
+  std::string known;
+  for (size_t i = 0; i < count; ++i) known += (i == 0 ? "" : ", ") + std::string(names[i]);
+  std::printf("%s %s unknown (%s), keeping %s.\n", what, word, known.c_str(), names[current]);
+  return current;
+}
+
+// -dpi: the pixels per inch of ink pages, a whole number from 100 to 1200; others are
+// refused and the number in force is kept.
+static void setInkDpi(const char *word, unsigned &dpi) {
+  char *end = nullptr;
+  long value = std::strtol(word, &end, 10);
+  if (end == word || *end != '\0') {
+    std::printf("Resolution %s is not a number (%u to %u pixels per inch), keeping %u.\n", word, minInkDpi,
+                maxInkDpi, dpi);
+    return;
+  }
+  if (value < long(minInkDpi) || value > long(maxInkDpi)) {
+    std::printf("Resolution %s out of range (%u to %u pixels per inch), keeping %u.\n", word, minInkDpi, maxInkDpi,
+                dpi);
+    return;
+  }
+  dpi = unsigned(value);
+  std::printf("Ink resolution set to %u pixels per inch.\n", dpi);
+}
+
 static void setValue(Option option, const char *word, RunOptions &options) {
   RunSettings &settings = options.settings;
   long value = 0;
@@ -142,6 +186,19 @@ static void setValue(Option option, const char *word, RunOptions &options) {
     case Option::Text:
       settings.textName = word;
       std::printf("Text transcript: %s.\n", word);
+      break;
+    case Option::Paper:
+      settings.paper = PaperStyle(chooseNamed("Paper", word, paperNames, std::size(paperNames), int(settings.paper)));
+      break;
+    case Option::Look:
+      settings.look = LookStyle(chooseNamed("Look", word, lookNames, std::size(lookNames), int(settings.look)));
+      break;
+    case Option::Dpi:
+      setInkDpi(word, settings.inkDpi);
+      break;
+    case Option::Ribbon:
+      settings.ribbonColour =
+          RibbonColour(chooseNamed("Ribbon", word, ribbonNames, std::size(ribbonNames), int(settings.ribbonColour)));
       break;
     default:
       break;

@@ -230,15 +230,18 @@ static void showText(cairo_t *cr, const std::vector<TextCell> &cells) {
 void addDocumentPage(const PageRaster &raster, const std::vector<TextCell> &cells) {
   if (document.pdf == nullptr || document.error != 0) return;
   if (raster.width == 0 || raster.height == 0 || raster.bytes.size() != rasterSize(raster)) return fail(EINVAL);
-  cairo_pdf_surface_set_size(document.pdf, raster.width * pointsPerInch / pixelsPerInchAcross,
-                             raster.height * pointsPerInch / pixelsPerInchDown);
+  double pointsPerPixelX = pointsPerInch / raster.pixelsPerInchX, pointsPerPixelY = pointsPerInch / raster.pixelsPerInchY;
+  cairo_pdf_surface_set_size(document.pdf, raster.width * pointsPerPixelX, raster.height * pointsPerPixelY);
   cairo_surface_t *image = rasterImage(raster);
   cairo_t *cr = cairo_create(document.pdf);
-  cairo_scale(cr, pointsPerInch / pixelsPerInchAcross, pointsPerInch / pixelsPerInchDown);
   // cairo has no invisible text, and drops text painted fully transparent; so the text
   // goes under the image, which is opaque and hides it. Viewers still select it, and
-  // text extraction still finds it.
+  // text extraction still finds it. The cells are in page pixels from the print line.
+  cairo_translate(cr, raster.printLeft * pointsPerPixelX, 0);
+  cairo_scale(cr, pointsPerInch / pixelsPerInchAcross, pointsPerInch / pixelsPerInchDown);
   showText(cr, cells);
+  cairo_identity_matrix(cr);
+  cairo_scale(cr, pointsPerPixelX, pointsPerPixelY);
   cairo_set_source_surface(cr, image, 0, 0);
   cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_NEAREST);  // written as /Interpolate false
   cairo_paint(cr);

@@ -1,0 +1,140 @@
+#include "output/ink_dots.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "base/page_geometry.h"
+#include "output/look_hash.h"
+
+namespace {
+
+constexpr double mmPerInch = 25.4;
+// The dot's edge: its ink fades from full to none over this part of its radius on
+// either side of the nominal edge, where a fresh ribbon's ink is half dark.
+constexpr double edgeSoftness = 0.3;
+// How much a dot's ink differs from the next, up or down: a fabric ribbon holds its
+// ink unevenly.
+constexpr double darknessVariation = 0.1;
+// Ink at a fresh dot's centre, in full strikes: enough that the lightest of a fresh
+// ribbon's dots is still black there.
+constexpr double centreInk = 1 / (1 - darknessVariation);
+constexpr unsigned stampPlaces = 4;       // places of a dot's centre within a pixel, each way
+constexpr unsigned stampSamples = 4;      // samples a stamp pixel's coverage is averaged from, each way
+constexpr unsigned fullCoverage = 4096;   // a stamp pixel wholly inside the dot
+constexpr uint32_t darknessSeed = 0x1dc0ffeeu;  // salt of the dots' hash
+constexpr unsigned fullSeen = 256;        // the paper seen whole, in the seen tables
+
+// A strike's ink of each colour, red, green and blue, as the part of the paper's light
+// it lets through: black lets none through, blue mostly blue.
+constexpr double ribbonInks[3][3] = {
+    {0.0, 0.0, 0.0},     // black
+    {0.12, 0.20, 0.58},  // blue
+    {0.36, 0.16, 0.50},  // purple
+};
+
+InkDots dots;
+
+// How much of the dot's ink reaches a point r dot radii from its centre: 1 well inside,
+// 1/2 at the nominal edge, none past the soft edge.
+double coverageAt(double r) {
+  double t = std::clamp((1 + edgeSoftness - r) / (2 * edgeSoftness), 0.0, 1.0);
+  return t * t * (3 - 2 * t);
+}
+
+// One stamp: the coverage of each of its pixels by a dot centred px and py pixels right
+// of and below the centre of the stamp's middle pixel, px and py being fractions of a pixel.
+void makeStamp(double px, double py, double radius, uint16_t *stamp) {
+  unsigned size = dots.stampSize;
+  double centreX = dots.stampHalf + 0.5 + px, centreY = dots.stampHalf + 0.5 + py;
+  for (unsigned y = 0; y < size; ++y)
+    for (unsigned x = 0; x < size; ++x) {
+      double sum = 0;
+      for (unsigned sy = 0; sy < stampSamples; ++sy)
+        for (unsigned sx = 0; sx < stampSamples; ++sx) {
+          double dx = x + (sx + 0.5) / stampSamples - centreX, dy = y + (sy + 0.5) / stampSamples - centreY;
+          sum += coverageAt(std::hypot(dx, dy) / radius);
+        }
+      stamp[size_t(y) * size + x] = uint16_t(std::lround(sum / (stampSamples * stampSamples) * fullCoverage));
+    }
+}
+
+// What the paper shows, per channel, through an amount of ink: each full strike lets
+// the ink's part through, one strike over the other; within a strike the ink covers
+// its part of the paper evenly.
+void makeSeenTables(RibbonColour colour) {
+  const double *ink = ribbonInks[int(colour)];
+  for (unsigned c = 0; c < 3; ++c)
+    for (unsigned amount = 0; amount <= mostInk; ++amount) {
+      double strikes = double(amount) / inkPerStrike, whole = std::floor(strikes);
+      double seen = std::pow(ink[c], whole) * (1 - (strikes - whole) * (1 - ink[c]));
+      dots.seen[c][amount] = uint16_t(std::lround(seen * fullSeen));
+    }
+}
+
+// The ink of one dot, centred at (x, y) pixels, in amount units per unit of coverage
+// scaled by 2^16 / fullCoverage.
+void stampDot(double x, double y, uint32_t ink, uint8_t *amounts, unsigned width, unsigned height) {
+  double fx = std::floor(x), fy = std::floor(y);
+  int cx = int(fx), cy = int(fy);
+  unsigned placeX = unsigned(std::lround((x - fx) * stampPlaces)), placeY = unsigned(std::lround((y - fy) * stampPlaces));
+  if (placeX == stampPlaces) placeX = 0, ++cx;
+  if (placeY == stampPlaces) placeY = 0, ++cy;
+  unsigned size = dots.stampSize;
+  const uint16_t *stamp = dots.stamps.data() + size_t(placeY * stampPlaces + placeX) * size * size;
+  int left = cx - int(dots.stampHalf), top = cy - int(dots.stampHalf);
+  for (unsigned sy = 0; sy < size; ++sy) {
+    int row = top + int(sy);
+    if (row < 0 || row >= int(height)) continue;
+    uint8_t *out = amounts + size_t(row) * width;
+    const uint16_t *in = stamp + size_t(sy) * size;
+    for (unsigned sx = 0; sx < size; ++sx) {
+      int column = left + int(sx);
+      if (column < 0 || column >= int(width)) continue;
+      unsigned sum = out[column] + ((in[sx] * ink + 0x8000u) >> 16);
+      out[column] = uint8_t(std::min(sum, mostInk));
+    }
+  }
+}
+
+}  // namespace
+
+const InkDots &inkDots = dots;
+
+void startInkDots(unsigned pixelsPerInch, RibbonColour colour) {
+  dots = InkDots();
+  dots.pixelsPerInch = pixelsPerInch;
+  double radius = dotDiameterMm / mmPerInch * pixelsPerInch / 2;
+  dots.stampHalf = unsigned(std::ceil(radius * (1 + edgeSoftness))) + 1;
+  dots.stampSize = 2 * dots.stampHalf + 1;
+  size_t stampPixels = size_t(dots.stampSize) * dots.stampSize;
+  dots.stamps.assign(stampPixels * stampPlaces * stampPlaces, 0);
+  for (unsigned py = 0; py < stampPlaces; ++py)
+    for (unsigned px = 0; px < stampPlaces; ++px)
+      makeStamp(double(px) / stampPlaces, double(py) / stampPlaces, radius,
+                dots.stamps.data() + (py * stampPlaces + px) * stampPixels);
+  makeSeenTables(colour);
+}
+
+void addStrikeInk(const std::vector<Strike> &strikes, unsigned pageNumber, unsigned printLeft, uint8_t *amounts,
+                  unsigned width, unsigned height) {
+  double perPixelX = dots.pixelsPerInch / pixelsPerInchAcross, perPixelY = dots.pixelsPerInch / pixelsPerInchDown;
+  for (const Strike &strike : strikes) {
+    // A dot's centre is the centre of its 2 x 2 square of page pixels: the columns
+    // 1/60 inch apart, the pins 1/63 inch. Pixel centres lie at half pixels.
+    double x = printLeft + (strike.x + 1) * perPixelX - 0.5, y = (strike.y + 1) * perPixelY - 0.5;
+    double variation = 1 + darknessVariation * (2 * lookUnit(lookHash(darknessSeed + pageNumber, strike.x, strike.y, strike.pin)) - 1);
+    double ink = (1 - std::clamp(double(strike.shade), 0.0, 1.0)) * variation * centreInk;
+    uint32_t scaled = uint32_t(std::lround(ink * inkPerStrike * 65536.0 / fullCoverage));
+    if (scaled != 0) stampDot(x, y, scaled, amounts, width, height);
+  }
+}
+
+void inkOverPaper(const uint8_t *amounts, const uint8_t *rgb, unsigned width, uint8_t *out, bool rgbOut) {
+  if (!rgbOut) {
+    for (unsigned x = 0; x < width; ++x) out[x] = uint8_t((rgb[3 * x] * dots.seen[0][amounts[x]] + 128) >> 8);
+    return;
+  }
+  for (unsigned x = 0; x < width; ++x)
+    for (unsigned c = 0; c < 3; ++c)
+      out[3 * x + c] = uint8_t((rgb[3 * x + c] * dots.seen[c][amounts[x]] + 128) >> 8);
+}
