@@ -15,6 +15,7 @@ enum class PixelKind {
                // each row padded to whole bytes
   Gray,        // 1 byte a pixel, 0 black to 255 white
   Rgb,         // 3 bytes a pixel: red, green, blue, 0-255 each
+  Indexed,     // 1 byte a pixel: an entry of the raster's palette (pages in a look of their own)
 };
 
 // A page as pixels: the dots as painted, 120 pixels an inch across and 126 down, or
@@ -28,6 +29,7 @@ struct PageRaster {
   unsigned pixelsPerInchY = pixelsPerInchDown;   // pixels an inch down: 126 for dots, the -dpi for ink
   unsigned printLeft = 0;          // pixels from the left edge to the print line's start; 0 without paper
   bool recordsResolution = false;  // the PNG file says its pixels per inch; the plain dot page does not
+  std::vector<uint8_t> palette;    // red, green, blue of each entry, up to 256, for Indexed; else empty
 };
 
 // Bytes of one row of a raster of the kind, width pixels wide.

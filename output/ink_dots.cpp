@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "base/page_geometry.h"
 #include "output/look_hash.h"
@@ -31,6 +32,8 @@ constexpr double ribbonInks[3][3] = {
     {0.12, 0.20, 0.58},  // blue
     {0.36, 0.16, 0.50},  // purple
 };
+
+constexpr uint8_t markColours[2][3] = {{0, 255, 0}, {0, 0, 255}};  // green tick, blue cell line
 
 InkDots dots;
 
@@ -71,6 +74,49 @@ void makeSeenTables(RibbonColour colour) {
     }
 }
 
+// How dark an amount of ink looks on white paper: 0 none .. 1 black, by the luma of
+// what the paper shows through it.
+double darknessOf(unsigned amount) {
+  constexpr double luma[3] = {0.299, 0.587, 0.114};  // the weights of red, green and blue in a gray
+  double seen = 0;
+  for (unsigned c = 0; c < 3; ++c) seen += luma[c] * dots.seen[c][amount] / fullSeen;
+  return 1 - seen;
+}
+
+// The palette's step of every amount of ink: steps evenly spread in darkness, from
+// none (no ink at all) to the darkest the ink can be; and the amount each step shows.
+void makeLevels() {
+  double darkest = darknessOf(mostInk);
+  for (unsigned amount = 0; amount <= mostInk; ++amount) {
+    long level = darkest > 0 ? std::lround(darknessOf(amount) / darkest * (inkLevels - 1)) : 0;
+    dots.levelOf[amount] = uint8_t(amount == 0 ? 0 : std::clamp(level, 1l, long(inkLevels - 1)));
+  }
+}
+
+// The amount of ink a palette step shows: the amount whose darkness is nearest the
+// step's.
+unsigned amountOfLevel(unsigned level) {
+  double darkest = darknessOf(mostInk), wanted = darkest * level / (inkLevels - 1);
+  unsigned best = 0;
+  for (unsigned amount = 1; amount <= mostInk; ++amount)
+    if (std::fabs(darknessOf(amount) - wanted) < std::fabs(darknessOf(best) - wanted)) best = amount;
+  return level == 0 ? 0 : best;
+}
+
+// The palette: every kind of paper under every step of ink, then the marks.
+void makePalette(const uint8_t (&paperColours)[paperKinds][3]) {
+  dots.palette.assign(size_t(paletteEntries) * 3, 0);
+  for (unsigned level = 0; level < inkLevels; ++level) {
+    unsigned amount = amountOfLevel(level);
+    for (unsigned kind = 0; kind < paperKinds; ++kind)
+      for (unsigned c = 0; c < 3; ++c)
+        dots.palette[3 * (kind * inkLevels + level) + c] =
+            uint8_t((paperColours[kind][c] * dots.seen[c][amount] + 128) >> 8);
+  }
+  for (unsigned mark = 0; mark < 2; ++mark)
+    std::memcpy(&dots.palette[3 * size_t(greenMarkEntry + mark)], markColours[mark], 3);
+}
+
 // The ink of one dot, centred at (x, y) pixels, in amount units per unit of coverage
 // scaled by 2^16 / fullCoverage.
 void stampDot(double x, double y, uint32_t ink, uint8_t *amounts, unsigned width, unsigned height) {
@@ -100,11 +146,12 @@ void stampDot(double x, double y, uint32_t ink, uint8_t *amounts, unsigned width
 
 const InkDots &inkDots = dots;
 
-void startInkDots(unsigned pixelsPerInch, RibbonColour colour) {
+void startInkDots(unsigned pixelsPerInch, RibbonColour colour, const uint8_t (&paperColours)[paperKinds][3]) {
   dots = InkDots();
   dots.pixelsPerInch = pixelsPerInch;
   double radius = dotDiameterMm / mmPerInch * pixelsPerInch / 2;
-  dots.stampHalf = unsigned(std::ceil(radius * (1 + edgeSoftness))) + 1;
+  // The centre lies up to a pixel right of and below the middle pixel's centre.
+  dots.stampHalf = unsigned(std::ceil(radius * (1 + edgeSoftness) + 0.5));
   dots.stampSize = 2 * dots.stampHalf + 1;
   size_t stampPixels = size_t(dots.stampSize) * dots.stampSize;
   dots.stamps.assign(stampPixels * stampPlaces * stampPlaces, 0);
@@ -113,6 +160,8 @@ void startInkDots(unsigned pixelsPerInch, RibbonColour colour) {
       makeStamp(double(px) / stampPlaces, double(py) / stampPlaces, radius,
                 dots.stamps.data() + (py * stampPlaces + px) * stampPixels);
   makeSeenTables(colour);
+  makeLevels();
+  makePalette(paperColours);
 }
 
 void addStrikeInk(const std::vector<Strike> &strikes, unsigned pageNumber, unsigned printLeft, uint8_t *amounts,
@@ -129,12 +178,21 @@ void addStrikeInk(const std::vector<Strike> &strikes, unsigned pageNumber, unsig
   }
 }
 
-void inkOverPaper(const uint8_t *amounts, const uint8_t *rgb, unsigned width, uint8_t *out, bool rgbOut) {
-  if (!rgbOut) {
-    for (unsigned x = 0; x < width; ++x) out[x] = uint8_t((rgb[3 * x] * dots.seen[0][amounts[x]] + 128) >> 8);
-    return;
+void inkOverPaper(const uint8_t *amounts, const uint8_t *kinds, unsigned width, uint8_t *out, PixelKind kind) {
+  bool gray = kind == PixelKind::Gray;
+  const uint8_t (*colours)[3] = paperSheet.colours;
+  unsigned x = 0;
+  while (x < width) {
+    // Most of a page has no ink: the paper is taken eight pixels at a time.
+    uint64_t eight = 1;
+    if (width - x >= 8) std::memcpy(&eight, amounts + x, 8);
+    unsigned end = std::min(width, x + 8);
+    if (eight == 0) {
+      for (; x < end; ++x) out[x] = gray ? colours[kinds[x]][0] : uint8_t(kinds[x] * inkLevels);
+    } else if (gray) {
+      for (; x < end; ++x) out[x] = uint8_t((colours[kinds[x]][0] * dots.seen[0][amounts[x]] + 128) >> 8);
+    } else {
+      for (; x < end; ++x) out[x] = uint8_t(kinds[x] * inkLevels + dots.levelOf[amounts[x]]);
+    }
   }
-  for (unsigned x = 0; x < width; ++x)
-    for (unsigned c = 0; c < 3; ++c)
-      out[3 * x + c] = uint8_t((rgb[3 * x + c] * dots.seen[c][amounts[x]] + 128) >> 8);
 }

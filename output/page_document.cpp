@@ -131,9 +131,20 @@ int openDocument(const std::string &path) {
 // Bytes a raster of its size and kind must have.
 static size_t rasterSize(const PageRaster &raster) { return rasterRowBytes(raster.kind, raster.width) * raster.height; }
 
+// Whether a raster of palette entries has a palette that holds every entry.
+static bool paletteHoldsEntries(const PageRaster &raster) {
+  if (raster.kind != PixelKind::Indexed) return true;
+  size_t entries = raster.palette.size() / 3;
+  for (uint8_t entry : raster.bytes)
+    if (entry >= entries) return false;
+  return true;
+}
+
 // One raster row as cairo RGB24 pixels, each kind in a loop of its own.
-static void convertRow(PixelKind kind, const uint8_t *row, unsigned width, uint32_t *out) {
-  switch (kind) {
+static void convertRow(const PageRaster &raster, const uint8_t *row, uint32_t *out) {
+  unsigned width = raster.width;
+  const uint8_t *palette = raster.palette.data();
+  switch (raster.kind) {
     case PixelKind::BlackWhite:
       for (unsigned x = 0; x < width; ++x) out[x] = (row[x / 8] & (0x80 >> x % 8)) ? rgbWhite : rgbBlack;
       break;
@@ -142,6 +153,12 @@ static void convertRow(PixelKind kind, const uint8_t *row, unsigned width, uint3
       break;
     case PixelKind::Rgb:
       for (unsigned x = 0; x < width; ++x, row += 3) out[x] = uint32_t(row[0]) << 16 | row[1] << 8 | row[2];
+      break;
+    case PixelKind::Indexed:
+      for (unsigned x = 0; x < width; ++x) {
+        const uint8_t *entry = palette + 3 * size_t(row[x]);
+        out[x] = uint32_t(entry[0]) << 16 | entry[1] << 8 | entry[2];
+      }
       break;
   }
 }
@@ -157,7 +174,7 @@ static cairo_surface_t *rasterImage(const PageRaster &raster) {
   for (unsigned y = 0; y < raster.height; ++y) {
     const uint8_t *row = raster.bytes.data() + y * rowBytes;
     uint32_t *out = reinterpret_cast<uint32_t *>(pixels + y * stride);
-    convertRow(raster.kind, row, raster.width, out);
+    convertRow(raster, row, out);
   }
   cairo_surface_mark_dirty(image);
   return image;
@@ -229,7 +246,9 @@ static void showText(cairo_t *cr, const std::vector<TextCell> &cells) {
 
 void addDocumentPage(const PageRaster &raster, const std::vector<TextCell> &cells) {
   if (document.pdf == nullptr || document.error != 0) return;
-  if (raster.width == 0 || raster.height == 0 || raster.bytes.size() != rasterSize(raster)) return fail(EINVAL);
+  if (raster.width == 0 || raster.height == 0 || raster.bytes.size() != rasterSize(raster) ||
+      !paletteHoldsEntries(raster))
+    return fail(EINVAL);
   double pointsPerPixelX = pointsPerInch / raster.pixelsPerInchX, pointsPerPixelY = pointsPerInch / raster.pixelsPerInchY;
   cairo_pdf_surface_set_size(document.pdf, raster.width * pointsPerPixelX, raster.height * pointsPerPixelY);
   cairo_surface_t *image = rasterImage(raster);

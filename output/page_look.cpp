@@ -10,7 +10,6 @@
 namespace {
 
 constexpr uint8_t white = 0xFF;
-constexpr uint8_t markColours[2][3] = {{0, white, 0}, {0, 0, white}};  // green tick, blue cell line
 
 PageLook look;
 
@@ -28,6 +27,9 @@ bool dotPixel(const PageRaster &raster, unsigned x, unsigned y, uint8_t rgb[3]) 
     case PixelKind::Rgb:
       std::memcpy(rgb, &raster.bytes[row + 3 * size_t(x)], 3);
       break;
+    case PixelKind::Indexed:
+      std::memcpy(rgb, &raster.palette[3 * size_t(raster.bytes[row + x])], 3);
+      break;
   }
   return (rgb[0] & rgb[1] & rgb[2]) != white;
 }
@@ -43,16 +45,17 @@ void putRow(PageRaster &out, unsigned y, const uint8_t *rgb) {
   for (unsigned x = 0; x < out.width; ++x) row[x] = rgb[3 * size_t(x)];
 }
 
-PageRaster blankLook(bool colour) {
+PageRaster blankLook(PixelKind kind) {
   PageRaster out;
   out.width = look.width;
   out.height = look.height;
-  out.kind = colour ? PixelKind::Rgb : PixelKind::Gray;
+  out.kind = kind;
   out.bytes.resize(rasterRowBytes(out.kind, out.width) * out.height);
   out.pixelsPerInchX = look.pixelsPerInchX;
   out.pixelsPerInchY = look.pixelsPerInchY;
   out.printLeft = look.printLeft;
   out.recordsResolution = true;
+  if (kind == PixelKind::Indexed) out.palette = inkDots.palette;
   return out;
 }
 
@@ -62,10 +65,11 @@ bool bandedPaper() { return look.paper == PaperStyle::GreenBar || look.paper == 
 // an inch: the dots exactly as painted.
 PageRaster dotsOnPaper(const PageJob &job) {
   const PageRaster &dots = job.raster;
-  PageRaster out = blankLook(bandedPaper() || dots.kind == PixelKind::Rgb);
-  std::vector<uint8_t> rgb(size_t(out.width) * 3);
+  PageRaster out = blankLook(bandedPaper() || dots.kind == PixelKind::Rgb ? PixelKind::Rgb : PixelKind::Gray);
+  std::vector<uint8_t> kinds(out.width), rgb(size_t(out.width) * 3);
   for (unsigned y = 0; y < out.height; ++y) {
-    paintPaperRow(job.number, y, rgb.data());
+    paintPaperRow(job.number, y, kinds.data());
+    for (unsigned x = 0; x < out.width; ++x) std::memcpy(&rgb[3 * size_t(x)], paperSheet.colours[kinds[x]], 3);
     uint8_t dot[3];
     if (y < dots.height)
       for (unsigned x = 0; x < dots.width && look.printLeft + x < out.width; ++x)
@@ -85,21 +89,22 @@ void paintMarks(PageRaster &out, const std::vector<MarkPixel> &marks) {
     unsigned bottom = std::max(top + 1, unsigned((mark.y + 1) * perPixelY));
     for (unsigned y = top; y < bottom && y < out.height; ++y)
       for (unsigned x = left; x < right && x < out.width; ++x)
-        std::memcpy(&out.bytes[(size_t(y) * out.width + x) * 3], markColours[mark.blue != 0], 3);
+        out.bytes[size_t(y) * out.width + x] = mark.blue != 0 ? blueMarkEntry : greenMarkEntry;
   }
 }
 
-// The page's strikes as ink dots on the paper, the debug marks on top.
+// The page's strikes as ink dots on the paper, the debug marks on top: in gray, or with
+// a palette when the paper, the ribbon or the marks have colour.
 PageRaster inkOnPaper(const PageJob &job) {
   bool colour = bandedPaper() || look.ribbon != RibbonColour::Black || !job.marks.empty();
-  PageRaster out = blankLook(colour);
+  PageRaster out = blankLook(colour ? PixelKind::Indexed : PixelKind::Gray);
   std::vector<uint8_t> amounts(size_t(out.width) * out.height, 0);
   addStrikeInk(job.strikes, job.number, look.printLeft, amounts.data(), out.width, out.height);
-  std::vector<uint8_t> rgb(size_t(out.width) * 3);
-  size_t rowBytes = rasterRowBytes(out.kind, out.width);
+  std::vector<uint8_t> kinds(out.width);
   for (unsigned y = 0; y < out.height; ++y) {
-    paintPaperRow(job.number, y, rgb.data());
-    inkOverPaper(amounts.data() + size_t(y) * out.width, rgb.data(), out.width, out.bytes.data() + y * rowBytes, colour);
+    paintPaperRow(job.number, y, kinds.data());
+    size_t row = size_t(y) * out.width;
+    inkOverPaper(amounts.data() + row, kinds.data(), out.width, out.bytes.data() + row, out.kind);
   }
   paintMarks(out, job.marks);
   return out;
@@ -122,7 +127,7 @@ void startPageLook(const RunSettings &settings) {
   look.width = paperSheet.width;
   look.height = paperSheet.height;
   look.printLeft = paperSheet.printLeft;
-  if (ink) startInkDots(settings.inkDpi, settings.ribbonColour);
+  if (ink) startInkDots(settings.inkDpi, settings.ribbonColour, paperSheet.colours);
 }
 
 PageRaster renderPageLook(const PageJob &job) {

@@ -27,6 +27,6 @@ extern const PageLook &pageLook;
 void startPageLook(const RunSettings &settings);
 
 // The ejected page in the run's look, pageLook.width x height pixels: gray, or colour
-// where the paper, the ribbon or debug marks have colour. For a run whose look changes
-// pages only.
+// where the paper, the ribbon or debug marks have colour (ink pages in colour with a
+// palette). For a run whose look changes pages only.
 PageRaster renderPageLook(const PageJob &job);
