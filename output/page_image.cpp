@@ -237,11 +237,6 @@ std::string encodeRasterPng(unsigned width, unsigned height, PixelKind kind, con
   return std::string(static_cast<const char *>(blob.data()), blob.length());
 }
 
-ImageLimits imageLimits() {
-  return ImageLimits{uint64_t(Magick::ResourceLimits::width()), uint64_t(Magick::ResourceLimits::height()),
-                     uint64_t(Magick::ResourceLimits::area())};
-}
-
 void raiseReportedException(const std::string &report) {
   auto after = [&report](const std::string &head, std::string &text) {
     if (report.compare(0, head.size(), head) != 0) return false;

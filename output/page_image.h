@@ -23,15 +23,6 @@ bool describeException(const std::exception_ptr &error, std::string &report);
 // thread encodes on an image of its own, so several threads may encode at once.
 std::string encodeRasterPng(unsigned width, unsigned height, PixelKind kind, const uint8_t *bytes);
 
-// The largest image the library takes, as its resource limits say: pixels across, down
-// and in all.
-struct ImageLimits {
-  uint64_t width;
-  uint64_t height;
-  uint64_t area;
-};
-ImageLimits imageLimits();
-
 // Raises an image-library exception of the kind the report line names ("Coder
 // Warning: ", "Warning: " or "Error: ", as describeException writes them) with the
 // rest of the line as its text: describeException gives back the same line. For an

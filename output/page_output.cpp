@@ -50,22 +50,24 @@ std::deque<Pending> pending;            // what is still to be reported or commi
 EngineEventHandler report = nullptr;    // where events go
 std::string documentName;               // the PDF document pages go into; empty for none
 bool toTranscript = false;              // pages go into the transcript
-std::string tooLarge;                   // why a page in the run's look is too large; empty when it fits
+std::string tooLarge;                   // why pages in the run's look cannot be made; empty when they can
 
-// Why pages in the run's look cannot be written: larger than the image library takes
-// (for the page files) or than a document's image may be; empty when they fit.
+// The most pixels a page in a look of its own may have: 16384 x 16384, a 1200-dpi sheet
+// 22 inches high. Rendering one takes about three bytes a pixel on its encoder thread.
+constexpr uint64_t mostLookPixels = uint64_t(1) << 28;
+
+// Why pages in the run's look cannot be made: more pixels than a page may have, or
+// more across or down than a PDF page's image may have; empty when they fit.
 std::string lookSizeProblem(const RunSettings &settings) {
   if (!pageLook.changesPages) return std::string();
   uint64_t width = pageLook.width, height = pageLook.height;
-  std::string size = std::to_string(width) + " x " + std::to_string(height) + " pixels";
-  ImageLimits limits = imageLimits();
-  if (width > limits.width || height > limits.height || width * height > limits.area)
-    return "tambrix: a page of " + size + " is larger than the image library allows (" +
-           std::to_string(limits.width) + " x " + std::to_string(limits.height) + " pixels, " +
-           std::to_string(limits.area) + " pixels in all); a lower -dpi or -height makes it smaller";
+  std::string page = "tambrix: a page of " + std::to_string(width) + " x " + std::to_string(height) + " pixels is ";
+  std::string smaller = "; a lower -dpi or -height makes it smaller";
+  if (width * height > mostLookPixels)
+    return page + "larger than a page may be (" + std::to_string(mostLookPixels) + " pixels)" + smaller;
   if (!settings.pdfName.empty() && (width > largestDocumentImage || height > largestDocumentImage))
-    return "tambrix: a page of " + size + " is larger than a PDF page image may be (" +
-           std::to_string(largestDocumentImage) + " pixels each way); a lower -dpi or -height makes it smaller";
+    return page + "larger than a PDF page's image may be (" + std::to_string(largestDocumentImage) +
+           " pixels each way)" + smaller;
   return std::string();
 }
 
@@ -82,9 +84,10 @@ void encode(Job &job, unsigned slot) {
     if (name.empty()) return;
     const PageRaster &raster = job.page.raster;
     std::string png;
-    if (pageLook.changesPages)
+    if (pageLook.changesPages) {
       png = encodeLookPng(job.shown);
-    else if (!encodeInProcess(slot, raster, png))
+      if (documentName.empty()) job.shown = PageRaster();  // nothing else needs it
+    } else if (!encodeInProcess(slot, raster, png))
       png = encodeRasterPng(raster.width, raster.height, raster.kind, raster.bytes.data());
     // The bytes are written by name ourselves: the library would read characters such
     // as %, [ ] or a "name:" head of the file name as its own syntax.

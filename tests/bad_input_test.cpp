@@ -74,6 +74,7 @@ struct Row {
   size_t romBytes = fullRom;                        // length of PRINTER/mps801.bin
   std::string ribbonBefore = seededRibbon;          // ribbon.dat at the start
   unsigned pageHeight = defaultHeight;              // pixels of every page written
+  unsigned pageWidth = ::pageWidth;                 // pixels across every page written
 };
 
 // Every numeric option given a non-number, a negative number, a number past 64 bits,
@@ -147,6 +148,44 @@ const Row optionRows[] = {
      .message = "Threads 0 out of range (1 to 64), keeping one per core.\n"},
     {.name = "threads many", .words = {"-threads", "3", "-threads", "65", "-threads", "x"},
      .message = "Encoder threads: 3.\nThreads 65 out of range (1 to 64), keeping 3.\nEncoder threads: 3.\n"},
+    // -dpi: outside 100 to 1200, or no whole number, is refused and the resolution in
+    // force kept; it is echoed, and changes nothing without -look ink
+    {.name = "dpi out of range", .words = {"-dpi", "150", "-dpi", "99", "-dpi", "1201", "-dpi", "-300"},
+     .message = "Ink resolution set to 150 pixels per inch.\n"
+                "Resolution 99 out of range (100 to 1200 pixels per inch), keeping 150.\n"
+                "Resolution 1201 out of range (100 to 1200 pixels per inch), keeping 150.\n"
+                "Resolution -300 out of range (100 to 1200 pixels per inch), keeping 150.\n"},
+    {.name = "dpi not a number", .words = {"-dpi", "abc", "-dpi", "300x", "-dpi", "1e3", "-dpi", ""},
+     .message = "Resolution abc is not a number (100 to 1200 pixels per inch), keeping 300.\n"
+                "Resolution 300x is not a number (100 to 1200 pixels per inch), keeping 300.\n"
+                "Resolution 1e3 is not a number (100 to 1200 pixels per inch), keeping 300.\n"
+                "Resolution  is not a number (100 to 1200 pixels per inch), keeping 300.\n"},
+    // the look's words take named values; an unknown one is refused with the names it
+    // may be, and the value in force kept: here the page stays today's
+    {.name = "paper unknown", .words = {"-paper", "tractor"},
+     .message = "Paper tractor unknown (none, plain, greenbar, bluebar), keeping none.\n"},
+    {.name = "look unknown", .words = {"-look", "crayon", "-ribbon", "red"},
+     .message = "Look crayon unknown (dots, ink), keeping dots.\n"
+                "Ribbon red unknown (black, blue, purple), keeping black.\n"},
+    {.name = "paper unknown keeps the paper", .words = {"-paper", "plain", "-paper", "green bar"},
+     .message = "Paper: plain.\nPaper green bar unknown (none, plain, greenbar, bluebar), keeping plain.\n",
+     .pageWidth = 1140},
+    {.name = "dpi alone", .words = {"-look", "ink", "-dpi"},
+     .message = "Look: ink.\nIncomplete parameter -dpi.\nTAMBRIX-001.png written.\n", .pageHeight = 3600,
+     .pageWidth = 2400},
+    // a page larger than pages may be: the usual error and status 1, no page, the
+    // store left alone
+    {.name = "ink page too large", .words = {"-look", "ink", "-dpi", "1200", "-height", "100"},
+     .stream = Stream::Err,
+     .message = "Error: tambrix: a page of 9600 x 120000 pixels is larger than a page may be (268435456 pixels); "
+                "a lower -dpi or -height makes it smaller\n",
+     .status = 1, .pages = {}, .ribbonAfter = seededRibbon},
+    // the same for a PDF page's image, 32767 pixels each way at most
+    {.name = "ink document too tall", .words = {"-look", "ink", "-dpi", "400", "-height", "90", "-pdf", "x.pdf"},
+     .stream = Stream::Err,
+     .message = "Error: tambrix: a page of 3200 x 36000 pixels is larger than a PDF page's image may be (32767 "
+                "pixels each way); a lower -dpi or -height makes it smaller\n",
+     .status = 1, .pages = {}, .ribbonAfter = seededRibbon},
 };
 
 // Input files that are no printer file.
@@ -371,7 +410,7 @@ void checkRow(const Row &given) {
   EXPECT_EQ(pagesUnder(dir), row.pages);
   for (const std::string &name : row.pages) {
     PngSize size = pngSize(readFile(dir.file(name)));
-    EXPECT_EQ(size.width, pageWidth) << name;
+    EXPECT_EQ(size.width, row.pageWidth) << name;
     EXPECT_EQ(size.height, row.pageHeight) << name;
   }
   EXPECT_EQ(temporaryFilesUnder(dir), std::vector<std::string>{});
