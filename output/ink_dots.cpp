@@ -24,6 +24,9 @@ constexpr unsigned stampSamples = 4;      // samples a stamp pixel's coverage is
 constexpr unsigned fullCoverage = 4096;   // a stamp pixel wholly inside the dot
 constexpr uint32_t darknessSeed = 0x1dc0ffeeu;  // salt of the dots' hash
 constexpr unsigned fullSeen = 256;        // the paper seen whole, in the seen tables
+// A dot's ink is scaled so that a stamp pixel's coverage times it, shifted down by
+// these bits, is in amount units.
+constexpr unsigned inkScaleBits = 16;
 
 // A strike's ink of each colour, red, green and blue, as the part of the paper's light
 // it lets through: black lets none through, blue mostly blue.
@@ -111,14 +114,14 @@ void makePalette(const uint8_t (&paperColours)[paperKinds][3]) {
     for (unsigned kind = 0; kind < paperKinds; ++kind)
       for (unsigned c = 0; c < 3; ++c)
         dots.palette[3 * (kind * inkLevels + level) + c] =
-            uint8_t((paperColours[kind][c] * dots.seen[c][amount] + 128) >> 8);
+            uint8_t((paperColours[kind][c] * dots.seen[c][amount] + fullSeen / 2) / fullSeen);
   }
   for (unsigned mark = 0; mark < 2; ++mark)
     std::memcpy(&dots.palette[3 * size_t(greenMarkEntry + mark)], markColours[mark], 3);
 }
 
-// The ink of one dot, centred at (x, y) pixels, in amount units per unit of coverage
-// scaled by 2^16 / fullCoverage.
+// Adds the ink of one dot centred at (x, y) pixels: ink is its amount at full
+// coverage, scaled by 2^inkScaleBits / fullCoverage.
 void stampDot(double x, double y, uint32_t ink, uint8_t *amounts, unsigned width, unsigned height) {
   double fx = std::floor(x), fy = std::floor(y);
   int cx = int(fx), cy = int(fy);
@@ -136,7 +139,7 @@ void stampDot(double x, double y, uint32_t ink, uint8_t *amounts, unsigned width
     for (unsigned sx = 0; sx < size; ++sx) {
       int column = left + int(sx);
       if (column < 0 || column >= int(width)) continue;
-      unsigned sum = out[column] + ((in[sx] * ink + 0x8000u) >> 16);
+      unsigned sum = out[column] + ((in[sx] * ink + (1u << (inkScaleBits - 1))) >> inkScaleBits);
       out[column] = uint8_t(std::min(sum, mostInk));
     }
   }
@@ -173,7 +176,7 @@ void addStrikeInk(const std::vector<Strike> &strikes, unsigned pageNumber, unsig
     double x = printLeft + (strike.x + 1) * perPixelX - 0.5, y = (strike.y + 1) * perPixelY - 0.5;
     double variation = 1 + darknessVariation * (2 * lookUnit(lookHash(darknessSeed + pageNumber, strike.x, strike.y, strike.pin)) - 1);
     double ink = (1 - std::clamp(double(strike.shade), 0.0, 1.0)) * variation * centreInk;
-    uint32_t scaled = uint32_t(std::lround(ink * inkPerStrike * 65536.0 / fullCoverage));
+    uint32_t scaled = uint32_t(std::lround(ink * inkPerStrike * double(1u << inkScaleBits) / fullCoverage));
     if (scaled != 0) stampDot(x, y, scaled, amounts, width, height);
   }
 }
@@ -190,7 +193,7 @@ void inkOverPaper(const uint8_t *amounts, const uint8_t *kinds, unsigned width, 
     if (eight == 0) {
       for (; x < end; ++x) out[x] = gray ? colours[kinds[x]][0] : uint8_t(kinds[x] * inkLevels);
     } else if (gray) {
-      for (; x < end; ++x) out[x] = uint8_t((colours[kinds[x]][0] * dots.seen[0][amounts[x]] + 128) >> 8);
+      for (; x < end; ++x) out[x] = uint8_t((colours[kinds[x]][0] * dots.seen[0][amounts[x]] + fullSeen / 2) / fullSeen);
     } else {
       for (; x < end; ++x) out[x] = uint8_t(kinds[x] * inkLevels + dots.levelOf[amounts[x]]);
     }

@@ -26,6 +26,7 @@ constexpr double metresPerInch = 0.0254;
 // higher levels save a tenth of the bytes in twice the time or more.
 constexpr int compressionLevel = 1;
 constexpr size_t chunkBytes = 1 << 20;  // most bytes of one IDAT chunk
+constexpr size_t mostPaletteEntries = 256;
 
 void putWord(std::string &out, uint32_t value) {
   for (int shift = 24; shift >= 0; shift -= 8) out.push_back(char(value >> shift & 0xFF));
@@ -123,7 +124,7 @@ std::string encodeLookPng(const PageRaster &raster) {
   bool palette = raster.kind == PixelKind::Indexed;
   if (raster.kind == PixelKind::BlackWhite || raster.width == 0 || raster.height == 0 ||
       raster.bytes.size() != rasterRowBytes(raster.kind, raster.width) * raster.height ||
-      (palette && (raster.palette.empty() || raster.palette.size() % 3 != 0 || raster.palette.size() > 3 * 256)))
+      (palette && (raster.palette.empty() || raster.palette.size() % 3 != 0 || raster.palette.size() > 3 * mostPaletteEntries)))
     throw std::invalid_argument("a page raster that does not fit its size");
   std::string out(reinterpret_cast<const char *>(signature), sizeof signature);
   putChunk(out, "IHDR", header(raster));
