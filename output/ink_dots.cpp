@@ -121,28 +121,50 @@ void makePalette(const uint8_t (&paperColours)[paperKinds][3]) {
 }
 
 // Adds the ink of one dot centred at (x, y) pixels: ink is its amount at full
-// coverage, scaled by 2^inkScaleBits / fullCoverage.
+// coverage, scaled by 2^inkScaleBits / fullCoverage. Only the stamp's rows and columns
+// on the page are walked, each row from its first inked pixel to its last.
 void stampDot(double x, double y, uint32_t ink, uint8_t *amounts, unsigned width, unsigned height) {
-  double fx = std::floor(x), fy = std::floor(y);
-  int cx = int(fx), cy = int(fy);
-  unsigned placeX = unsigned(std::lround((x - fx) * stampPlaces)), placeY = unsigned(std::lround((y - fy) * stampPlaces));
-  if (placeX == stampPlaces) placeX = 0, ++cx;
-  if (placeY == stampPlaces) placeY = 0, ++cy;
+  // The centre in quarter pixels: the whole pixel, and the place within it.
+  long quarterX = std::lround(x * stampPlaces), quarterY = std::lround(y * stampPlaces);
+  long cx = quarterX >= 0 ? quarterX / long(stampPlaces) : (quarterX - long(stampPlaces) + 1) / long(stampPlaces);
+  long cy = quarterY >= 0 ? quarterY / long(stampPlaces) : (quarterY - long(stampPlaces) + 1) / long(stampPlaces);
+  unsigned place = unsigned(quarterY - cy * long(stampPlaces)) * stampPlaces + unsigned(quarterX - cx * long(stampPlaces));
   unsigned size = dots.stampSize;
-  const uint16_t *stamp = dots.stamps.data() + size_t(placeY * stampPlaces + placeX) * size * size;
-  int left = cx - int(dots.stampHalf), top = cy - int(dots.stampHalf);
-  for (unsigned sy = 0; sy < size; ++sy) {
-    int row = top + int(sy);
-    if (row < 0 || row >= int(height)) continue;
-    uint8_t *out = amounts + size_t(row) * width;
-    const uint16_t *in = stamp + size_t(sy) * size;
-    for (unsigned sx = 0; sx < size; ++sx) {
-      int column = left + int(sx);
-      if (column < 0 || column >= int(width)) continue;
-      unsigned sum = out[column] + ((in[sx] * ink + (1u << (inkScaleBits - 1))) >> inkScaleBits);
-      out[column] = uint8_t(std::min(sum, mostInk));
+  const uint16_t *stamp = dots.stamps.data() + size_t(place) * size * size;
+  const uint8_t *spans = dots.stampSpans.data() + size_t(place) * size * 2;
+  long left = cx - long(dots.stampHalf), top = cy - long(dots.stampHalf);
+  long firstRow = std::max(0l, -top), endRow = std::min(long(size), long(height) - top);
+  for (long sy = firstRow; sy < endRow; ++sy) {
+    long first = std::max(long(spans[2 * sy]), -left), end = std::min(long(spans[2 * sy + 1]), long(width) - left);
+    uint8_t *out = amounts + size_t(top + sy) * width + (left + first);
+    const uint16_t *in = stamp + size_t(sy) * size + first;
+    for (long i = 0; i < end - first; ++i) {
+      unsigned sum = out[i] + ((in[i] * ink + (1u << (inkScaleBits - 1))) >> inkScaleBits);
+      out[i] = uint8_t(std::min(sum, mostInk));
     }
   }
+}
+
+// Where each row of each stamp is inked: its first pixel and the one past its last.
+void findSpans() {
+  unsigned size = dots.stampSize, stamps = stampPlaces * stampPlaces;
+  dots.stampSpans.assign(size_t(stamps) * size * 2, 0);
+  for (unsigned s = 0; s < stamps; ++s)
+    for (unsigned y = 0; y < size; ++y) {
+      const uint16_t *row = dots.stamps.data() + (size_t(s) * size + y) * size;
+      unsigned first = 0, end = size;
+      while (first < size && row[first] == 0) ++first;
+      while (end > first && row[end - 1] == 0) --end;
+      dots.stampSpans[(size_t(s) * size + y) * 2] = uint8_t(first);
+      dots.stampSpans[(size_t(s) * size + y) * 2 + 1] = uint8_t(end);
+    }
+}
+
+// What the paper of each kind shows in gray through each amount of ink.
+void makeGrays(const uint8_t (&paperColours)[paperKinds][3]) {
+  for (unsigned kind = 0; kind < paperKinds; ++kind)
+    for (unsigned amount = 0; amount <= mostInk; ++amount)
+      dots.grays[kind][amount] = uint8_t((paperColours[kind][0] * dots.seen[0][amount] + fullSeen / 2) / fullSeen);
 }
 
 }  // namespace
@@ -162,7 +184,9 @@ void startInkDots(unsigned pixelsPerInch, RibbonColour colour, const uint8_t (&p
     for (unsigned px = 0; px < stampPlaces; ++px)
       makeStamp(double(px) / stampPlaces, double(py) / stampPlaces, radius,
                 dots.stamps.data() + (py * stampPlaces + px) * stampPixels);
+  findSpans();
   makeSeenTables(colour);
+  makeGrays(paperColours);
   makeLevels();
   makePalette(paperColours);
 }
@@ -182,20 +206,9 @@ void addStrikeInk(const std::vector<Strike> &strikes, unsigned pageNumber, unsig
 }
 
 void inkOverPaper(const uint8_t *amounts, const uint8_t *kinds, unsigned width, uint8_t *out, PixelKind kind) {
-  bool gray = kind == PixelKind::Gray;
-  const uint8_t (*colours)[3] = paperSheet.colours;
-  unsigned x = 0;
-  while (x < width) {
-    // Most of a page has no ink: the paper is taken eight pixels at a time.
-    uint64_t eight = 1;
-    if (width - x >= 8) std::memcpy(&eight, amounts + x, 8);
-    unsigned end = std::min(width, x + 8);
-    if (eight == 0) {
-      for (; x < end; ++x) out[x] = gray ? colours[kinds[x]][0] : uint8_t(kinds[x] * inkLevels);
-    } else if (gray) {
-      for (; x < end; ++x) out[x] = uint8_t((colours[kinds[x]][0] * dots.seen[0][amounts[x]] + fullSeen / 2) / fullSeen);
-    } else {
-      for (; x < end; ++x) out[x] = uint8_t(kinds[x] * inkLevels + dots.levelOf[amounts[x]]);
-    }
+  if (kind == PixelKind::Gray) {
+    for (unsigned x = 0; x < width; ++x) out[x] = dots.grays[kinds[x]][amounts[x]];
+    return;
   }
+  for (unsigned x = 0; x < width; ++x) out[x] = uint8_t(kinds[x] * inkLevels + dots.levelOf[amounts[x]]);
 }

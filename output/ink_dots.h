@@ -32,8 +32,11 @@ struct InkDots {
   unsigned stampHalf = 0;                // pixels from a stamp's corner to its centre pixel
   std::vector<uint16_t> stamps;          // coverage 0 .. 4096 of every stamp pixel, stamp after
                                          //   stamp, by the quarter pixel of the centre, down then across
+  std::vector<uint8_t> stampSpans;       // each stamp row's first inked pixel and the one past its
+                                         //   last, 0 .. stampSize, in the stamps' order
   uint16_t seen[3][mostInk + 1];         // what the paper shows through each amount of ink, by
                                          //   red, green and blue: 0 (none) .. 256 (all of it)
+  uint8_t grays[paperKinds][mostInk + 1];  // the gray each kind of paper shows through each amount
   uint8_t levelOf[mostInk + 1];          // the palette's step of each amount of ink, 0 (none) .. 14
   std::vector<uint8_t> palette;          // red, green, blue of each entry: paper kind k under ink
                                          //   step s at k * inkLevels + s, then the marks
