@@ -24,9 +24,11 @@ constexpr unsigned stampSamples = 4;      // samples a stamp pixel's coverage is
 constexpr unsigned fullCoverage = 4096;   // a stamp pixel wholly inside the dot
 constexpr uint32_t darknessSeed = 0x1dc0ffeeu;  // salt of the dots' hash
 constexpr unsigned fullSeen = 256;        // the paper seen whole, in the seen tables
-// A dot's ink is scaled so that a stamp pixel's coverage times it, shifted down by
-// these bits, is in amount units.
-constexpr unsigned inkScaleBits = 16;
+// A dot's ink is one of these steps a strike, up to the most ink a dot can have; the
+// lightest of a fresh ribbon's dots, one strike exactly, is a step of its own.
+constexpr unsigned inkStepsPerStrike = 48;
+constexpr double mostDotInk = centreInk * (1 + darknessVariation);  // in strikes
+constexpr unsigned inkSteps = unsigned(mostDotInk * inkStepsPerStrike) + 2;  // 0 .. the most, rounded up
 
 // A strike's ink of each colour, red, green and blue, as the part of the paper's light
 // it lets through: black lets none through, blue mostly blue.
@@ -120,28 +122,25 @@ void makePalette(const uint8_t (&paperColours)[paperKinds][3]) {
     std::memcpy(&dots.palette[3 * size_t(greenMarkEntry + mark)], markColours[mark], 3);
 }
 
-// Adds the ink of one dot centred at (x, y) pixels: ink is its amount at full
-// coverage, scaled by 2^inkScaleBits / fullCoverage. Only the stamp's rows and columns
-// on the page are walked, each row from its first inked pixel to its last.
-void stampDot(double x, double y, uint32_t ink, uint8_t *amounts, unsigned width, unsigned height) {
+// Adds the ink of one dot centred at (x, y) pixels, with the stamp of its step of ink.
+// Only the stamp's rows and columns on the page are walked, each row from its first
+// inked pixel to its last.
+void stampDot(double x, double y, unsigned step, uint8_t *amounts, unsigned width, unsigned height) {
   // The centre in quarter pixels: the whole pixel, and the place within it.
   long quarterX = std::lround(x * stampPlaces), quarterY = std::lround(y * stampPlaces);
   long cx = quarterX >= 0 ? quarterX / long(stampPlaces) : (quarterX - long(stampPlaces) + 1) / long(stampPlaces);
   long cy = quarterY >= 0 ? quarterY / long(stampPlaces) : (quarterY - long(stampPlaces) + 1) / long(stampPlaces);
   unsigned place = unsigned(quarterY - cy * long(stampPlaces)) * stampPlaces + unsigned(quarterX - cx * long(stampPlaces));
   unsigned size = dots.stampSize;
-  const uint16_t *stamp = dots.stamps.data() + size_t(place) * size * size;
+  const uint8_t *stamp = dots.inkStamps.data() + (size_t(step) * stampPlaces * stampPlaces + place) * size * size;
   const uint8_t *spans = dots.stampSpans.data() + size_t(place) * size * 2;
   long left = cx - long(dots.stampHalf), top = cy - long(dots.stampHalf);
   long firstRow = std::max(0l, -top), endRow = std::min(long(size), long(height) - top);
   for (long sy = firstRow; sy < endRow; ++sy) {
     long first = std::max(long(spans[2 * sy]), -left), end = std::min(long(spans[2 * sy + 1]), long(width) - left);
     uint8_t *out = amounts + size_t(top + sy) * width + (left + first);
-    const uint16_t *in = stamp + size_t(sy) * size + first;
-    for (long i = 0; i < end - first; ++i) {
-      unsigned sum = out[i] + ((in[i] * ink + (1u << (inkScaleBits - 1))) >> inkScaleBits);
-      out[i] = uint8_t(std::min(sum, mostInk));
-    }
+    const uint8_t *in = stamp + size_t(sy) * size + first;
+    for (long i = 0; i < end - first; ++i) out[i] = uint8_t(std::min(unsigned(out[i]) + in[i], mostInk));
   }
 }
 
@@ -157,6 +156,18 @@ void findSpans() {
       while (end > first && row[end - 1] == 0) --end;
       dots.stampSpans[(size_t(s) * size + y) * 2] = uint8_t(first);
       dots.stampSpans[(size_t(s) * size + y) * 2 + 1] = uint8_t(end);
+    }
+}
+
+// The stamps of every step of ink: amounts of ink, prepared once for the run, so that a
+// dot only adds its stamp to the page.
+void makeInkStamps() {
+  size_t stampPixels = size_t(dots.stampSize) * dots.stampSize, perStep = stampPixels * stampPlaces * stampPlaces;
+  dots.inkStamps.assign(perStep * inkSteps, 0);
+  for (unsigned step = 0; step < inkSteps; ++step)
+    for (size_t i = 0; i < perStep; ++i) {
+      double amount = double(dots.stamps[i]) / fullCoverage * step / inkStepsPerStrike * inkPerStrike;
+      dots.inkStamps[step * perStep + i] = uint8_t(std::min(std::lround(amount), long(mostInk)));
     }
 }
 
@@ -185,6 +196,7 @@ void startInkDots(unsigned pixelsPerInch, RibbonColour colour, const uint8_t (&p
       makeStamp(double(px) / stampPlaces, double(py) / stampPlaces, radius,
                 dots.stamps.data() + (py * stampPlaces + px) * stampPixels);
   findSpans();
+  makeInkStamps();
   makeSeenTables(colour);
   makeGrays(paperColours);
   makeLevels();
@@ -200,8 +212,8 @@ void addStrikeInk(const std::vector<Strike> &strikes, unsigned pageNumber, unsig
     double x = printLeft + (strike.x + 1) * perPixelX - 0.5, y = (strike.y + 1) * perPixelY - 0.5;
     double variation = 1 + darknessVariation * (2 * lookUnit(lookHash(darknessSeed + pageNumber, strike.x, strike.y, strike.pin)) - 1);
     double ink = (1 - std::clamp(double(strike.shade), 0.0, 1.0)) * variation * centreInk;
-    uint32_t scaled = uint32_t(std::lround(ink * inkPerStrike * double(1u << inkScaleBits) / fullCoverage));
-    if (scaled != 0) stampDot(x, y, scaled, amounts, width, height);
+    unsigned step = unsigned(std::min(std::lround(ink * inkStepsPerStrike), long(inkSteps - 1)));
+    if (step != 0) stampDot(x, y, step, amounts, width, height);
   }
 }
 

@@ -4,8 +4,9 @@
 // ink; what the paper shows through them darkens with the amount, down to black (or
 // the ribbon's colour laid twice over, and so on), never past it.
 //
-// A dot is stamped from one of a few precomputed stamps (one per quarter-pixel place of
-// its centre), scaled by the dot's darkness: no per-dot call into any library. A page
+// A dot is stamped from one of a set of stamps prepared once for the run: one for each
+// step of ink (about 1/48 of a strike) and quarter-pixel place of its centre. Painting a
+// dot adds its stamp's bytes to the page's amounts: no per-dot call into any library. A page
 // in gray shows the paper through every amount of ink; a page in colour is written with
 // a palette of every kind of paper under inkLevels steps of ink, and the two colours of
 // the debug marks. Set up once for a run, then only read, by any number of threads.
@@ -34,6 +35,8 @@ struct InkDots {
                                          //   stamp, by the quarter pixel of the centre, down then across
   std::vector<uint8_t> stampSpans;       // each stamp row's first inked pixel and the one past its
                                          //   last, 0 .. stampSize, in the stamps' order
+  std::vector<uint8_t> inkStamps;        // amounts of ink of the stamps, by step of ink, then as
+                                         //   stamps
   uint16_t seen[3][mostInk + 1];         // what the paper shows through each amount of ink, by
                                          //   red, green and blue: 0 (none) .. 256 (all of it)
   uint8_t grays[paperKinds][mostInk + 1];  // the gray each kind of paper shows through each amount
