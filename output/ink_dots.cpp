@@ -98,6 +98,13 @@ void makeLevels() {
   }
 }
 
+// The palette entry of each kind of paper under each amount of ink.
+void makeEntries() {
+  for (unsigned kind = 0; kind < paperKinds; ++kind)
+    for (unsigned amount = 0; amount <= mostInk; ++amount)
+      dots.entries[kind][amount] = uint8_t(kind * inkLevels + dots.levelOf[amount]);
+}
+
 // The amount of ink a palette step shows: the amount whose darkness is nearest the
 // step's.
 unsigned amountOfLevel(unsigned level) {
@@ -200,6 +207,7 @@ void startInkDots(unsigned pixelsPerInch, RibbonColour colour, const uint8_t (&p
   makeSeenTables(colour);
   makeGrays(paperColours);
   makeLevels();
+  makeEntries();
   makePalette(paperColours);
 }
 
@@ -222,5 +230,5 @@ void inkOverPaper(const uint8_t *amounts, const uint8_t *kinds, unsigned width, 
     for (unsigned x = 0; x < width; ++x) out[x] = dots.grays[kinds[x]][amounts[x]];
     return;
   }
-  for (unsigned x = 0; x < width; ++x) out[x] = uint8_t(kinds[x] * inkLevels + dots.levelOf[amounts[x]]);
+  for (unsigned x = 0; x < width; ++x) out[x] = dots.entries[kinds[x]][amounts[x]];
 }

@@ -41,6 +41,7 @@ struct InkDots {
                                          //   red, green and blue: 0 (none) .. 256 (all of it)
   uint8_t grays[paperKinds][mostInk + 1];  // the gray each kind of paper shows through each amount
   uint8_t levelOf[mostInk + 1];          // the palette's step of each amount of ink, 0 (none) .. 14
+  uint8_t entries[paperKinds][mostInk + 1];  // the palette entry of each kind of paper under each amount
   std::vector<uint8_t> palette;          // red, green, blue of each entry: paper kind k under ink
                                          //   step s at k * inkLevels + s, then the marks
 };

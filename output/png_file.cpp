@@ -8,7 +8,6 @@
 #include <cstring>
 #include <memory>
 #include <stdexcept>
-#include <vector>
 
 namespace {
 
@@ -101,21 +100,23 @@ void filterRow(const uint8_t *row, const uint8_t *above, size_t bytes, size_t pi
 // The filtered rows, deflated into IDAT chunks.
 void putImageData(std::string &out, const PageRaster &raster) {
   size_t pixelBytes = raster.kind == PixelKind::Rgb ? 3 : 1, rowBytes = raster.width * pixelBytes;
-  std::vector<uint8_t> filtered((rowBytes + 1) * raster.height);
+  // Both buffers are written whole before they are read: they are left uninitialised.
+  size_t filteredBytes = (rowBytes + 1) * raster.height;
+  std::unique_ptr<uint8_t[]> filtered(new uint8_t[filteredBytes]);
   for (unsigned y = 0; y < raster.height; ++y) {
     const uint8_t *row = raster.bytes.data() + y * rowBytes;
     filterRow(row, y > 0 ? row - rowBytes : nullptr, rowBytes, pixelBytes, raster.kind == PixelKind::Indexed,
-              filtered.data() + y * (rowBytes + 1));
+              filtered.get() + y * (rowBytes + 1));
   }
   std::unique_ptr<libdeflate_compressor, decltype(&libdeflate_free_compressor)> compressor(
       libdeflate_alloc_compressor(compressionLevel), libdeflate_free_compressor);
   if (compressor == nullptr) throw std::bad_alloc();
-  std::vector<char> deflated(libdeflate_zlib_compress_bound(compressor.get(), filtered.size()));
-  size_t length = libdeflate_zlib_compress(compressor.get(), filtered.data(), filtered.size(), deflated.data(),
-                                           deflated.size());
+  size_t bound = libdeflate_zlib_compress_bound(compressor.get(), filteredBytes);
+  std::unique_ptr<char[]> deflated(new char[bound]);
+  size_t length = libdeflate_zlib_compress(compressor.get(), filtered.get(), filteredBytes, deflated.get(), bound);
   if (length == 0) throw std::runtime_error("a page's pixels could not be compressed");
   for (size_t done = 0; done < length; done += chunkBytes)
-    putChunk(out, "IDAT", deflated.data() + done, std::min(chunkBytes, length - done));
+    putChunk(out, "IDAT", deflated.get() + done, std::min(chunkBytes, length - done));
 }
 
 }  // namespace
