@@ -18,6 +18,7 @@
 #include "output/encoder_process.h"
 #include "output/page_document.h"
 #include "output/page_image.h"
+#include "output/page_look.h"
 #include "output/page_output.h"
 #include "output/transcript.h"
 #include "ribbon/strike_store.h"
@@ -156,6 +157,7 @@ void resetRun(const RunSettings &settings) {
   resetPageOutput();  // first: its encoders may still hold pages of the run before
   resetEncoderProcesses();
   resetPageDocument();
+  resetPageLook();
   resetTranscript();
   resetPageImage();
   resetPageCanvas();

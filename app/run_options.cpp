@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
 #include <string>
 
 #include "output/page_output.h"
@@ -14,7 +15,7 @@
 // The option words; matched whole, ignoring case.
 enum class Option {
   Height, Out, Test, HalfLife, Debug, Business, Graphic, Raw, Ascii, Pdf, Text, Explain, Threads, Follow, Idle, Listen,
-  Help, None
+  Paper, Look, Dpi, Ribbon, Help, None
 };
 
 struct OptionWord {
@@ -23,7 +24,7 @@ struct OptionWord {
   bool takesValue;  // the next word is its value, whatever it looks like
 };
 
-static const OptionWord optionWords[19] = {
+static const OptionWord optionWords[23] = {
     {"-height", Option::Height, true},     {"-out", Option::Out, true},
     {"-test", Option::Test, true},         {"-halflife", Option::HalfLife, true},
     {"-debug", Option::Debug, true},       {"-business", Option::Business, false},
@@ -32,6 +33,8 @@ static const OptionWord optionWords[19] = {
     {"-text", Option::Text, true},         {"-explain", Option::Explain, true},
     {"-threads", Option::Threads, true},   {"-follow", Option::Follow, false},
     {"-idle", Option::Idle, true},         {"-listen", Option::Listen, true},
+    {"-paper", Option::Paper, true},       {"-look", Option::Look, true},
+    {"-dpi", Option::Dpi, true},           {"-ribbon", Option::Ribbon, true},
     {"-help", Option::Help, false},        {"-h", Option::Help, false},
     {"-?", Option::Help, false},
 };
@@ -153,6 +156,45 @@ static void setListen(const char *word, RunOptions &options) {
   std::printf("Listen address: %s:%u.\n", address.c_str(), options.listenPort);
 }
 
+// The values of -paper, -look and -ribbon, by the enum's order.
+static const char *const paperNames[4] = {"none", "plain", "greenbar", "bluebar"};  // PaperStyle
+static const char *const lookNames[2] = {"dots", "ink"};                            // LookStyle
+static const char *const ribbonNames[3] = {"black", "blue", "purple"};              // RibbonColour
+
+// A value chosen by name, ignoring case: returns the index of the word among the count
+// names, echoed as "<what>: <name>."; an unknown word is refused with the names it may
+// be, and the index in force, current, is kept.
+static int chooseNamed(const char *what, const char *word, const char *const *names, size_t count, int current) {
+  for (size_t i = 0; i < count; ++i)
+    if (strcasecmp(word, names[i]) == 0) {
+      std::printf("%s: %s.\n", what, names[i]);
+      return int(i);
+    }
+  std::string known;
+  for (size_t i = 0; i < count; ++i) known += (i == 0 ? "" : ", ") + std::string(names[i]);
+  std::printf("%s %s unknown (%s), keeping %s.\n", what, word, known.c_str(), names[current]);
+  return current;
+}
+
+// -dpi: the pixels per inch of ink pages, a whole number from 100 to 1200; others are
+// refused and the number in force is kept.
+static void setInkDpi(const char *word, unsigned &dpi) {
+  char *end = nullptr;
+  long value = std::strtol(word, &end, 10);
+  if (end == word || *end != '\0') {
+    std::printf("Resolution %s is not a number (%u to %u pixels per inch), keeping %u.\n", word, minInkDpi,
+                maxInkDpi, dpi);
+    return;
+  }
+  if (value < long(minInkDpi) || value > long(maxInkDpi)) {
+    std::printf("Resolution %s out of range (%u to %u pixels per inch), keeping %u.\n", word, minInkDpi, maxInkDpi,
+                dpi);
+    return;
+  }
+  dpi = unsigned(value);
+  std::printf("Ink resolution set to %u pixels per inch.\n", dpi);
+}
+
 static void setValue(Option option, const char *word, RunOptions &options) {
   RunSettings &settings = options.settings;
   long value = 0;
@@ -198,6 +240,19 @@ static void setValue(Option option, const char *word, RunOptions &options) {
         std::printf("Stream listing: standard output.\n");
       else
         std::printf("Stream listing: %s.\n", word);
+      break;
+    case Option::Paper:
+      settings.paper = PaperStyle(chooseNamed("Paper", word, paperNames, std::size(paperNames), int(settings.paper)));
+      break;
+    case Option::Look:
+      settings.look = LookStyle(chooseNamed("Look", word, lookNames, std::size(lookNames), int(settings.look)));
+      break;
+    case Option::Dpi:
+      setInkDpi(word, settings.inkDpi);
+      break;
+    case Option::Ribbon:
+      settings.ribbonColour =
+          RibbonColour(chooseNamed("Ribbon", word, ribbonNames, std::size(ribbonNames), int(settings.ribbonColour)));
       break;
     default:
       break;

@@ -14,6 +14,27 @@ enum class StreamKind {
   PlainText, // plain text (ASCII or UTF-8), printed as its letters look
 };
 
+// The paper a page is printed on.
+enum class PaperStyle {
+  None,      // the page alone, 8 inches wide: the exact dot image
+  Plain,     // a sheet of 9 1/2-inch fanfold paper with its tractor strips
+  GreenBar,  // the same, with light green bands every half inch
+  BlueBar,   // the same, with light blue bands
+};
+
+// How the dots are drawn.
+enum class LookStyle {
+  Dots,  // 2 x 2-pixel squares at 120 x 126 pixels an inch
+  Ink,   // round, soft ink dots at inkDpi square pixels an inch
+};
+
+// The colour of a fabric ribbon's ink.
+enum class RibbonColour { Black, Blue, Purple };
+
+constexpr unsigned defaultInkDpi = 300;  // pixels per inch of an ink page unless -dpi says
+constexpr unsigned minInkDpi = 100;
+constexpr unsigned maxInkDpi = 1200;
+
 // Bits of the debug level.
 constexpr uint16_t DebugTrace = 1;  // console trace messages
 constexpr uint16_t DebugMarks = 2;  // green column ticks and blue cell lines on the page
@@ -30,4 +51,8 @@ struct RunSettings {
   std::string textName;                     // the UTF-8 transcript; empty = none
   std::string explainName;                  // the listing of the stream; "-" standard output; empty = none
   unsigned threads = 0;                     // page encoders, 1 .. 64; 0 = one per core
+  PaperStyle paper = PaperStyle::None;      // the paper pages are printed on
+  LookStyle look = LookStyle::Dots;         // how the dots are drawn
+  unsigned inkDpi = defaultInkDpi;          // pixels per inch of ink pages, 100 .. 1200; ink only
+  RibbonColour ribbonColour = RibbonColour::Black;  // the ink's colour; ink only
 };

@@ -3,7 +3,9 @@
 //
 //   tambrix_bench                                  the timing and memory table
 //   tambrix_bench --live                           the live capture table alone
-//   tambrix_bench --workload NAME --pages N --threads T [--pdf] [--explain]   one run (used by the tables)
+//   tambrix_bench --looks                          the paper and ink table alone
+//   tambrix_bench --workload NAME --pages N --threads T [--pdf] [--ink DPI] [--paper STYLE] [--explain]
+//                                                  one run (used by the tables)
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -155,13 +157,62 @@ void printListingTable() {
   }
 }
 
+// The dense text in every look the benchmark follows, at one thread per core: today's
+// dots first, which the others are set beside.
+struct LookRow {
+  const char *label;
+  LookStyle look;
+  PaperStyle paper;
+  unsigned dpi;
+};
+
+static const LookRow lookRows[] = {
+    {"dots (today's pages)", LookStyle::Dots, PaperStyle::None, defaultInkDpi},
+    {"dots, green-bar paper", LookStyle::Dots, PaperStyle::GreenBar, defaultInkDpi},
+    {"ink, 300 dpi", LookStyle::Ink, PaperStyle::None, 300},
+    {"ink, 300 dpi, green-bar", LookStyle::Ink, PaperStyle::GreenBar, 300},
+    {"ink, 600 dpi", LookStyle::Ink, PaperStyle::None, 600},
+    {"ink, 600 dpi, green-bar", LookStyle::Ink, PaperStyle::GreenBar, 600},
+};
+
+void printLookTable() {
+  std::printf("\n## Paper and ink: dense text, %u encoder threads, median of %u runs each\n\n", coreCount(),
+              threadRepeats);
+  std::printf("| look                    | pages | pages/s | of dots | peak MB | peak MB, %3u pages |\n", dumpPages / 2);
+  std::printf("|-------------------------|------:|--------:|--------:|--------:|-------------------:|\n");
+  // The looks take turns, so that a busy moment of a shared machine does not fall on
+  // one look alone.
+  constexpr size_t rows = std::size(lookRows);
+  std::vector<double> perSecond[rows];
+  unsigned long peakKb[rows] = {};
+  for (unsigned repeat = 0; repeat < threadRepeats; ++repeat)
+    for (size_t i = 0; i < rows; ++i) {
+      const LookRow &row = lookRows[i];
+      RunSummary run = runWorkloadProcess(
+          WorkloadRun{Workload::DenseText, shortRunPages, Output::Png, coreCount(), row.look, row.paper, row.dpi});
+      perSecond[i].push_back(run.pages * msPerSecond / run.totalMs);
+      peakKb[i] = std::max(peakKb[i], run.peakKb);
+    }
+  double dots = median(perSecond[0]);
+  for (size_t i = 0; i < rows; ++i) {
+    const LookRow &row = lookRows[i];
+    WorkloadRun longRun{Workload::DenseText, dumpPages / 2, Output::Png, coreCount(), row.look, row.paper, row.dpi};
+    unsigned long longKb = runWorkloadProcess(longRun).peakKb;
+    std::printf("| %-23s | %5u | %7.1f | %6.0f %% | %7.1f | %18.1f |\n", row.label, shortRunPages,
+                median(perSecond[i]), 100 * median(perSecond[i]) / dots, megabytes(peakKb[i]), megabytes(longKb));
+  }
+}
+
 void printTables() {
   printKindTable();
   printThreadTable();
   printMemoryTable();
   printListingTable();
   printLiveLatencyTable();
+  printLookTable();
 }
+
+void printLooksOnly() { printLookTable(); }
 
 // Runs body and returns the exit status: 1 once anything it does throws.
 int reportingErrors(void (*body)()) {
@@ -179,29 +230,45 @@ WorkloadRun childRun;
 void runChildWorkload() { reportWorkloadRun(childRun); }
 
 int usage() {
-  std::fprintf(stderr, "usage: tambrix_bench [--workload NAME --pages N --threads T [--pdf] [--explain]]\n  workloads:");
+  std::fprintf(stderr,
+               "usage: tambrix_bench [--live | --looks | --workload NAME --pages N --threads T [--pdf] [--ink DPI]"
+               " [--paper STYLE] [--explain]]\n  workloads:");
   for (const WorkloadInfo &info : allWorkloads()) std::fprintf(stderr, " %s", info.name);
   std::fprintf(stderr, "\n");
   return 2;
 }
 
-int runChild(int argc, char **argv) {
-  constexpr int fixedWords = 7;  // the program, --workload NAME --pages N --threads T
-  if (argc < fixedWords || std::strcmp(argv[3], "--pages") != 0 || std::strcmp(argv[5], "--threads") != 0)
-    return usage();
-  bool pdf = false, explain = false;
-  for (int i = fixedWords; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--pdf") == 0)
-      pdf = true;
-    else if (std::strcmp(argv[i], "--explain") == 0)
-      explain = true;
-    else
-      return usage();
+// The words after the first six: --pdf, --ink DPI, --paper STYLE; false for any other.
+bool parseLookWords(int argc, char **argv, WorkloadRun &run) {
+  for (int i = 7; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--pdf") == 0) {
+      run.output = Output::Pdf;
+    } else if (std::strcmp(argv[i], "--explain") == 0) {
+      run.explain = true;
+    } else if (std::strcmp(argv[i], "--ink") == 0 && i + 1 < argc) {
+      run.look = LookStyle::Ink;
+      run.dpi = unsigned(std::atoi(argv[++i]));
+      if (run.dpi < minInkDpi || run.dpi > maxInkDpi) return false;
+    } else if (std::strcmp(argv[i], "--paper") == 0 && i + 1 < argc) {
+      ++i;
+      bool known = false;
+      for (PaperStyle paper : {PaperStyle::Plain, PaperStyle::GreenBar, PaperStyle::BlueBar})
+        if (std::strcmp(argv[i], paperWord(paper)) == 0) run.paper = paper, known = true;
+      if (!known) return false;
+    } else {
+      return false;
+    }
   }
+  return true;
+}
+
+int runChild(int argc, char **argv) {
+  if (argc < 7 || std::strcmp(argv[3], "--pages") != 0 || std::strcmp(argv[5], "--threads") != 0) return usage();
   const WorkloadInfo *info = findWorkload(argv[2]);
   int pages = std::atoi(argv[4]), threads = std::atoi(argv[6]);
   if (info == nullptr || pages < 1 || threads < 1) return usage();
-  childRun = WorkloadRun{info->workload, unsigned(pages), pdf ? Output::Pdf : Output::Png, unsigned(threads), explain};
+  childRun = WorkloadRun{info->workload, unsigned(pages), Output::Png, unsigned(threads)};
+  if (!parseLookWords(argc, argv, childRun)) return usage();
   initImageLibrary(argv[0]);
   return reportingErrors(runChildWorkload);
 }
@@ -210,6 +277,7 @@ int runChild(int argc, char **argv) {
 
 int main(int argc, char **argv) {
   if (argc == 1) return reportingErrors(printTables);
+  if (argc == 2 && std::strcmp(argv[1], "--looks") == 0) return reportingErrors(printLooksOnly);
   if (std::strcmp(argv[1], "--workload") == 0) return runChild(argc, argv);
   if (std::strcmp(argv[1], "--live") == 0) return reportingErrors(printLiveLatencyTable);
   return usage();

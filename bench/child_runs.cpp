@@ -91,6 +91,9 @@ RunSummary parseSummary(const std::string &output) {
   std::vector<const char *> words = {self.c_str(), "--workload", workloadInfo(run.workload).name,
                                      "--pages",    pageCount.c_str(), "--threads", threads.c_str()};
   if (run.output == Output::Pdf) words.push_back("--pdf");
+  std::string dpi = std::to_string(run.dpi);
+  if (run.look == LookStyle::Ink) words.insert(words.end(), {"--ink", dpi.c_str()});
+  if (run.paper != PaperStyle::None) words.insert(words.end(), {"--paper", paperWord(run.paper)});
   if (run.explain) words.push_back("--explain");
   words.push_back(nullptr);
   execv(self.c_str(), const_cast<char *const *>(words.data()));
@@ -99,9 +102,23 @@ RunSummary parseSummary(const std::string &output) {
 
 }  // namespace
 
+const char *paperWord(PaperStyle paper) {
+  switch (paper) {
+    case PaperStyle::None:     return "none";
+    case PaperStyle::Plain:    return "plain";
+    case PaperStyle::GreenBar: return "greenbar";
+    case PaperStyle::BlueBar:  return "bluebar";
+  }
+  return "none";
+}
+
 void reportWorkloadRun(const WorkloadRun &run) {
   std::string dir = enterScratchDir();
-  RunTimes times = timeWorkload(prepareWorkload(run.workload, run.pages, run.output, run.threads, run.explain));
+  RunOptions options = prepareWorkload(run.workload, run.pages, run.output, run.threads, run.explain);
+  options.settings.look = run.look;
+  options.settings.paper = run.paper;
+  options.settings.inkDpi = run.dpi;
+  RunTimes times = timeWorkload(options);
   leaveScratchDir(dir);
   std::printf("%s %.4f %u\n", summaryTag, times.totalMs, times.pages);
 }

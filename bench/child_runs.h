@@ -10,6 +10,9 @@ struct WorkloadRun {
   unsigned pages;    // full pages of the stream
   Output output;     // PNG files or a PDF document
   unsigned threads;  // encoder threads
+  LookStyle look = LookStyle::Dots;     // how the dots are drawn
+  PaperStyle paper = PaperStyle::None;  // the paper they are on
+  unsigned dpi = defaultInkDpi;         // pixels per inch of ink pages
   bool explain = false;  // the stream is listed into a file as it is rendered
 };
 
@@ -20,10 +23,14 @@ struct RunSummary {
                          //   encoder processes together, sampled every 10 ms
 };
 
+// The command-line word of a paper style: "none", "plain", "greenbar" or "bluebar".
+const char *paperWord(PaperStyle paper);
+
 // Renders the workload in a fresh folder, in this process, and prints the summary line
 // the parent reads back.
 void reportWorkloadRun(const WorkloadRun &run);
 
-// Runs this program again as `--workload NAME --pages N --threads T [--pdf] [--explain]` and
+// Runs this program again as `--workload NAME --pages N --threads T [--pdf] [--ink DPI]
+// [--paper STYLE] [--explain]` and
 // returns what it reported.
 RunSummary runWorkloadProcess(const WorkloadRun &run);

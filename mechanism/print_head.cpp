@@ -16,6 +16,14 @@ RunSettings settings;       // the run's settings
 EngineEventHandler report;  // where events go; null: nowhere
 PageHandler pageOut;        // where ejected pages go; null: nowhere
 bool keepText;              // cells and rows are noted: a PDF or a transcript is written
+bool keepStrikes;           // strikes and marks are noted: the ink look draws from them
+
+// Paints one pixel of a debug mark, and notes it for the ink look.
+void mark(unsigned x, unsigned y, MarkColor color) {
+  paintMark(x, y, color);
+  if (keepStrikes && x < pageWidth && y < setup.pageHeight)
+    sheet.marks.push_back(MarkPixel{uint16_t(x), uint16_t(y), uint8_t(color == MarkColor::Blue)});
+}
 
 }  // namespace
 
@@ -39,7 +47,8 @@ void resetPrintHead(const RunSettings &given, EngineEventHandler events, PageHan
   setup = PageSetup{given.pageHeight, textLineSpacing, given.outputPrefix};
   position = HeadPosition{leftMargin, topMargin};
   keepText = !given.pdfName.empty() || !given.textName.empty();
-  sheet = PageImage{false, 0, {}, {}};
+  keepStrikes = given.look == LookStyle::Ink;
+  sheet = PageImage{false, 0, {}, {}, {}, {}};
   ribbonState = RibbonState{};
   ribbonState.halfLife = given.halfLife;
   modes = 0;
@@ -50,6 +59,8 @@ void createPage() { startPage(pageWidth, settings.pageHeight, (settings.debugLev
 void strikeDot(unsigned x, unsigned y, unsigned pin) {
   sheet.pageDirty = true;
   paintDot(x, y, ribbonState.pinShades[pin]);
+  if (keepStrikes && x < pageWidth && y < setup.pageHeight)
+    sheet.strikes.push_back(Strike{uint16_t(x), uint16_t(y), uint8_t(pin), ribbonState.pinShades[pin]});
   // The counter wraps as a 32-bit value; it is read back as unsigned anyway.
   ribbonState.strikeCounts[pin] = int32_t(uint32_t(ribbonState.strikeCounts[pin]) + 1u);
 }
@@ -64,7 +75,7 @@ void printColumn(uint8_t bits) {
     newLine();
   }
   if ((settings.debugLevel & DebugMarks) && position.headX % cellWidth == 0)
-    for (unsigned i = 0; i < columnHeight; ++i) paintMark(position.headX, position.headY + i, MarkColor::Green);
+    for (unsigned i = 0; i < columnHeight; ++i) mark(position.headX, position.headY + i, MarkColor::Green);
   if (modes & Reverse) bits ^= 0x7F;
   for (unsigned pin = 0; pin < pinCount; ++pin)
     if (bits & (1u << pin)) strikeDot(position.headX, position.headY + dotSize * pin, pin);
@@ -100,7 +111,10 @@ void toggleModes(uint16_t bits) { modes ^= bits; }
 void ejectPage() {
   if (sheet.pageDirty) {
     ++sheet.pageCount;
-    PageJob job{sheet.pageCount, std::string(), std::move(sheet.cells), std::move(sheet.rows), takePage()};
+    PageJob job{sheet.pageCount, std::string(), std::move(sheet.cells), std::move(sheet.rows), takePage(),
+                std::move(sheet.strikes), std::move(sheet.marks)};
+    sheet.strikes.clear();
+    sheet.marks.clear();
     if (settings.pageFiles) {
       job.pngName = pageFileName(setup.outputPrefix, sheet.pageCount);
       if (report != nullptr) report(EngineEvent::WritingPage, sheet.pageCount, job.pngName);
@@ -132,5 +146,5 @@ void updatePinShades() {
 }
 
 void markCharacterCell() {
-  for (unsigned i = 0; i < cellWidth; ++i) paintMark(position.headX + i, position.headY, MarkColor::Blue);
+  for (unsigned i = 0; i < cellWidth; ++i) mark(position.headX + i, position.headY, MarkColor::Blue);
 }

@@ -42,6 +42,8 @@ struct PageImage {
   std::vector<TextCell> cells;   // character cells printed on the page, with their text,
                                  //   kept while a PDF or a transcript is written
   std::vector<unsigned> rows;    // head rows the page's lines were printed on, top to bottom
+  std::vector<Strike> strikes;   // dots struck on the page, kept for the ink look
+  std::vector<MarkPixel> marks;  // debug mark pixels painted on the page, kept for the ink look
 };
 
 struct RibbonState {

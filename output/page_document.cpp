@@ -168,9 +168,20 @@ int openDocument(const std::string &path) {
 // Bytes a raster of its size and kind must have.
 static size_t rasterSize(const PageRaster &raster) { return rasterRowBytes(raster.kind, raster.width) * raster.height; }
 
+// Whether a raster of palette entries has a palette that holds every entry.
+static bool paletteHoldsEntries(const PageRaster &raster) {
+  if (raster.kind != PixelKind::Indexed) return true;
+  size_t entries = raster.palette.size() / 3;
+  for (uint8_t entry : raster.bytes)
+    if (entry >= entries) return false;
+  return true;
+}
+
 // One raster row as cairo RGB24 pixels, each kind in a loop of its own.
-static void convertRow(PixelKind kind, const uint8_t *row, unsigned width, uint32_t *out) {
-  switch (kind) {
+static void convertRow(const PageRaster &raster, const uint8_t *row, uint32_t *out) {
+  unsigned width = raster.width;
+  const uint8_t *palette = raster.palette.data();
+  switch (raster.kind) {
     case PixelKind::BlackWhite:
       for (unsigned x = 0; x < width; ++x) out[x] = (row[x / 8] & (0x80 >> x % 8)) ? rgbWhite : rgbBlack;
       break;
@@ -179,6 +190,12 @@ static void convertRow(PixelKind kind, const uint8_t *row, unsigned width, uint3
       break;
     case PixelKind::Rgb:
       for (unsigned x = 0; x < width; ++x, row += 3) out[x] = uint32_t(row[0]) << 16 | row[1] << 8 | row[2];
+      break;
+    case PixelKind::Indexed:
+      for (unsigned x = 0; x < width; ++x) {
+        const uint8_t *entry = palette + 3 * size_t(row[x]);
+        out[x] = uint32_t(entry[0]) << 16 | entry[1] << 8 | entry[2];
+      }
       break;
   }
 }
@@ -194,7 +211,7 @@ static cairo_surface_t *rasterImage(const PageRaster &raster) {
   for (unsigned y = 0; y < raster.height; ++y) {
     const uint8_t *row = raster.bytes.data() + y * rowBytes;
     uint32_t *out = reinterpret_cast<uint32_t *>(pixels + y * stride);
-    convertRow(raster.kind, row, raster.width, out);
+    convertRow(raster, row, out);
   }
   cairo_surface_mark_dirty(image);
   return image;
@@ -291,16 +308,21 @@ static void showText(cairo_t *cr, const std::vector<TextCell> &cells) {
 
 void addDocumentPage(const PageRaster &raster, const std::vector<TextCell> &cells) {
   if (document.pdf == nullptr || document.error != 0) return;
-  if (raster.width == 0 || raster.height == 0 || raster.bytes.size() != rasterSize(raster)) return fail(EINVAL);
-  cairo_pdf_surface_set_size(document.pdf, raster.width * pointsPerInch / pixelsPerInchAcross,
-                             raster.height * pointsPerInch / pixelsPerInchDown);
+  if (raster.width == 0 || raster.height == 0 || raster.bytes.size() != rasterSize(raster) ||
+      !paletteHoldsEntries(raster))
+    return fail(EINVAL);
+  double pointsPerPixelX = pointsPerInch / raster.pixelsPerInchX, pointsPerPixelY = pointsPerInch / raster.pixelsPerInchY;
+  cairo_pdf_surface_set_size(document.pdf, raster.width * pointsPerPixelX, raster.height * pointsPerPixelY);
   cairo_surface_t *image = rasterImage(raster);
   cairo_t *cr = cairo_create(document.pdf);
-  cairo_scale(cr, pointsPerInch / pixelsPerInchAcross, pointsPerInch / pixelsPerInchDown);
   // cairo has no invisible text, and drops text painted fully transparent; so the text
   // goes under the image, which is opaque and hides it. Viewers still select it, and
-  // text extraction still finds it.
+  // text extraction still finds it. The cells are in page pixels from the print line.
+  cairo_translate(cr, raster.printLeft * pointsPerPixelX, 0);
+  cairo_scale(cr, pointsPerInch / pixelsPerInchAcross, pointsPerInch / pixelsPerInchDown);
   showText(cr, cells);
+  cairo_identity_matrix(cr);
+  cairo_scale(cr, pointsPerPixelX, pointsPerPixelY);
   cairo_set_source_surface(cr, image, 0, 0);
   cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_NEAREST);  // written as /Interpolate false
   cairo_paint(cr);

@@ -19,14 +19,19 @@ constexpr const char *textFontFile = "/usr/share/fonts/truetype/dejavu/DejaVuSan
 // PDF's text (the transcript still has them); the document is written all the same.
 constexpr const char *symbolFontFile = "/usr/share/fonts/opentype/unifont/unifont_upper.otf";
 
+// The most pixels a page's image may have each way: the PDF library's limit.
+constexpr unsigned largestDocumentImage = 32767;
+
 // Begins a document for path and drops any document still open; returns 0 or an errno
 // value. Pages go to a temporary file beside path; nothing appears at path itself
 // before finishDocument.
 int openDocument(const std::string &path);
 
-// Adds a page of raster.width / 120 by raster.height / 126 inches showing the raster,
-// with the cells' characters as invisible text over them. Does nothing when no
-// document is open; a failure is kept for finishDocument to return.
+// Adds a page of raster.width / pixelsPerInchX by raster.height / pixelsPerInchY inches
+// showing the raster, with the cells' characters as invisible text over them: cells are
+// in page pixels (120 x 126 an inch) from the print line's start, printLeft raster
+// pixels from the left edge. Does nothing when no document is open; a failure is kept
+// for finishDocument to return.
 void addDocumentPage(const PageRaster &raster, const std::vector<TextCell> &cells);
 
 // Completes the document and renames it to its path; returns 0, or the errno value of

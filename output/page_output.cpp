@@ -16,6 +16,8 @@
 #include "mechanism/page_canvas.h"
 #include "output/page_document.h"
 #include "output/page_image.h"
+#include "output/page_look.h"
+#include "output/png_file.h"
 #include "output/transcript.h"
 
 namespace {
@@ -23,6 +25,7 @@ namespace {
 // A page with an encoder, or done and waiting for its turn to commit.
 struct Job {
   PageJob page;              // the page, its pixels kept until committed
+  PageRaster shown;          // the page in the run's look; empty when it goes out as painted
   TemporaryFile temporary;   // the encoded page file, not yet in place
   std::exception_ptr error;  // what went wrong while encoding, if anything
   bool done = false;         // the encoder is through with it (guarded by lock)
@@ -50,15 +53,44 @@ std::deque<Pending> pending;            // what is still to be reported or commi
 EngineEventHandler report = nullptr;    // where events go
 std::string documentName;               // the PDF document pages go into; empty for none
 bool toTranscript = false;              // pages go into the transcript
+std::string tooLarge;                   // why pages in the run's look cannot be made; empty when they can
+
+// The most pixels a page in a look of its own may have: 16384 x 16384, a 1200-dpi sheet
+// 22 inches high. Rendering one takes about three bytes a pixel on its encoder thread.
+constexpr uint64_t mostLookPixels = uint64_t(1) << 28;
+
+// Why pages in the run's look cannot be made: more pixels than a page may have, or
+// more across or down than a PDF page's image may have; empty when they fit.
+std::string lookSizeProblem(const RunSettings &settings) {
+  if (!pageLook.changesPages) return std::string();
+  uint64_t width = pageLook.width, height = pageLook.height;
+  std::string page = "tambrix: a page of " + std::to_string(width) + " x " + std::to_string(height) + " pixels is ";
+  std::string smaller = "; a lower -dpi or -height makes it smaller";
+  if (width * height > mostLookPixels)
+    return page + "larger than a page may be (" + std::to_string(mostLookPixels) + " pixels)" + smaller;
+  if (!settings.pdfName.empty() && (width > largestDocumentImage || height > largestDocumentImage))
+    return page + "larger than a PDF page's image may be (" + std::to_string(largestDocumentImage) +
+           " pixels each way)" + smaller;
+  return std::string();
+}
 
 // Encodes the job's page into a temporary file beside its name: on the encoder process
 // of the slot when it has one, else on this thread.
+// A page in the run's look is rendered first, and written by our own PNG writer.
 void encode(Job &job, unsigned slot) {
   try {
     const std::string &name = job.page.pngName;
+    if (pageLook.changesPages) {
+      if (!tooLarge.empty()) throw FileError(tooLarge);
+      job.shown = renderPageLook(job.page);
+    }
+    if (name.empty()) return;
     const PageRaster &raster = job.page.raster;
     std::string png;
-    if (!encodeInProcess(slot, raster, png))
+    if (pageLook.changesPages) {
+      png = encodeLookPng(job.shown);
+      if (documentName.empty()) job.shown = PageRaster();  // nothing else needs it
+    } else if (!encodeInProcess(slot, raster, png))
       png = encodeRasterPng(raster.width, raster.height, raster.kind, raster.bytes.data());
     // The bytes are written by name ourselves: the library would read characters such
     // as %, [ ] or a "name:" head of the file name as its own syntax.
@@ -124,7 +156,7 @@ void commitOldest() {
     if (report != nullptr) report(EngineEvent::PageWritten, page.number, page.pngName);
   }
   if (!documentName.empty()) {
-    addDocumentPage(job.page.raster, page.cells);
+    addDocumentPage(pageLook.changesPages ? job.shown : job.page.raster, page.cells);
     if (report != nullptr) report(EngineEvent::PageAdded, page.number, documentName);
   }
   if (toTranscript) addTranscriptPage(page.rows, page.cells);
@@ -169,12 +201,16 @@ void startPageOutput(const RunSettings &settings, EngineEventHandler handler) {
   report = handler;
   documentName = settings.pdfName;
   toTranscript = !settings.textName.empty();
+  startPageLook(settings);
+  tooLarge = lookSizeProblem(settings);
   unsigned threads = settings.threads != 0 ? settings.threads : std::max(1u, std::thread::hardware_concurrency());
   threads = std::min(threads, maxEncoderThreads);
-  // Without page files there is nothing to encode: the document takes its pages as
-  // they come. The processes are forked while this is the only thread.
-  if (threads > 1 && settings.pageFiles) {
-    startEncoderProcesses(threads, pageWidth, settings.pageHeight);
+  // Without page files there is nothing to encode, and in the run's own look only the
+  // look to render: the document takes its pages as they come. Pages in a look of their
+  // own are written by our PNG writer on the threads themselves. The processes are
+  // forked while this is the only thread.
+  if (threads > 1 && (settings.pageFiles || pageLook.changesPages)) {
+    if (settings.pageFiles && !pageLook.changesPages) startEncoderProcesses(threads, pageWidth, settings.pageHeight);
     wakeEvent = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     for (unsigned slot = 0; slot < threads; ++slot) encoders.emplace_back(encoderLoop, slot);
   }
@@ -193,7 +229,7 @@ void submitPage(PageJob &&page) {
   Job *job = jobs.back().get();
   job->page = std::move(page);
   pending.push_back(Pending{EngineEvent::PageWritten, 0, std::string(), job});
-  if (job->page.pngName.empty()) {
+  if (job->page.pngName.empty() && !pageLook.changesPages) {
     job->done = true;
   } else if (encoders.empty()) {
     encode(*job, 0);

@@ -77,6 +77,7 @@ struct Row {
   size_t romBytes = fullRom;                        // length of PRINTER/mps801.bin
   std::string ribbonBefore = seededRibbon;          // ribbon.dat at the start
   unsigned pageHeight = defaultHeight;              // pixels of every page written
+  unsigned pageWidth = ::pageWidth;                 // pixels across every page written
   std::string errMessage = {};                      // with Stream::Out: a substring of standard
                                                     //   error too; empty: nothing there
 };
@@ -155,6 +156,44 @@ const Row optionRows[] = {
     // -threads: both ends of the range are taken
     {.name = "threads one and most", .words = {"-threads", "1", "-threads", "64"},
      .message = "Encoder threads: 1.\nEncoder threads: 64.\nTAMBRIX-001.png written.\n"},
+    // -dpi: outside 100 to 1200, or no whole number, is refused and the resolution in
+    // force kept; it is echoed, and changes nothing without -look ink
+    {.name = "dpi out of range", .words = {"-dpi", "150", "-dpi", "99", "-dpi", "1201", "-dpi", "-300"},
+     .message = "Ink resolution set to 150 pixels per inch.\n"
+                "Resolution 99 out of range (100 to 1200 pixels per inch), keeping 150.\n"
+                "Resolution 1201 out of range (100 to 1200 pixels per inch), keeping 150.\n"
+                "Resolution -300 out of range (100 to 1200 pixels per inch), keeping 150.\n"},
+    {.name = "dpi not a number", .words = {"-dpi", "abc", "-dpi", "300x", "-dpi", "1e3", "-dpi", ""},
+     .message = "Resolution abc is not a number (100 to 1200 pixels per inch), keeping 300.\n"
+                "Resolution 300x is not a number (100 to 1200 pixels per inch), keeping 300.\n"
+                "Resolution 1e3 is not a number (100 to 1200 pixels per inch), keeping 300.\n"
+                "Resolution  is not a number (100 to 1200 pixels per inch), keeping 300.\n"},
+    // the look's words take named values; an unknown one is refused with the names it
+    // may be, and the value in force kept: here the page stays today's
+    {.name = "paper unknown", .words = {"-paper", "tractor"},
+     .message = "Paper tractor unknown (none, plain, greenbar, bluebar), keeping none.\n"},
+    {.name = "look unknown", .words = {"-look", "crayon", "-ribbon", "red"},
+     .message = "Look crayon unknown (dots, ink), keeping dots.\n"
+                "Ribbon red unknown (black, blue, purple), keeping black.\n"},
+    {.name = "paper unknown keeps the paper", .words = {"-paper", "plain", "-paper", "green bar"},
+     .message = "Paper: plain.\nPaper green bar unknown (none, plain, greenbar, bluebar), keeping plain.\n",
+     .pageWidth = 1140},
+    {.name = "dpi alone", .words = {"-look", "ink", "-dpi"},
+     .message = "Look: ink.\nIncomplete parameter -dpi.\nTAMBRIX-001.png written.\n", .pageHeight = 3600,
+     .pageWidth = 2400},
+    // a page larger than pages may be: the usual error and status 1, no page, the
+    // store left alone
+    {.name = "ink page too large", .words = {"-look", "ink", "-dpi", "1200", "-height", "100"},
+     .stream = Stream::Err,
+     .message = "Error: tambrix: a page of 9600 x 120000 pixels is larger than a page may be (268435456 pixels); "
+                "a lower -dpi or -height makes it smaller\n",
+     .status = 1, .pages = {}, .ribbonAfter = seededRibbon},
+    // the same for a PDF page's image, 32767 pixels each way at most
+    {.name = "ink document too tall", .words = {"-look", "ink", "-dpi", "400", "-height", "90", "-pdf", "x.pdf"},
+     .stream = Stream::Err,
+     .message = "Error: tambrix: a page of 3200 x 36000 pixels is larger than a PDF page's image may be (32767 "
+                "pixels each way); a lower -dpi or -height makes it smaller\n",
+     .status = 1, .pages = {}, .ribbonAfter = seededRibbon},
 };
 
 // Input files that are no printer file.
@@ -462,7 +501,7 @@ void checkRow(const Row &given) {
   for (const std::string &name : row.pages) {
     if (before.count(name) != 0) continue;  // there before the run, and no page of it
     PngSize size = pngSize(readFile(dir.file(name)));
-    EXPECT_EQ(size.width, pageWidth) << name;
+    EXPECT_EQ(size.width, row.pageWidth) << name;
     EXPECT_EQ(size.height, row.pageHeight) << name;
   }
   EXPECT_EQ(temporaryFilesUnder(dir), std::vector<std::string>{});

@@ -33,10 +33,12 @@ static std::string usage(const std::string &program) {
 TEST(CommandLine, EchoesEveryOptionInOrder) {
   TempDir dir;
   RunResult r = runTambrix(dir, {"-HEIGHT", "11.69", "-Test", "7", "-halflife", "100000", "-debug", "-1", "-out",
-                                 "x", "-business", "-graphic"});
+                                 "x", "-business", "-graphic", "-PAPER", "GreenBar", "-look", "INK", "-Dpi", "600",
+                                 "-ribbon", "purple"});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, banner +
                        "Height set to 1473 pixels.\nTest mode: 7.\nRibbon half-life: 100000.\nDebug mode: 65535.\n"
+                       "Paper: greenbar.\nLook: ink.\nInk resolution set to 600 pixels per inch.\nRibbon: purple.\n"
                        "ROM file PRINTER/mps801.bin not found.\nReal ROM not found, looking for fake ROM...\n"
                        "ROM file PRINTER/mps801.fake not found.\n"
                        "ROM file " BUILD_DIR "/tests/share/tambrix/PRINTER/mps801.fake not found.\n"

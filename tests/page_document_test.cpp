@@ -99,6 +99,9 @@ std::string utf8(char32_t c) {
   return text;
 }
 
+// The colour of a test palette's entry, as 0xRRGGBB.
+uint32_t paletteColor(unsigned entry) { return entry << 16 | (255 - entry) << 8 | (entry * 7) % 256; }
+
 // The colour a test raster of kind has at (x, y), as 0xRRGGBB: a pattern that tells
 // neighbouring pixels and rows apart.
 uint32_t testColor(PixelKind kind, unsigned x, unsigned y) {
@@ -106,12 +109,20 @@ uint32_t testColor(PixelKind kind, unsigned x, unsigned y) {
     case PixelKind::BlackWhite: return (x + 3 * y) % 11 < 3 ? 0x000000 : 0xFFFFFF;
     case PixelKind::Gray:       return (x + 2 * y) % 256 * 0x010101u;
     case PixelKind::Rgb:        return x % 256 << 16 | y % 256 << 8 | (x * y) % 251;
+    case PixelKind::Indexed:    return paletteColor((x + 3 * y) % 256);
   }
   return 0;
 }
 
 PageRaster testRaster(PixelKind kind) {
-  PageRaster raster{pageWidth, pageHeight, kind, {}};
+  PageRaster raster;
+  raster.width = pageWidth;
+  raster.height = pageHeight;
+  raster.kind = kind;
+  if (kind == PixelKind::Indexed)
+    for (unsigned entry = 0; entry < 256; ++entry)
+      raster.palette.insert(raster.palette.end(), {uint8_t(paletteColor(entry) >> 16),
+                                                   uint8_t(paletteColor(entry) >> 8), uint8_t(paletteColor(entry))});
   for (unsigned y = 0; y < pageHeight; ++y)
     for (unsigned x = 0; x < pageWidth; ++x) {
       uint32_t color = testColor(kind, x, y);
@@ -119,6 +130,7 @@ PageRaster testRaster(PixelKind kind) {
       if (kind == PixelKind::BlackWhite && color != 0) raster.bytes.back() |= 0x80 >> x % 8;
       if (kind == PixelKind::Gray) raster.bytes.push_back(uint8_t(color));
       if (kind == PixelKind::Rgb) raster.bytes.insert(raster.bytes.end(), {uint8_t(color >> 16), uint8_t(color >> 8), uint8_t(color)});
+      if (kind == PixelKind::Indexed) raster.bytes.push_back(uint8_t((x + 3 * y) % 256));
     }
   return raster;
 }
@@ -130,15 +142,16 @@ void addText(std::vector<TextCell> &cells, const std::u32string &text, unsigned 
     cells.push_back({unsigned(column * cellWidth + i * width), line * linePitch, width, cellHeight, text[i]});
 }
 
-// Three pages: black and white with words in both widths, gray, and colour with every
-// glyph's text character.
+// Four pages: black and white with words in both widths, gray, colour with every
+// glyph's text character, and colour from a palette.
 struct TestPage {
   PixelKind kind;
   std::vector<TextCell> cells;
 };
 
 std::vector<TestPage> testPages() {
-  std::vector<TestPage> pages = {{PixelKind::BlackWhite, {}}, {PixelKind::Gray, {}}, {PixelKind::Rgb, {}}};
+  std::vector<TestPage> pages = {
+      {PixelKind::BlackWhite, {}}, {PixelKind::Gray, {}}, {PixelKind::Rgb, {}}, {PixelKind::Indexed, {}}};
   addText(pages[0].cells, U"HELLO WORLD", 4, 2);
   addText(pages[0].cells, U"£↑←", 4, 4);
   addText(pages[0].cells, U"WIDE TEXT", 4, 6, 2 * cellWidth);
@@ -169,7 +182,7 @@ TEST(PageDocument, ShowsTheRastersAndFindsTheText) {
   EXPECT_EQ(readFile(pdf), readFile(dir.file("again.pdf"))) << "the same pages must give the same bytes";
 
   std::string info = output("pdfinfo '" + pdf + "'");
-  EXPECT_NE(info.find("Pages:           3\n"), std::string::npos) << info;
+  EXPECT_NE(info.find("Pages:           4\n"), std::string::npos) << info;
   EXPECT_NE(info.find("Page size:       576 x 864 pts"), std::string::npos) << info;
   EXPECT_EQ(info.find("CreationDate"), std::string::npos) << "a date makes every run's file differ";
 
@@ -179,7 +192,7 @@ TEST(PageDocument, ShowsTheRastersAndFindsTheText) {
   EXPECT_NE(output("pdftotext -f 2 -l 2 '" + pdf + "' -").find("gray page"), std::string::npos);
   // Each word lies on its cells, in either width and with both widths on one line.
   std::vector<std::vector<Word>> words = pdfWords(pdf);
-  ASSERT_EQ(words.size(), 3u);
+  ASSERT_EQ(words.size(), pages.size());
   struct Placed {
     const char *text;
     unsigned characters, column, line, width;
@@ -201,7 +214,7 @@ TEST(PageDocument, ShowsTheRastersAndFindsTheText) {
   std::string line;
   std::getline(images, line);
   std::getline(images, line);
-  for (const char *format : {"gray 1 1", "gray 1 8", "rgb 3 8"}) {
+  for (const char *format : {"gray 1 1", "gray 1 8", "rgb 3 8", "rgb 3 8"}) {
     std::string page, number, type, width, height, color, components, bits, encoding, interpolate, object, generation,
         across, down;
     std::getline(images, line);
