@@ -216,7 +216,6 @@ void abandonPrinting() {
 }
 
 int runPrintJob(RunOptions options, FILE *standardInput) {
-  if (isLiveRun(options)) return runLiveCapture(options, standardInput);
   RunSettings settings = completeSettings(options);
   resetRun(settings);
   FILE *input = options.inputName.empty() ? standardInput : openInput(options.inputName, settings.debugLevel);

@@ -48,7 +48,7 @@ ParseResult parseOptions(int argc, char **argv, RunOptions &options);
 // Puts every module back to its power-on state for a run with these settings.
 void resetRun(const RunSettings &settings);
 
-// The run after the options: input, ROM, the check of every output, strike counts,
+// The run after the options, for a run that is not live: input, ROM, the check of every output, strike counts,
 // page, test sheet, the interpretation of the input (standardInput when no file is
 // named), the last page, the documents and the save. Returns 0; whatever ends the run
 // early is raised.

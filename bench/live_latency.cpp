@@ -48,7 +48,7 @@ pid_t startLiveRun(int input, int writer, const RunOptions &options) {
   dup2(input, 0);
   close(input);
   if (!freopen("/dev/null", "w", stdout)) _exit(1);
-  _exit(runReportingErrors([&options] { return runPrintJob(options, stdin); }));
+  _exit(runReportingErrors([&options] { return runLiveCapture(options, stdin); }));
 }
 
 // Writes all bytes to fd.
