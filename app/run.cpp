@@ -164,6 +164,8 @@ void resetRun(const RunSettings &settings) {
   resetCharacterRom();
   resetPrintHead(settings, engineEvent, submitPage);
   resetInterpreter(settings);
+  resetStreamStatistics();
+  abandonListing();  // the listing's reset: no listing open
   resetStrikeStore();
 }
 
