@@ -216,7 +216,7 @@ void printSource(Capture &capture, int fd, FollowedFile *followed, bool countFro
     } catch (...) {
       failJob(capture, job);
     }
-    int wake[2] = {pageOutputWakeFd(), capture.listener};
+    int wake[3] = {pageOutputWakeFd(), capture.listener, stopSignalFd()};
     int timeout = stopping ? 0 : idleLeft(capture, job, job.begun || countFromTurn);
     if (timeout == 0 && !stopping) {
       endJob(capture, job);
@@ -229,15 +229,15 @@ void printSource(Capture &capture, int fd, FollowedFile *followed, bool countFro
       if (got.status == ReadStatus::EndOfStream) {
         FileChange change = checkFollowed(*followed);
         if (change != FileChange::Same || stopping) break;
-        waitForAny(wake, 2, timeout < 0 ? followPollMs : std::min(timeout, followPollMs));
+        waitForAny(wake, 3, timeout < 0 ? followPollMs : std::min(timeout, followPollMs));
         continue;
       }
     } else {
-      got = readSome(fd, buffer.data(), buffer.size(), timeout, wake, 2);
+      got = readSome(fd, buffer.data(), buffer.size(), timeout, wake, 3);
     }
     if (got.status == ReadStatus::Bytes) feedJob(capture, job, buffer.data(), got.length);
     if (got.status == ReadStatus::EndOfStream || got.status == ReadStatus::Failed) break;
-    if (got.status == ReadStatus::TimedOut && stopping) break;
+    if (stopping && got.status != ReadStatus::Bytes) break;  // all that had arrived is read
   }
   endJob(capture, job);
 }
@@ -252,7 +252,8 @@ void followFile(Capture &capture) {
     if (!openFollowed(file)) {
       if (!said) std::printf("Waiting for %s to appear.\n", file.name.c_str());
       said = true;
-      waitForAny(nullptr, 0, followPollMs);
+      int stop = stopSignalFd();
+      waitForAny(&stop, 1, followPollMs);
       continue;
     }
     said = false;
@@ -267,7 +268,8 @@ void serveConnections(Capture &capture) {
   while (stopRequests() == 0) {
     takeConnections(capture);
     if (capture.waiting.empty()) {
-      waitForAny(&capture.listener, 1, -1);
+      int wake[2] = {capture.listener, stopSignalFd()};
+      waitForAny(wake, 2, -1);
       continue;
     }
     int connection = capture.waiting.front();

@@ -116,8 +116,8 @@ void interpretInput(FILE *input, const std::string &name) {
     for (;;) {
       raiseIfStopped();
       commitFinishedPages();
-      int wake = pageOutputWakeFd();
-      ReadResult got = readSome(fd, buffer.data(), buffer.size(), -1, &wake, 1);
+      int wake[2] = {pageOutputWakeFd(), stopSignalFd()};
+      ReadResult got = readSome(fd, buffer.data(), buffer.size(), -1, wake, 2);
       if (got.status == ReadStatus::Bytes) interpretBytes(buffer.data(), got.length);
       if (got.status == ReadStatus::EndOfStream || got.status == ReadStatus::Failed) {
         read = got.status == ReadStatus::EndOfStream;

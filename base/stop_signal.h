@@ -19,6 +19,11 @@ void installStopHandlers();
 // Ignores the stop signals, for a child process that the run ends itself.
 void ignoreStopSignals();
 
+// A descriptor that becomes readable when a stop signal arrives, for waits to watch:
+// the signal may be taken by any thread, and only this ends a wait of another; -1
+// before installStopHandlers.
+int stopSignalFd();
+
 // How many stop signals arrived so far, and the last of them (0 for none).
 unsigned stopRequests();
 int lastStopSignal();
