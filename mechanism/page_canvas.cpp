@@ -171,7 +171,6 @@ void whitenInkedRows(std::vector<uint8_t> &gray) {
 void resetPageCanvas() {
   keepSpare(std::move(canvas.bytes));
   canvas = Canvas();
-  //XX spares.clear();
   lastShade = -1.0f;
   lastLevel = 0;
 }
