@@ -100,8 +100,7 @@ void printPages(const RunOptions &options, const RomSearch &search, FILE *input)
     std::printf("%s written.\n", settings.pdfName.c_str());
   }
   if (!settings.textName.empty()) {
-    if (int error = writeTranscript(settings.textName); error != 0)
-      throw writeError("text transcript", settings.textName, error);
+    if (int error = finishTranscript(); error != 0) throw writeError("text transcript", settings.textName, error);
     std::printf("%s written.\n", settings.textName.c_str());
   }
 }
@@ -111,6 +110,7 @@ void printPages(const RunOptions &options, const RomSearch &search, FILE *input)
 void abandonRun() {
   abandonPageOutput();
   abandonDocument();
+  abandonTranscript();
 }
 
 }  // namespace
@@ -142,6 +142,9 @@ int runPrintJob(RunOptions options, FILE *standardInput) {
     loadStrikeCounts();
     createPage();
     if (!settings.pdfName.empty()) openPdf(settings.pdfName);
+    if (!settings.textName.empty())
+      if (int error = openTranscript(settings.textName); error != 0)
+        throw writeError("text transcript", settings.textName, error);
     startPageOutput(settings, reportEngineEvent);
     printPages(options, search, input);
   } catch (...) {
@@ -150,7 +153,8 @@ int runPrintJob(RunOptions options, FILE *standardInput) {
     throw;
   }
   if (input != standardInput) std::fclose(input);
-  abandonDocument();  // one that produced no page is not written
+  abandonDocument();  // documents that got no page are not written
+  abandonTranscript();
   saveRibbon();
   if (page.pageCount == 0) std::printf("Input did not generate any output (empty printfile?).\n");
   return 0;
