@@ -96,12 +96,6 @@ void widenToRgb() {
   canvas.rgb = true;
 }
 
-// What the inked rows hold: colour, and grays other than black.
-struct InkScan {
-  bool colour = false;
-  bool grays = false;
-};
-
 // Whether each of the eight bytes is 0 or 255: a byte is when it equals its top bit
 // copied into all eight bits.
 bool blackOrWhite(uint64_t eight) {
@@ -111,53 +105,49 @@ bool blackOrWhite(uint64_t eight) {
 
 bool isGray(uint8_t level) { return level != 0 && level != white; }
 
-InkScan scanInk() {
-  InkScan scan;
-  size_t channels = canvas.rgb ? 3 : 1;
-  const uint8_t *p = canvas.bytes.data() + size_t(canvas.inkedTop) * canvas.width * channels;
-  const uint8_t *end = canvas.bytes.data() + size_t(canvas.inkedEnd) * canvas.width * channels;
-  if (canvas.rgb) {
-    // Grays matter only on a page without colour: the first colour ends the scan.
-    for (; p < end && !scan.colour; p += 3) {
-      if (p[0] != p[1] || p[0] != p[2]) scan.colour = true;
-      if (isGray(p[0])) scan.grays = true;
-    }
-    return scan;
-  }
-  // A gray page is mostly black and white: those are passed over eight at a time.
-  for (; end - p >= 8 && !scan.grays; p += 8) {
-    uint64_t eight;
-    std::memcpy(&eight, p, 8);
-    scan.grays = !blackOrWhite(eight);
-  }
-  for (; p < end && !scan.grays; ++p) scan.grays = isGray(*p);
-  return scan;
+// Whether the inked rows of a colour page hold a pixel in colour.
+bool hasColour() {
+  const uint8_t *p = canvas.bytes.data() + size_t(canvas.inkedTop) * canvas.width * 3;
+  const uint8_t *end = canvas.bytes.data() + size_t(canvas.inkedEnd) * canvas.width * 3;
+  for (; p < end; p += 3)
+    if (p[0] != p[1] || p[0] != p[2]) return true;
+  return false;
 }
 
-// Packs a gray raster of black and white alone into bits, and returns the gray bytes.
-// Eight pixels at a time: the top bit of each of their bytes is the pixel's bit, and
-// one multiplication gathers the eight top bits into one byte, the first pixel's
-// lowest; loaded the other way round, the first pixel's comes out on top.
-std::vector<uint8_t> packBlackWhite(PageRaster &raster) {
+// Packs a gray raster into bits when it is black and white alone, and then puts its
+// gray bytes in gray; false, the raster untouched, at its first other gray. Eight
+// pixels at a time: the top bit of each of their bytes is the pixel's bit, and one
+// multiplication gathers the eight top bits into one byte, the first pixel's lowest;
+// loaded the other way round, the first pixel's comes out on top.
+bool packBlackWhite(PageRaster &raster, std::vector<uint8_t> &gray) {
   size_t rowBytes = rasterRowBytes(PixelKind::BlackWhite, raster.width);
   std::vector<uint8_t> bits = pageBytes(rowBytes * raster.height, white);  // padding included
   constexpr uint64_t topBits = 0x8080808080808080u, gather = 0x0002040810204081u;
-  for (unsigned y = canvas.inkedTop; y < canvas.inkedEnd; ++y) {  // the other rows are white
-    const uint8_t *gray = raster.bytes.data() + size_t(y) * raster.width;
+  bool grays = false;
+  for (unsigned y = canvas.inkedTop; y < canvas.inkedEnd && !grays; ++y) {  // the other rows are white
+    const uint8_t *row = raster.bytes.data() + size_t(y) * raster.width;
     uint8_t *out = bits.data() + y * rowBytes;
     unsigned x = 0;
     if constexpr (std::endian::native == std::endian::little)
-      for (; x + 8 <= raster.width; x += 8) {
+      for (; x + 8 <= raster.width && !grays; x += 8) {
         uint64_t eight;
-        std::memcpy(&eight, gray + x, 8);
+        std::memcpy(&eight, row + x, 8);
+        grays = !blackOrWhite(eight);
         *out++ = uint8_t((__builtin_bswap64(eight) & topBits) * gather >> 56);
       }
-    for (; x < raster.width; ++x)
-      if (gray[x] == 0) bits[y * rowBytes + x / 8] &= uint8_t(~(0x80u >> x % 8));
+    for (; x < raster.width && !grays; ++x) {
+      grays = isGray(row[x]);
+      if (row[x] == 0) bits[y * rowBytes + x / 8] &= uint8_t(~(0x80u >> x % 8));
+    }
+  }
+  if (grays) {
+    keepSpare(std::move(bits));
+    return false;
   }
   std::swap(raster.bytes, bits);
   raster.kind = PixelKind::BlackWhite;
-  return bits;
+  gray = std::move(bits);
+  return true;
 }
 
 // Whitens the inked rows of a gray page.
@@ -221,8 +211,8 @@ PageRaster takePage() {
   PageRaster raster;
   raster.width = canvas.width;
   raster.height = canvas.height;
-  InkScan scan = scanInk();
-  if (canvas.rgb && !scan.colour) {  // no colour left (no mark, or all painted over): gray
+  bool colour = canvas.rgb && hasColour();
+  if (canvas.rgb && !colour) {  // no colour left (no mark, or all painted over): gray
     std::vector<uint8_t> gray = pageBytes(canvas.bytes.size() / 3, white);
     size_t end = size_t(canvas.inkedEnd) * canvas.width;  // the other rows are white
     for (size_t i = size_t(canvas.inkedTop) * canvas.width; i < end; ++i) gray[i] = canvas.bytes[3 * i];
@@ -230,22 +220,20 @@ PageRaster takePage() {
     canvas.bytes = std::move(gray);
     canvas.rgb = false;
   }
-  raster.kind = scan.colour ? PixelKind::Rgb : PixelKind::Gray;
+  raster.kind = colour ? PixelKind::Rgb : PixelKind::Gray;
   raster.bytes = std::move(canvas.bytes);
   // The next page: the gray bytes of a black and white page whitened where it was
   // inked, or fresh ones; in colour after a page in colour, as a run with debug marks
   // has them on every page.
   std::vector<uint8_t> next;
-  if (scan.colour) {
+  if (colour)
     next = pageBytes(size_t(canvas.width) * canvas.height * 3, white);
-  } else if (!scan.grays) {
-    next = packBlackWhite(raster);
+  else if (packBlackWhite(raster, next))
     whitenInkedRows(next);
-  } else {
+  else
     next = pageBytes(size_t(canvas.width) * canvas.height, white);
-  }
   canvas.bytes = std::move(next);
-  canvas.rgb = scan.colour;
+  canvas.rgb = colour;
   canvas.inkedTop = canvas.inkedEnd = 0;
   return raster;
 }
