@@ -2,7 +2,7 @@
 // how much memory they take.
 //
 //   tambrix_bench                                  the timing and memory table
-//   tambrix_bench --workload NAME --pages N --threads T [--pdf]   one run (used by the tables)
+//   tambrix_bench --workload NAME --pages N --threads T [--pdf|--text]   one run (used by the tables)
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -24,6 +24,7 @@ constexpr unsigned dumpPages = 100;     // the long dump
 constexpr unsigned speedRunPages = 60;  // the dense dump the thread counts are timed on
 constexpr unsigned pdfRunPages = 30;    // the PDF runs the thread counts are timed on
 constexpr unsigned threadRepeats = 5;   // runs per thread count, interleaved; the median counts
+constexpr unsigned longDocumentPages = 2500;  // the long PDF and transcript, set beside a dump's
 constexpr double kbPerMb = 1024.0;
 constexpr double msPerSecond = 1000.0;
 
@@ -117,6 +118,18 @@ void printMemoryTable() {
                 output == Output::Png ? "PNG" : "PDF", coreCount(), baseRunPages, megabytes(base), dumpPages,
                 megabytes(dump), 100.0 * (double(dump) - double(base)) / double(base));
   }
+  // The documents on one thread, so that no encoder process counts: a long run should
+  // take hardly more memory than a short one.
+  for (Output output : {Output::Text, Output::Pdf}) {
+    WorkloadRun document{Workload::DenseText, dumpPages, output, 1};
+    unsigned long base = runWorkloadProcess(document).peakKb;
+    document.pages = longDocumentPages;
+    unsigned long dump = runWorkloadProcess(document).peakKb;
+    std::printf("dense text, %s, 1 thread: %u pages %.1f MB, %u pages %.1f MB (x%.2f), %.2f KB a page more\n",
+                output == Output::Text ? "transcript" : "PDF", dumpPages, megabytes(base), longDocumentPages,
+                megabytes(dump), double(dump) / double(base),
+                (double(dump) - double(base)) / double(longDocumentPages - dumpPages));
+  }
   dense = WorkloadRun{Workload::DenseText, baseRunPages, Output::Png, 0};
   // From one thread to two, the run gains its encoder processes; the cost of each
   // thread after that is the slope from the second count (two threads) to the most.
@@ -152,7 +165,7 @@ WorkloadRun childRun;
 void runChildWorkload() { reportWorkloadRun(childRun); }
 
 int usage() {
-  std::fprintf(stderr, "usage: tambrix_bench [--workload NAME --pages N --threads T [--pdf]]\n  workloads:");
+  std::fprintf(stderr, "usage: tambrix_bench [--workload NAME --pages N --threads T [--pdf|--text]]\n  workloads:");
   for (const WorkloadInfo &info : allWorkloads()) std::fprintf(stderr, " %s", info.name);
   std::fprintf(stderr, "\n");
   return 2;
@@ -160,12 +173,14 @@ int usage() {
 
 int runChild(int argc, char **argv) {
   bool pdf = argc == 8 && std::strcmp(argv[7], "--pdf") == 0;
-  if ((argc != 7 && !pdf) || std::strcmp(argv[3], "--pages") != 0 || std::strcmp(argv[5], "--threads") != 0)
+  bool text = argc == 8 && std::strcmp(argv[7], "--text") == 0;
+  if ((argc != 7 && !pdf && !text) || std::strcmp(argv[3], "--pages") != 0 || std::strcmp(argv[5], "--threads") != 0)
     return usage();
   const WorkloadInfo *info = findWorkload(argv[2]);
   int pages = std::atoi(argv[4]), threads = std::atoi(argv[6]);
   if (info == nullptr || pages < 1 || threads < 1) return usage();
-  childRun = WorkloadRun{info->workload, unsigned(pages), pdf ? Output::Pdf : Output::Png, unsigned(threads)};
+  Output output = pdf ? Output::Pdf : text ? Output::Text : Output::Png;
+  childRun = WorkloadRun{info->workload, unsigned(pages), output, unsigned(threads)};
   initImageLibrary(argv[0]);
   return reportingErrors(runChildWorkload);
 }

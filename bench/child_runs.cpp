@@ -91,6 +91,7 @@ RunSummary parseSummary(const std::string &output) {
   std::vector<const char *> words = {self.c_str(), "--workload", workloadInfo(run.workload).name,
                                      "--pages",    pageCount.c_str(), "--threads", threads.c_str()};
   if (run.output == Output::Pdf) words.push_back("--pdf");
+  if (run.output == Output::Text) words.push_back("--text");
   words.push_back(nullptr);
   execv(self.c_str(), const_cast<char *const *>(words.data()));
   _exit(127);

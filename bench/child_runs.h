@@ -8,7 +8,7 @@
 struct WorkloadRun {
   Workload workload;
   unsigned pages;    // full pages of the stream
-  Output output;     // PNG files or a PDF document
+  Output output;     // PNG files, a PDF document or the transcript alone
   unsigned threads;  // encoder threads
 };
 
@@ -23,6 +23,6 @@ struct RunSummary {
 // the parent reads back.
 void reportWorkloadRun(const WorkloadRun &run);
 
-// Runs this program again as `--workload NAME --pages N --threads T [--pdf]` and
+// Runs this program again as `--workload NAME --pages N --threads T [--pdf|--text]` and
 // returns what it reported.
 RunSummary runWorkloadProcess(const WorkloadRun &run);
