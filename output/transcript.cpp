@@ -71,8 +71,9 @@ void addTranscriptPage(const std::vector<unsigned> &rows, const std::vector<Text
   ordered.reserve(cells.size());
   for (const TextCell &cell : cells) ordered.push_back(&cell);
   // Top to bottom, then left to right; cells printed over one another keep their order.
-  std::stable_sort(ordered.begin(), ordered.end(),
-                   [](const TextCell *a, const TextCell *b) { return a->y != b->y ? a->y < b->y : a->x < b->x; });
+  // Most pages are printed in that order already.
+  auto before = [](const TextCell *a, const TextCell *b) { return a->y != b->y ? a->y < b->y : a->x < b->x; };
+  if (!std::is_sorted(ordered.begin(), ordered.end(), before)) std::stable_sort(ordered.begin(), ordered.end(), before);
   std::string &out = transcript.buffer;
   if (transcript.pagesTaken++ > 0) out += pageSeparator;
   size_t kept = out.size();  // length of out up to the page's last line with text
