@@ -2,6 +2,8 @@
 # make test: install what is missing, build, run the tests, then run them again
 #            under AddressSanitizer and UndefinedBehaviorSanitizer, and under
 #            ThreadSanitizer, and fuzz for a while
+# make fuzz-output: fuzz the whole page output (PNG files, encoder threads and processes,
+#            the PDF and the transcript) for FUZZ_SECONDS; slower, so not part of make test
 # make bench: build and run the benchmark
 # make install PREFIX=/usr/local: build and install the program, its font, manual page and README
 # make deb: build the Debian package in $(BUILD)
@@ -17,7 +19,7 @@ FUZZ_SECONDS ?= 120
 PREFIX ?= /usr/local
 IM7_PREFIXES ?= $(abspath $(CURDIR)/../shared/im7 $(CURDIR)/../shared/im7-hdri)
 
-.PHONY: deps build demo test test-plain test-sanitized test-threads fuzz bench install deb clean test-im7 test-magick
+.PHONY: deps build demo test test-plain test-sanitized test-threads fuzz fuzz-output bench install deb clean test-im7 test-magick
 
 deps:
 	tools/install-deps
@@ -48,6 +50,11 @@ fuzz: deps
 	CXX=clang++ cmake -S . -B $(BUILD)-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAMBRIX_FUZZ=ON
 	cmake --build $(BUILD)-fuzz -j$(JOBS) --target fuzz_interpreter
 	fuzz/run $(BUILD)-fuzz/fuzz/fuzz_interpreter $(FUZZ_SECONDS)
+
+fuzz-output: deps
+	CXX=clang++ cmake -S . -B $(BUILD)-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAMBRIX_FUZZ=ON
+	cmake --build $(BUILD)-fuzz -j$(JOBS) --target fuzz_output
+	fuzz/run $(BUILD)-fuzz/fuzz/fuzz_output $(FUZZ_SECONDS)
 
 test: test-plain test-sanitized test-threads fuzz
 

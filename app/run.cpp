@@ -145,7 +145,7 @@ void finishDocuments(const RunSettings &settings) {
     std::printf("%s written.\n", settings.pdfName.c_str());
   }
   if (!settings.textName.empty()) {
-    if (int error = writeTranscript(settings.textName); error != 0)
+    if (int error = finishTranscript(); error != 0)
       throw writeError("text transcript", settings.textName, error);
     std::printf("%s written.\n", settings.textName.c_str());
   }
@@ -185,6 +185,9 @@ void beginPrinting(const RunSettings &settings, const std::string &inputName, in
   loadStrikeCounts();
   createPage();
   if (!settings.pdfName.empty()) openPdf(settings.pdfName);
+  if (!settings.textName.empty())
+    if (int error = openTranscript(settings.textName); error != 0)
+      throw writeError("text transcript", settings.textName, error);
   openExplanation(settings.explainName);
   startPageOutput(settings, reportEngineEvent);
   ejectPage();
@@ -203,7 +206,8 @@ void endPrinting(const RunSettings &settings) {
     std::printf("%llu characters have no glyph: each printed as a reversed question mark.\n",
                 (unsigned long long)placeholdersPrinted());
   if (page.pageCount > 0) finishDocuments(settings);
-  abandonDocument();  // one that produced no page is not written
+  abandonDocument();  // documents that got no page are not written
+  abandonTranscript();
   // What the stream looks like, when it clearly looks like another kind of stream.
   if (StreamHint hint = streamHint(settings, page.pageCount > 0); hint != StreamHint::None) {
     std::fflush(stdout);
@@ -214,6 +218,7 @@ void endPrinting(const RunSettings &settings) {
 void abandonPrinting() {
   abandonPageOutput();
   abandonDocument();
+  abandonTranscript();
   abandonListing();
 }
 

@@ -4,7 +4,7 @@
 //   tambrix_bench                                  the timing and memory table
 //   tambrix_bench --live                           the live capture table alone
 //   tambrix_bench --looks                          the paper and ink table alone
-//   tambrix_bench --workload NAME --pages N --threads T [--pdf] [--ink DPI] [--paper STYLE] [--explain]
+//   tambrix_bench --workload NAME --pages N --threads T [--pdf|--text] [--ink DPI] [--paper STYLE] [--explain]
 //                                                  one run (used by the tables)
 #include <algorithm>
 #include <cstdint>
@@ -31,6 +31,7 @@ constexpr unsigned pdfRunPages = 30;    // the PDF runs the thread counts are ti
 constexpr unsigned threadRepeats = 5;   // runs per thread count, interleaved; the median counts
 constexpr uint64_t listedStreamBytes = 10000000;  // the streams rendered with and without a listing
 constexpr double bytesPerMb = 1e6;                 // MB of a stream: 10^6 bytes
+constexpr unsigned longDocumentPages = 2500;  // the long PDF and transcript, set beside a dump's
 constexpr double kbPerMb = 1024.0;
 constexpr double msPerSecond = 1000.0;
 
@@ -123,6 +124,18 @@ void printMemoryTable() {
     std::printf("dense text, %s, %u threads: %u pages %.1f MB, %u pages %.1f MB (%+.1f %%)\n",
                 output == Output::Png ? "PNG" : "PDF", coreCount(), baseRunPages, megabytes(base), dumpPages,
                 megabytes(dump), 100.0 * (double(dump) - double(base)) / double(base));
+  }
+  // The documents on one thread, so that no encoder process counts: a long run should
+  // take hardly more memory than a short one.
+  for (Output output : {Output::Text, Output::Pdf}) {
+    WorkloadRun document{Workload::DenseText, dumpPages, output, 1};
+    unsigned long base = runWorkloadProcess(document).peakKb;
+    document.pages = longDocumentPages;
+    unsigned long dump = runWorkloadProcess(document).peakKb;
+    std::printf("dense text, %s, 1 thread: %u pages %.1f MB, %u pages %.1f MB (x%.2f), %.2f KB a page more\n",
+                output == Output::Text ? "transcript" : "PDF", dumpPages, megabytes(base), longDocumentPages,
+                megabytes(dump), double(dump) / double(base),
+                (double(dump) - double(base)) / double(longDocumentPages - dumpPages));
   }
   dense = WorkloadRun{Workload::DenseText, baseRunPages, Output::Png, 0};
   // From one thread to two, the run gains its encoder processes; the cost of each
@@ -231,7 +244,7 @@ void runChildWorkload() { reportWorkloadRun(childRun); }
 
 int usage() {
   std::fprintf(stderr,
-               "usage: tambrix_bench [--live | --looks | --workload NAME --pages N --threads T [--pdf] [--ink DPI]"
+               "usage: tambrix_bench [--live | --looks | --workload NAME --pages N --threads T [--pdf|--text] [--ink DPI]"
                " [--paper STYLE] [--explain]]\n  workloads:");
   for (const WorkloadInfo &info : allWorkloads()) std::fprintf(stderr, " %s", info.name);
   std::fprintf(stderr, "\n");
@@ -243,6 +256,8 @@ bool parseLookWords(int argc, char **argv, WorkloadRun &run) {
   for (int i = 7; i < argc; ++i) {
     if (std::strcmp(argv[i], "--pdf") == 0) {
       run.output = Output::Pdf;
+    } else if (std::strcmp(argv[i], "--text") == 0) {
+      run.output = Output::Text;
     } else if (std::strcmp(argv[i], "--explain") == 0) {
       run.explain = true;
     } else if (std::strcmp(argv[i], "--ink") == 0 && i + 1 < argc) {

@@ -91,6 +91,7 @@ RunSummary parseSummary(const std::string &output) {
   std::vector<const char *> words = {self.c_str(), "--workload", workloadInfo(run.workload).name,
                                      "--pages",    pageCount.c_str(), "--threads", threads.c_str()};
   if (run.output == Output::Pdf) words.push_back("--pdf");
+  if (run.output == Output::Text) words.push_back("--text");
   std::string dpi = std::to_string(run.dpi);
   if (run.look == LookStyle::Ink) words.insert(words.end(), {"--ink", dpi.c_str()});
   if (run.paper != PaperStyle::None) words.insert(words.end(), {"--paper", paperWord(run.paper)});

@@ -8,7 +8,7 @@
 struct WorkloadRun {
   Workload workload;
   unsigned pages;    // full pages of the stream
-  Output output;     // PNG files or a PDF document
+  Output output;     // PNG files, a PDF document or the transcript alone
   unsigned threads;  // encoder threads
   LookStyle look = LookStyle::Dots;     // how the dots are drawn
   PaperStyle paper = PaperStyle::None;  // the paper they are on
@@ -30,7 +30,7 @@ const char *paperWord(PaperStyle paper);
 // the parent reads back.
 void reportWorkloadRun(const WorkloadRun &run);
 
-// Runs this program again as `--workload NAME --pages N --threads T [--pdf] [--ink DPI]
+// Runs this program again as `--workload NAME --pages N --threads T [--pdf|--text] [--ink DPI]
 // [--paper STYLE] [--explain]` and
 // returns what it reported.
 RunSummary runWorkloadProcess(const WorkloadRun &run);

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <stdexcept>
 
 #include "mechanism/character_rom.h"
@@ -61,24 +62,23 @@ char textCode(unsigned cellIndex) {
   return char(index < lowTextCodes ? firstTextCode + index : firstHighTextCode + (index - lowTextCodes));
 }
 
-// Full lines of text, every cell of the page printed.
-std::string textStream(unsigned pages) {
+// Full lines of text, every cell of the page printed. Written a line at a time: a long
+// run's stream held whole would count in the run's memory.
+void writeTextStream(std::ostream &file, unsigned pages) {
   unsigned lines = pages * ((defaultPageHeight - topMargin) / textLineSpacing);
-  std::string stream;
-  stream.reserve(size_t(lines) * (cellsPerLine + 2));
+  std::string text;
   for (unsigned line = 0; line < lines; ++line) {
-    for (unsigned cell = 0; cell < cellsPerLine; ++cell) stream += textCode(line * cellsPerLine + cell);
-    stream += lineEnd;
+    text.clear();
+    for (unsigned cell = 0; cell < cellsPerLine; ++cell) text += textCode(line * cellsPerLine + cell);
+    file << text << lineEnd;
   }
-  return stream;
 }
 
 // Full lines of bit-image columns, every pin of the page struck.
-std::string bitImageStream(unsigned pages) {
+void writeBitImageStream(std::ostream &file, unsigned pages) {
   unsigned lines = pages * ((defaultPageHeight - topMargin) / graphicLineSpacing);
-  std::string stream(1, bitImageOn);
-  for (unsigned line = 0; line < lines; ++line) stream += std::string(columnsPerLine, fullColumn) + lineEnd;
-  return stream;
+  file << bitImageOn;
+  for (unsigned line = 0; line < lines; ++line) file << std::string(columnsPerLine, fullColumn) << lineEnd;
 }
 
 void writeFile(const std::string &name, const std::string &bytes) {
@@ -111,19 +111,32 @@ const WorkloadInfo &workloadInfo(Workload workload) {
 }
 
 unsigned pagesForStreamBytes(Workload workload, uint64_t bytes) {
-  size_t perPage = workload == Workload::BitImage ? bitImageStream(1).size() : textStream(1).size();
+  std::ostringstream page;
+  if (workload == Workload::BitImage)
+    writeBitImageStream(page, 1);
+  else
+    writeTextStream(page, 1);
+  size_t perPage = page.str().size();
   return unsigned((bytes + perPage - 1) / perPage);
 }
 
 RunOptions prepareWorkload(Workload workload, unsigned pages, Output output, unsigned threads, bool explain) {
   writeBenchRom();
-  writeFile(streamName, workload == Workload::BitImage ? bitImageStream(pages) : textStream(pages));
+  std::ofstream stream(streamName, std::ios::binary | std::ios::trunc);
+  if (workload == Workload::BitImage)
+    writeBitImageStream(stream, pages);
+  else
+    writeTextStream(stream, pages);
+  stream.close();
+  if (!stream) throw std::runtime_error(std::string("cannot write ") + streamName);
   std::filesystem::remove(strikeStoreName);
   RunOptions options;
   options.inputName = streamName;
   options.settings.threads = threads;
   if (output == Output::Pdf)
     options.settings.pdfName = std::string(workloadInfo(workload).name) + ".pdf";
+  else if (output == Output::Text)
+    options.settings.textName = std::string(workloadInfo(workload).name) + ".txt";
   else
     options.settings.outputPrefix = workloadInfo(workload).name;
   if (workload == Workload::WornRibbon) {

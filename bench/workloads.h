@@ -24,8 +24,8 @@ const WorkloadInfo *findWorkload(const std::string &name);
 
 const WorkloadInfo &workloadInfo(Workload workload);
 
-// Where a run's pages go.
-enum class Output { Png, Pdf };
+// Where a run's pages go: PNG files, a PDF document, or the text transcript alone.
+enum class Output { Png, Pdf, Text };
 
 // Writes, into the current directory, what a run of the workload reads: the ROM image
 // (PRINTER/mps801.bin), the strike store, and a printer stream of the given number of

@@ -50,6 +50,20 @@ std::vector<uint8_t> pageBytes(size_t size, uint8_t value) {
   return bytes;
 }
 
+// Keeps page bytes no longer needed as a spare. With as many spares as are kept, the
+// bytes replace the smallest of them if larger: small pages of one run must not crowd
+// out the large ones of the next.
+void keepSpare(std::vector<uint8_t> &&bytes) {
+  if (spares.size() < mostSpares) {
+    spares.push_back(std::move(bytes));
+  } else {
+    auto smallest = std::min_element(spares.begin(), spares.end(), [](const auto &a, const auto &b) {
+      return a.capacity() < b.capacity();
+    });
+    if (smallest->capacity() < bytes.capacity()) *smallest = std::move(bytes);
+  }
+}
+
 // Widens the range of rows that the next page must whiten.
 void noteInk(unsigned top, unsigned end) {
   bool none = canvas.inkedTop >= canvas.inkedEnd;
@@ -60,26 +74,27 @@ void noteInk(unsigned top, unsigned end) {
 void putPixel(unsigned x, unsigned y, const uint8_t levels[3]) {
   if (x >= canvas.width || y >= canvas.height) return;
   size_t index = size_t(y) * canvas.width + x;
-  if (canvas.rgb)
-    std::memcpy(&canvas.bytes[3 * index], levels, 3);
-  else
+  if (canvas.rgb) {
+    uint8_t *p = &canvas.bytes[3 * index];
+    p[0] = levels[0];
+    p[1] = levels[1];
+    p[2] = levels[2];
+  } else {
     canvas.bytes[index] = levels[0];
+  }
   noteInk(y, y + 1);
 }
 
 // From gray to colour, for the page's first debug mark.
 void widenToRgb() {
   std::vector<uint8_t> rgb = pageBytes(canvas.bytes.size() * 3, white);
-  for (size_t i = 0; i < canvas.bytes.size(); ++i) rgb[3 * i] = rgb[3 * i + 1] = rgb[3 * i + 2] = canvas.bytes[i];
+  size_t end = size_t(canvas.inkedEnd) * canvas.width;  // the other rows are white
+  for (size_t i = size_t(canvas.inkedTop) * canvas.width; i < end; ++i)
+    rgb[3 * i] = rgb[3 * i + 1] = rgb[3 * i + 2] = canvas.bytes[i];
+  keepSpare(std::move(canvas.bytes));
   canvas.bytes = std::move(rgb);
   canvas.rgb = true;
 }
-
-// What the inked rows hold: colour, and grays other than black.
-struct InkScan {
-  bool colour = false;
-  bool grays = false;
-};
 
 // Whether each of the eight bytes is 0 or 255: a byte is when it equals its top bit
 // copied into all eight bits.
@@ -90,52 +105,49 @@ bool blackOrWhite(uint64_t eight) {
 
 bool isGray(uint8_t level) { return level != 0 && level != white; }
 
-InkScan scanInk() {
-  InkScan scan;
-  size_t channels = canvas.rgb ? 3 : 1;
-  const uint8_t *p = canvas.bytes.data() + size_t(canvas.inkedTop) * canvas.width * channels;
-  const uint8_t *end = canvas.bytes.data() + size_t(canvas.inkedEnd) * canvas.width * channels;
-  if (canvas.rgb) {
-    for (; p < end && !(scan.colour && scan.grays); p += 3) {
-      if (p[0] != p[1] || p[0] != p[2]) scan.colour = true;
-      if (isGray(p[0])) scan.grays = true;
-    }
-    return scan;
-  }
-  // A gray page is mostly black and white: those are passed over eight at a time.
-  for (; end - p >= 8 && !scan.grays; p += 8) {
-    uint64_t eight;
-    std::memcpy(&eight, p, 8);
-    scan.grays = !blackOrWhite(eight);
-  }
-  for (; p < end && !scan.grays; ++p) scan.grays = isGray(*p);
-  return scan;
+// Whether the inked rows of a colour page hold a pixel in colour.
+bool hasColour() {
+  const uint8_t *p = canvas.bytes.data() + size_t(canvas.inkedTop) * canvas.width * 3;
+  const uint8_t *end = canvas.bytes.data() + size_t(canvas.inkedEnd) * canvas.width * 3;
+  for (; p < end; p += 3)
+    if (p[0] != p[1] || p[0] != p[2]) return true;
+  return false;
 }
 
-// Packs a gray raster of black and white alone into bits, and returns the gray bytes.
-// Eight pixels at a time: the top bit of each of their bytes is the pixel's bit, and
-// one multiplication gathers the eight top bits into one byte, the first pixel's
-// lowest; loaded the other way round, the first pixel's comes out on top.
-std::vector<uint8_t> packBlackWhite(PageRaster &raster) {
+// Packs a gray raster into bits when it is black and white alone, and then puts its
+// gray bytes in gray; false, the raster untouched, at its first other gray. Eight
+// pixels at a time: the top bit of each of their bytes is the pixel's bit, and one
+// multiplication gathers the eight top bits into one byte, the first pixel's lowest;
+// loaded the other way round, the first pixel's comes out on top.
+bool packBlackWhite(PageRaster &raster, std::vector<uint8_t> &gray) {
   size_t rowBytes = rasterRowBytes(PixelKind::BlackWhite, raster.width);
   std::vector<uint8_t> bits = pageBytes(rowBytes * raster.height, white);  // padding included
   constexpr uint64_t topBits = 0x8080808080808080u, gather = 0x0002040810204081u;
-  for (unsigned y = 0; y < raster.height; ++y) {
-    const uint8_t *gray = raster.bytes.data() + size_t(y) * raster.width;
+  bool grays = false;
+  for (unsigned y = canvas.inkedTop; y < canvas.inkedEnd && !grays; ++y) {  // the other rows are white
+    const uint8_t *row = raster.bytes.data() + size_t(y) * raster.width;
     uint8_t *out = bits.data() + y * rowBytes;
     unsigned x = 0;
     if constexpr (std::endian::native == std::endian::little)
-      for (; x + 8 <= raster.width; x += 8) {
+      for (; x + 8 <= raster.width && !grays; x += 8) {
         uint64_t eight;
-        std::memcpy(&eight, gray + x, 8);
+        std::memcpy(&eight, row + x, 8);
+        grays = !blackOrWhite(eight);
         *out++ = uint8_t((__builtin_bswap64(eight) & topBits) * gather >> 56);
       }
-    for (; x < raster.width; ++x)
-      if (gray[x] == 0) bits[y * rowBytes + x / 8] &= uint8_t(~(0x80u >> x % 8));
+    for (; x < raster.width && !grays; ++x) {
+      grays = isGray(row[x]);
+      if (row[x] == 0) bits[y * rowBytes + x / 8] &= uint8_t(~(0x80u >> x % 8));
+    }
+  }
+  if (grays) {
+    keepSpare(std::move(bits));
+    return false;
   }
   std::swap(raster.bytes, bits);
   raster.kind = PixelKind::BlackWhite;
-  return bits;
+  gray = std::move(bits);
+  return true;
 }
 
 // Whitens the inked rows of a gray page.
@@ -147,8 +159,8 @@ void whitenInkedRows(std::vector<uint8_t> &gray) {
 }  // namespace
 
 void resetPageCanvas() {
+  keepSpare(std::move(canvas.bytes));
   canvas = Canvas();
-  spares.clear();
   lastShade = -1.0f;
   lastLevel = 0;
 }
@@ -157,6 +169,7 @@ void startPage(unsigned width, unsigned height, bool colour) {
   if (width == canvas.width && height == canvas.height && !canvas.rgb && !colour) {  // reused
     whitenInkedRows(canvas.bytes);
   } else {
+    keepSpare(std::move(canvas.bytes));  // a page of another size or kind
     canvas = Canvas();
     canvas.width = width;
     canvas.height = height;
@@ -169,9 +182,15 @@ void startPage(unsigned width, unsigned height, bool colour) {
 void paintDot(unsigned x, unsigned y, float shade) {
   uint8_t level = grayLevel(shade);
   unsigned width = canvas.width;
-  if (x + 1 < width && y + 1 < canvas.height && !canvas.rgb) {  // the whole square is on a gray page
-    uint8_t *top = &canvas.bytes[size_t(y) * width + x];
-    top[0] = top[1] = top[width] = top[width + 1] = level;
+  if (x + 1 < width && y + 1 < canvas.height) {  // the whole square is on the page
+    if (canvas.rgb) {
+      uint8_t *top = &canvas.bytes[3 * (size_t(y) * width + x)], *bottom = top + 3 * size_t(width);
+      top[0] = top[1] = top[2] = top[3] = top[4] = top[5] = level;
+      bottom[0] = bottom[1] = bottom[2] = bottom[3] = bottom[4] = bottom[5] = level;
+    } else {
+      uint8_t *top = &canvas.bytes[size_t(y) * width + x];
+      top[0] = top[1] = top[width] = top[width + 1] = level;
+    }
     noteInk(y, y + 2);
     return;
   }
@@ -192,43 +211,34 @@ PageRaster takePage() {
   PageRaster raster;
   raster.width = canvas.width;
   raster.height = canvas.height;
-  InkScan scan = scanInk();
-  if (canvas.rgb && !scan.colour) {  // no colour left (no mark, or all painted over): gray
+  bool colour = canvas.rgb && hasColour();
+  if (canvas.rgb && !colour) {  // no colour left (no mark, or all painted over): gray
     std::vector<uint8_t> gray = pageBytes(canvas.bytes.size() / 3, white);
-    for (size_t i = 0; i < gray.size(); ++i) gray[i] = canvas.bytes[3 * i];
+    size_t end = size_t(canvas.inkedEnd) * canvas.width;  // the other rows are white
+    for (size_t i = size_t(canvas.inkedTop) * canvas.width; i < end; ++i) gray[i] = canvas.bytes[3 * i];
+    keepSpare(std::move(canvas.bytes));
     canvas.bytes = std::move(gray);
     canvas.rgb = false;
   }
-  raster.kind = scan.colour ? PixelKind::Rgb : PixelKind::Gray;
+  raster.kind = colour ? PixelKind::Rgb : PixelKind::Gray;
   raster.bytes = std::move(canvas.bytes);
   // The next page: the gray bytes of a black and white page whitened where it was
   // inked, or fresh ones; in colour after a page in colour, as a run with debug marks
   // has them on every page.
   std::vector<uint8_t> next;
-  if (scan.colour) {
+  if (colour)
     next = pageBytes(size_t(canvas.width) * canvas.height * 3, white);
-  } else if (!scan.grays) {
-    next = packBlackWhite(raster);
+  else if (packBlackWhite(raster, next))
     whitenInkedRows(next);
-  } else {
+  else
     next = pageBytes(size_t(canvas.width) * canvas.height, white);
-  }
   canvas.bytes = std::move(next);
-  canvas.rgb = scan.colour;
+  canvas.rgb = colour;
   canvas.inkedTop = canvas.inkedEnd = 0;
   return raster;
 }
 
 void recyclePage(PageRaster &&raster) {
-  // With as many spares as are kept, the bytes replace the smallest of them if larger:
-  // small pages of one run must not crowd out the large ones of the next.
-  if (spares.size() < mostSpares) {
-    spares.push_back(std::move(raster.bytes));
-  } else {
-    auto smallest = std::min_element(spares.begin(), spares.end(), [](const auto &a, const auto &b) {
-      return a.capacity() < b.capacity();
-    });
-    if (smallest->capacity() < raster.bytes.capacity()) *smallest = std::move(raster.bytes);
-  }
+  keepSpare(std::move(raster.bytes));
   raster = PageRaster();
 }

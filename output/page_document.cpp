@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <map>
+#include <vector>
 
 // Page geometry: the raster's pixels in PDF points.
 constexpr double pointsPerInch = 72;
@@ -58,6 +59,8 @@ struct Document {
   cairo_surface_t *pdf = nullptr;       // the PDF surface, null when no document is open
   TextFont fonts[fontCount];            // the text font, then the symbol font
   std::map<char32_t, FontGlyph> glyphs; // the glyph of each character met
+  std::vector<uint32_t> pixels;         // the page being added as cairo RGB24 pixels, row after
+                                        //   row; kept for the next page
   TemporaryFile temporary;              // the file the PDF streams into, until complete
   FILE *file = nullptr;                 // a stream writing to it
   std::string path;                     // where the finished document goes
@@ -201,20 +204,20 @@ static void convertRow(const PageRaster &raster, const uint8_t *row, uint32_t *o
 }
 
 // The raster as a cairo image. cairo writes an image whose pixels are all black or
-// white with 1 bit a pixel, one of grays only as 8-bit gray, any other as RGB.
+// white with 1 bit a pixel, one of grays only as 8-bit gray, any other as RGB. Its
+// pixels are the document's own, made once for pages of one size: a fresh page-sized
+// image for every page would leave the heap, which keeps the small records the PDF
+// library adds page by page, in pieces too small for the next.
 static cairo_surface_t *rasterImage(const PageRaster &raster) {
-  cairo_surface_t *image = cairo_image_surface_create(CAIRO_FORMAT_RGB24, int(raster.width), int(raster.height));
-  if (cairo_surface_status(image) != CAIRO_STATUS_SUCCESS) return image;
-  unsigned char *pixels = cairo_image_surface_get_data(image);
-  size_t stride = size_t(cairo_image_surface_get_stride(image));
+  int stride = cairo_format_stride_for_width(CAIRO_FORMAT_RGB24, int(raster.width));
+  if (stride <= 0) return cairo_image_surface_create(CAIRO_FORMAT_RGB24, int(raster.width), int(raster.height));
+  size_t rowPixels = size_t(stride) / sizeof(uint32_t);
+  document.pixels.resize(rowPixels * raster.height);
   size_t rowBytes = rasterRowBytes(raster.kind, raster.width);
-  for (unsigned y = 0; y < raster.height; ++y) {
-    const uint8_t *row = raster.bytes.data() + y * rowBytes;
-    uint32_t *out = reinterpret_cast<uint32_t *>(pixels + y * stride);
-    convertRow(raster, row, out);
-  }
-  cairo_surface_mark_dirty(image);
-  return image;
+  for (unsigned y = 0; y < raster.height; ++y)
+    convertRow(raster, raster.bytes.data() + y * rowBytes, document.pixels.data() + y * rowPixels);
+  return cairo_image_surface_create_for_data(reinterpret_cast<unsigned char *>(document.pixels.data()),
+                                             CAIRO_FORMAT_RGB24, int(raster.width), int(raster.height), stride);
 }
 
 // The character in UTF-8; nothing for a value that is no character.
@@ -329,6 +332,7 @@ void addDocumentPage(const PageRaster &raster, const std::vector<TextCell> &cell
   cairo_show_page(cr);
   failOnStatus(cairo_status(cr));
   cairo_destroy(cr);
+  cairo_surface_finish(image);  // whatever cairo still holds of it takes a copy: the pixels are ours
   cairo_surface_destroy(image);
   failOnStatus(cairo_surface_status(document.pdf));
 }

@@ -79,14 +79,6 @@ void makeDirectClass(EncoderImage &page) {
 }
 #endif
 
-#ifdef TAMBRIX_SKIP_PNG_ENCODING
-// Fuzz builds: a page's file is written, but holds no image data, since encoding would
-// take most of the time of every input.
-constexpr bool encodePages = false;
-#else
-constexpr bool encodePages = true;
-#endif
-
 constexpr int pageBufferThreshold = 64 << 20;  // bytes; allocations below come from the heap
 constexpr uint8_t white = 0xFF;
 
@@ -233,7 +225,7 @@ std::string encodeRasterPng(unsigned width, unsigned height, PixelKind kind, con
   setPngDepth(page, colour, grayBits);
   Magick::Blob blob;
   try {
-    if (encodePages) page.image->write(&blob);
+    page.image->write(&blob);
     whitenAfterEncoding(page, kind, bytes);
   } catch (...) {
     page = EncoderImage{};  // in whatever state the library left it: the next page gets a new one

@@ -1,6 +1,7 @@
 #include "output/transcript.h"
 
 #include <algorithm>
+#include <cerrno>
 
 #include "base/file_access.h"
 #include "base/page_geometry.h"
@@ -8,10 +9,27 @@
 
 namespace {
 
-constexpr char pageSeparator = '\f';  // between the pages of the transcript
+constexpr char pageSeparator = '\f';   // between the pages of the transcript
+constexpr size_t bufferBytes = 1 << 16;  // pages collected before they are written out
 
-std::string transcript;   // the pages taken so far
-unsigned pagesTaken = 0;  // pages in transcript
+// The transcript being written; there is one at a time.
+struct Transcript {
+  bool open = false;        // openTranscript succeeded, and no finish or abandon since
+  TemporaryFile temporary;  // the file the pages go to, until complete
+  std::string name;         // where the finished transcript goes
+  std::string buffer;       // bytes taken and not yet written out; up to bufferBytes and a page
+  unsigned pagesTaken = 0;  // pages taken so far
+  int error = 0;            // errno value of the first failure, 0 while none
+};
+
+Transcript transcript;
+
+// Writes out the bytes collected, unless a write failed before.
+void writeBuffer() {
+  const std::string &bytes = transcript.buffer;
+  if (transcript.error == 0) transcript.error = writeTemporary(transcript.temporary, bytes.data(), bytes.size());
+  transcript.buffer.clear();
+}
 
 // One line: the cells of one row, already in left-to-right order.
 std::string lineText(const std::vector<const TextCell *> &cells) {
@@ -36,35 +54,56 @@ std::string lineText(const std::vector<const TextCell *> &cells) {
 
 }  // namespace
 
-void resetTranscript() {
-  transcript.clear();
-  pagesTaken = 0;
+void resetTranscript() { abandonTranscript(); }
+
+int openTranscript(const std::string &name) {
+  abandonTranscript();
+  if (int error = createTemporaryBeside(name, transcript.temporary); error != 0) return error;
+  transcript.open = true;
+  transcript.name = name;
+  transcript.buffer.reserve(bufferBytes);
+  return 0;
 }
 
 void addTranscriptPage(const std::vector<unsigned> &rows, const std::vector<TextCell> &cells) {
+  if (!transcript.open) return;
   std::vector<const TextCell *> ordered;
+  ordered.reserve(cells.size());
   for (const TextCell &cell : cells) ordered.push_back(&cell);
   // Top to bottom, then left to right; cells printed over one another keep their order.
-  std::stable_sort(ordered.begin(), ordered.end(),
-                   [](const TextCell *a, const TextCell *b) { return a->y != b->y ? a->y < b->y : a->x < b->x; });
-  std::string page;
-  size_t kept = 0;  // length of page up to its last line with text
+  // Most pages are printed in that order already.
+  auto before = [](const TextCell *a, const TextCell *b) { return a->y != b->y ? a->y < b->y : a->x < b->x; };
+  if (!std::is_sorted(ordered.begin(), ordered.end(), before)) std::stable_sort(ordered.begin(), ordered.end(), before);
+  std::string &out = transcript.buffer;
+  if (transcript.pagesTaken++ > 0) out += pageSeparator;
+  size_t kept = out.size();  // length of out up to the page's last line with text
   auto next = ordered.begin();
+  std::vector<const TextCell *> line;
   for (unsigned row : rows) {
-    std::vector<const TextCell *> line;
+    line.clear();
     while (next != ordered.end() && (*next)->y <= row) {
       if ((*next)->y == row) line.push_back(*next);
       ++next;
     }
     std::string text = lineText(line);
-    page += text + '\n';
-    if (!text.empty()) kept = page.size();
+    out += text;
+    out += '\n';
+    if (!text.empty()) kept = out.size();
   }
-  page.resize(kept);
-  if (pagesTaken++ > 0) transcript += pageSeparator;
-  transcript += page;
+  out.resize(kept);
+  if (out.size() >= bufferBytes) writeBuffer();
 }
 
-int writeTranscript(const std::string &name) {
-  return replaceFileWhole(name, transcript.data(), transcript.size(), false);
+int finishTranscript() {
+  if (!transcript.open) return EINVAL;
+  writeBuffer();
+  int error = transcript.error;
+  if (error == 0) error = commitTemporary(transcript.temporary, transcript.name);
+  abandonTranscript();
+  return error;
+}
+
+void abandonTranscript() {
+  discardTemporary(transcript.temporary);
+  transcript = Transcript();
 }

@@ -7,17 +7,30 @@
 
 #include "base/page_raster.h"
 
-// Forgets the pages taken so far.
+// Forgets the transcript being written, and removes its temporary file.
 void resetTranscript();
+
+// Begins the transcript of the named file, dropping any still open: its pages go to a
+// temporary file beside it as they are taken, and nothing appears under the name
+// before finishTranscript. Returns 0 or the errno value of the failure.
+int openTranscript(const std::string &name);
 
 // Takes one page: rows are the head rows the page's lines were printed on, top to
 // bottom, and cells its character cells. Each row gives one line, its characters left
 // to right, each at its character column (head x / 12, rounded) when the text before
 // it ends there or earlier; a cell that starts where a double-width one ended follows
 // it directly, so double-width words stay whole. Lines carry no trailing spaces, and
-// the empty lines at the foot of a page are left out.
+// the empty lines at the foot of a page are left out. The page is written out as it
+// comes, a buffer at a time, so that a long run keeps no more of it than a short one.
+// Does nothing when no transcript is open; a failure is kept for finishTranscript.
 void addTranscriptPage(const std::vector<unsigned> &rows, const std::vector<TextCell> &cells);
 
-// Writes the transcript to the named file, replacing it only once complete; returns
-// 0 or the errno value of the step that failed.
-int writeTranscript(const std::string &name);
+// Completes the transcript and puts it in place under its name, replacing what was
+// there only now; returns 0, or the errno value of the first failure since
+// openTranscript, and then the temporary file is removed and the name left alone.
+// EINVAL when no transcript is open.
+int finishTranscript();
+
+// Drops the transcript being written and its temporary file: for a run that failed or
+// printed nothing.
+void abandonTranscript();

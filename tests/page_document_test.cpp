@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -315,6 +316,27 @@ TEST(PageDocument, RunsWriteTheDocumentAndTheTranscript) {
               hasWordAt(words[0], "E", 1, 95, 0) && hasWordAt(words[0], "D", 1, 19, linePitch) &&
               hasWordAt(words[1], "C", 1, 0, 0))
       << describe(words[0]) << "page 2:\n" << describe(words[1]);
+
+  // A transcript alone, of many pages, goes out a buffer at a time: every line arrives
+  // once and in order, each page closed by its last line, and no page file is written.
+  std::string stream, lines;
+  const std::string letters = "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+  for (unsigned line = 0; line < 2000; ++line) {
+    std::string text;
+    for (unsigned cell = 0; cell < 80; ++cell) text += letters[(line * 7 + cell) % letters.size()];
+    stream += text + "\r\n";
+    lines += text + "\n";
+  }
+  r = runTambrix(dir, {"-text", "long.txt"}, stream);
+  EXPECT_EQ(r.status, 0);
+  std::string transcript = readFile(dir.file("long.txt"));
+  EXPECT_GT(transcript.size(), 2u << 16) << "the transcript must be longer than its buffer, twice";
+  EXPECT_EQ(std::count(transcript.begin(), transcript.end(), '\f'), 27) << "2000 lines of 72 a page: 28 pages";
+  for (size_t feed = transcript.find('\f'); feed != std::string::npos; feed = transcript.find('\f', feed + 1))
+    EXPECT_EQ(transcript[feed - 1], '\n') << "a page ends with its line feed, at " << feed;
+  transcript.erase(std::remove(transcript.begin(), transcript.end(), '\f'), transcript.end());
+  EXPECT_EQ(transcript, lines);
+  EXPECT_EQ(pngFiles(dir), (std::vector<std::string>{"from-pdf.png", "show-001.png"})) << "-text alone writes no PNG";
 
   // A document whose name is a folder fails when it is put in place: status 1, the
   // error names it, no temporary file is left and the strike counts are not saved.
