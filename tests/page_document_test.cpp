@@ -29,16 +29,6 @@ constexpr double pointsAcross = 72.0 / 120;  // PDF points per pixel across
 constexpr double pointsDown = 72.0 / 126;    // PDF points per pixel down
 constexpr double boxSlack = 0.05;            // points a word's box may be off its cells
 
-// Standard output of a shell command.
-std::string output(const std::string &command) {
-  std::string text;
-  FILE *pipe = popen(command.c_str(), "r");
-  char buffer[4096];
-  for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) text.append(buffer, n);
-  pclose(pipe);
-  return text;
-}
-
 // A word pdftotext finds, with its box in points from the top left of the page.
 struct Word {
   std::string text;
@@ -48,7 +38,7 @@ struct Word {
 // The words of each page of a PDF document, as pdftotext -bbox finds them.
 std::vector<std::vector<Word>> pdfWords(const std::string &pdf) {
   std::vector<std::vector<Word>> pages;
-  std::istringstream lines(output("pdftotext -bbox '" + pdf + "' -"));
+  std::istringstream lines(commandOutput("pdftotext -bbox '" + pdf + "' -"));
   for (std::string line; std::getline(lines, line);) {
     Word word;
     char text[256];
@@ -64,7 +54,7 @@ std::vector<std::vector<Word>> pdfWords(const std::string &pdf) {
 // The size in points of every page of a PDF document, as pdfinfo reads it.
 std::vector<std::pair<double, double>> pdfPageSizes(const std::string &pdf) {
   std::vector<std::pair<double, double>> sizes;
-  std::istringstream lines(output("pdfinfo -f 1 -l 9999 '" + pdf + "'"));
+  std::istringstream lines(commandOutput("pdfinfo -f 1 -l 9999 '" + pdf + "'"));
   for (std::string line; std::getline(lines, line);) {
     unsigned number;
     double width, height;
@@ -182,15 +172,15 @@ TEST(PageDocument, ShowsTheRastersAndFindsTheText) {
   ASSERT_EQ(writeDocument(dir.file("again.pdf"), pages), 0);
   EXPECT_EQ(readFile(pdf), readFile(dir.file("again.pdf"))) << "the same pages must give the same bytes";
 
-  std::string info = output("pdfinfo '" + pdf + "'");
+  std::string info = commandOutput("pdfinfo '" + pdf + "'");
   EXPECT_NE(info.find("Pages:           4\n"), std::string::npos) << info;
   EXPECT_NE(info.find("Page size:       576 x 864 pts"), std::string::npos) << info;
   EXPECT_EQ(info.find("CreationDate"), std::string::npos) << "a date makes every run's file differ";
 
-  std::string first = output("pdftotext -f 1 -l 1 '" + pdf + "' -");
+  std::string first = commandOutput("pdftotext -f 1 -l 1 '" + pdf + "' -");
   for (const char *words : {"HELLO WORLD", "£↑←", "WIDE TEXT"})
     EXPECT_NE(first.find(words), std::string::npos) << words << " not in: " << first;
-  EXPECT_NE(output("pdftotext -f 2 -l 2 '" + pdf + "' -").find("gray page"), std::string::npos);
+  EXPECT_NE(commandOutput("pdftotext -f 2 -l 2 '" + pdf + "' -").find("gray page"), std::string::npos);
   // Each word lies on its cells, in either width and with both widths on one line.
   std::vector<std::vector<Word>> words = pdfWords(pdf);
   ASSERT_EQ(words.size(), pages.size());
@@ -205,13 +195,13 @@ TEST(PageDocument, ShowsTheRastersAndFindsTheText) {
   for (const Placed &p : placed)
     EXPECT_TRUE(hasWordAt(words[0], p.text, p.characters, p.column * cellWidth, p.line * linePitch, p.width))
         << p.text << " at column " << p.column << " not in:\n" << describe(words[0]);
-  std::string glyphs = output("pdftotext -f 3 -l 3 '" + pdf + "' -");
+  std::string glyphs = commandOutput("pdftotext -f 3 -l 3 '" + pdf + "' -");
   for (const TextCell &cell : pages[2].cells)
     EXPECT_NE(glyphs.find(utf8(cell.text)), std::string::npos) << "U+" << std::hex << unsigned(cell.text);
 
   // Each page holds one image, flate-compressed, not interpolated, in the least depth
   // that keeps its pixels, filling the page at 120 x 126 pixels an inch ...
-  std::istringstream images(output("pdfimages -list '" + pdf + "'"));
+  std::istringstream images(commandOutput("pdfimages -list '" + pdf + "'"));
   std::string line;
   std::getline(images, line);
   std::getline(images, line);
@@ -288,7 +278,7 @@ TEST(PageDocument, RunsWriteTheDocumentAndTheTranscript) {
                             .c_str()),
             0);
   EXPECT_EQ(readPage(dir.file("from-pdf.png")).rgb, readPage(dir.file("show-001.png")).rgb);
-  std::string text = output("pdftotext '" + dir.file("show.pdf") + "' -");
+  std::string text = commandOutput("pdftotext '" + dir.file("show.pdf") + "' -");
   for (const char *words : {"TAMBRIX PRINT SAMPLE", "lower case and Capitals", "OUT OF STOCK", "£0.04"})
     EXPECT_NE(text.find(words), std::string::npos) << words << " not in: " << text;
   runTambrix(dir, {showcase, "-pdf", "again.pdf"});

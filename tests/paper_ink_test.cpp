@@ -48,16 +48,6 @@ Resolution pngResolution(const std::string &png) {
 
 unsigned perMetre(double pixelsPerInch) { return unsigned(pixelsPerInch / metresPerInch + 0.5); }
 
-// Standard output of a shell command.
-std::string output(const std::string &command) {
-  std::string text;
-  FILE *pipe = popen(command.c_str(), "r");
-  char buffer[4096];
-  for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) text.append(buffer, n);
-  pclose(pipe);
-  return text;
-}
-
 // The darkest red level within the box, and how many pixels there are darker than half.
 struct Ink {
   unsigned darkest = white;
@@ -278,9 +268,9 @@ TEST(PaperInk, PdfWordsSitOverTheirPrintedCharacters) {
     RunResult r = runTambrix(dir, look, stream);
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(readFile(dir.file("doc.txt")), "\n\n\n          HELLO WORLD\n");
-    std::string info = output("pdfinfo '" + dir.file("doc.pdf") + "'");
+    std::string info = commandOutput("pdfinfo '" + dir.file("doc.pdf") + "'");
     EXPECT_NE(info.find("Page size:       684 x 864 pts"), std::string::npos) << info;
-    std::string boxes = output("pdftotext -bbox '" + dir.file("doc.pdf") + "' -");
+    std::string boxes = commandOutput("pdftotext -bbox '" + dir.file("doc.pdf") + "' -");
     std::smatch word;
     std::regex hello("xMin=\"([0-9.]+)\" yMin=\"([0-9.]+)\" xMax=\"([0-9.]+)\" yMax=\"([0-9.]+)\">HELLO<");
     ASSERT_TRUE(std::regex_search(boxes, word, hello)) << boxes;

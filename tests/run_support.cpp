@@ -296,3 +296,13 @@ int connectLoopback(unsigned port) {
   if (connection >= 0) close(connection);
   return -1;
 }
+
+std::string commandOutput(const std::string &command) {
+  std::string text;
+  FILE *pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) return text;
+  char buffer[4096];
+  for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) text.append(buffer, n);
+  pclose(pipe);
+  return text;
+}

@@ -42,6 +42,9 @@ std::vector<pid_t> childProcesses(pid_t pid);
 // Every file under dir but the ROM folder's, by its path relative to dir, with its bytes.
 std::map<std::string, std::string> filesIn(const TempDir &dir);
 
+// Standard output of a shell command.
+std::string commandOutput(const std::string &command);
+
 // The bytes of a test ROM image: every glyph distinct, none blank.
 std::vector<uint8_t> testRom();
 
