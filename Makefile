@@ -38,7 +38,7 @@ test-plain: build
 test-sanitized: deps
 	cmake -S . -B $(BUILD)-sanitize -DCMAKE_BUILD_TYPE=Debug -DTAMBRIX_SANITIZE=ON
 	cmake --build $(BUILD)-sanitize -j$(JOBS)
-	cd $(BUILD)-sanitize && UBSAN_OPTIONS=print_stacktrace=1 LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp \
+	cd $(BUILD)-sanitize && UBSAN_OPTIONS=print_stacktrace=1 LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0 \
 	  ctest --output-on-failure -j$(JOBS)
 
 test-threads: deps
