@@ -216,6 +216,27 @@ std::string bytes(std::initializer_list<int> values) {
   return text;
 }
 
+// Kills and reaps a run still going, and closes its input.
+static void endRun(BackgroundRun &run) {
+  if (run.input >= 0) close(run.input);
+  if (run.pid > 0) {
+    kill(run.pid, SIGKILL);
+    waitpid(run.pid, nullptr, 0);
+  }
+  run.input = run.pid = -1;
+}
+
+BackgroundRun &BackgroundRun::operator=(BackgroundRun &&other) noexcept {
+  endRun(*this);
+  pid = std::exchange(other.pid, -1);
+  input = std::exchange(other.input, -1);
+  outPath = std::move(other.outPath);
+  errPath = std::move(other.errPath);
+  return *this;
+}
+
+BackgroundRun::~BackgroundRun() { endRun(*this); }
+
 BackgroundRun startTambrix(const TempDir &dir, const std::vector<std::string> &words, bool pipedInput,
                            const std::string &binary) {
   BackgroundRun run;
@@ -268,6 +289,7 @@ RunResult finishTambrix(BackgroundRun &run, double seconds) {
     waitpid(run.pid, &status, 0);
   }
   closeInput(run);
+  run.pid = -1;  // reaped
   RunResult result;
   result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   result.out = readFile(run.outPath);

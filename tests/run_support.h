@@ -7,6 +7,7 @@
 #include <map>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 // A fresh temporary working directory, removed with everything in it at the end.
@@ -89,11 +90,20 @@ std::string bytes(std::initializer_list<int> values);
 
 // A run of tambrix in the background, in dir, its standard input a pipe the test
 // writes (or the file /dev/null), its output going to files beside dir.
+// A run the test did not finish (an assertion left early) is killed when this goes, so
+// that no test leaves a server running.
 struct BackgroundRun {
-  pid_t pid = -1;
+  pid_t pid = -1;       // -1 once finished
   int input = -1;       // write end of its standard input; -1 once closed
   std::string outPath;  // its standard output, as written so far
   std::string errPath;
+
+  BackgroundRun() = default;
+  BackgroundRun(BackgroundRun &&other) noexcept { *this = std::move(other); }
+  BackgroundRun &operator=(BackgroundRun &&other) noexcept;
+  BackgroundRun(const BackgroundRun &) = delete;
+  BackgroundRun &operator=(const BackgroundRun &) = delete;
+  ~BackgroundRun();
 };
 
 BackgroundRun startTambrix(const TempDir &dir, const std::vector<std::string> &words, bool pipedInput = true,
