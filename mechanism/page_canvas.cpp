@@ -21,6 +21,7 @@ struct Canvas {
 };
 
 Canvas canvas;
+Canvas blank;  // the page of the last run, whitened: the next run's first page if it fits
 std::vector<std::vector<uint8_t>> spares;  // bytes of pages given back, to be used again
 constexpr size_t mostSpares = 4;
 float lastShade = -1.0f;  // the shade painted last and its level: the head's pins mostly
@@ -132,6 +133,10 @@ bool packBlackWhite(PageRaster &raster, std::vector<uint8_t> &gray) {
       for (; x + 8 <= raster.width && !grays; x += 8) {
         uint64_t eight;
         std::memcpy(&eight, row + x, 8);
+        if (eight == ~uint64_t(0)) {  // eight white pixels: their bits are set already
+          ++out;
+          continue;
+        }
         grays = !blackOrWhite(eight);
         *out++ = uint8_t((__builtin_bswap64(eight) & topBits) * gather >> 56);
       }
@@ -150,24 +155,35 @@ bool packBlackWhite(PageRaster &raster, std::vector<uint8_t> &gray) {
   return true;
 }
 
-// Whitens the inked rows of a gray page.
-void whitenInkedRows(std::vector<uint8_t> &gray) {
-  std::fill(gray.begin() + std::ptrdiff_t(size_t(canvas.inkedTop) * canvas.width),
-            gray.begin() + std::ptrdiff_t(size_t(canvas.inkedEnd) * canvas.width), white);
+// Whitens the canvas's inked rows in bytes of a page of its size, gray or in colour.
+void whitenInkedRows(std::vector<uint8_t> &bytes, bool rgb) {
+  size_t rowBytes = size_t(canvas.width) * (rgb ? 3 : 1);
+  std::fill(bytes.begin() + std::ptrdiff_t(canvas.inkedTop * rowBytes),
+            bytes.begin() + std::ptrdiff_t(canvas.inkedEnd * rowBytes), white);
 }
 
 }  // namespace
 
 void resetPageCanvas() {
-  keepSpare(std::move(canvas.bytes));
+  // Whitening the inked rows is cheaper than a whole page made white again, which is
+  // what a run of another size or kind pays.
+  if (!canvas.bytes.empty()) {
+    whitenInkedRows(canvas.bytes, canvas.rgb);
+    keepSpare(std::move(blank.bytes));
+    blank = std::move(canvas);
+    blank.inkedTop = blank.inkedEnd = 0;
+  }
   canvas = Canvas();
   lastShade = -1.0f;
   lastLevel = 0;
 }
 
 void startPage(unsigned width, unsigned height, bool colour) {
-  if (width == canvas.width && height == canvas.height && !canvas.rgb && !colour) {  // reused
-    whitenInkedRows(canvas.bytes);
+  if (canvas.bytes.empty() && width == blank.width && height == blank.height && blank.rgb == colour) {
+    canvas = std::move(blank);
+    blank = Canvas();
+  } else if (width == canvas.width && height == canvas.height && canvas.rgb == colour) {  // reused
+    whitenInkedRows(canvas.bytes, canvas.rgb);
   } else {
     keepSpare(std::move(canvas.bytes));  // a page of another size or kind
     canvas = Canvas();
@@ -201,10 +217,57 @@ void paintDot(unsigned x, unsigned y, float shade) {
   putPixel(x, y + 1, levels);
 }
 
+void paintColumn(unsigned x, unsigned y, uint8_t pins, const float (&shades)[pinCount]) {
+  pins &= uint8_t((1u << pinCount) - 1);
+  if (pins == 0) return;
+  if (x + 1 >= canvas.width || y >= canvas.height || canvas.height - y < columnHeight) {  // partly off the page
+    for (unsigned pin = 0; pin < pinCount; ++pin)
+      if (pins & (1u << pin)) paintDot(x, y + dotSize * pin, shades[pin]);
+    return;
+  }
+  // The whole column is on the page: no pixel needs a test of its own, and a row of a
+  // square is written in one or two stores of 2 and 4 bytes, which a memcpy of a
+  // power-of-two size becomes.
+  bool rgb = canvas.rgb;
+  size_t rowBytes = size_t(canvas.width) * (rgb ? 3 : 1);
+  uint8_t *top = canvas.bytes.data() + size_t(y) * rowBytes + size_t(x) * (rgb ? 3 : 1);
+  unsigned first = unsigned(std::countr_zero(pins)), last = 31 - unsigned(std::countl_zero(uint32_t(pins)));
+  for (unsigned pin = first; pin <= last; ++pin) {
+    if (!(pins & (1u << pin))) continue;
+    uint8_t level = grayLevel(shades[pin]);
+    uint16_t two = uint16_t(level * 0x0101u);
+    uint32_t four = level * 0x01010101u;
+    for (uint8_t *row = top + dotSize * pin * rowBytes, *end = row + 2 * rowBytes; row != end; row += rowBytes) {
+      if (rgb) {
+        std::memcpy(row, &four, 4);
+        std::memcpy(row + 4, &two, 2);
+      } else {
+        std::memcpy(row, &two, 2);
+      }
+    }
+  }
+  noteInk(y + dotSize * first, y + dotSize * (last + 1));
+}
+
 void paintMark(unsigned x, unsigned y, MarkColor color) {
   if (x >= canvas.width || y >= canvas.height) return;
   if (!canvas.rgb) widenToRgb();
   putPixel(x, y, markLevels[int(color)]);
+}
+
+void paintMarkLine(unsigned x, unsigned y, unsigned length, bool down, MarkColor color) {
+  unsigned end = down ? std::min(canvas.height, y + length) : std::min(canvas.width, x + length);
+  if (x >= canvas.width || y >= canvas.height || end <= (down ? y : x)) return;
+  if (!canvas.rgb) widenToRgb();
+  const uint8_t *levels = markLevels[int(color)];
+  size_t step = down ? 3 * size_t(canvas.width) : 3;
+  uint8_t *p = canvas.bytes.data() + 3 * (size_t(y) * canvas.width + x);
+  for (unsigned i = down ? y : x; i < end; ++i, p += step) {
+    p[0] = levels[0];
+    p[1] = levels[1];
+    p[2] = levels[2];
+  }
+  noteInk(y, down ? end : y + 1);
 }
 
 PageRaster takePage() {
@@ -229,7 +292,7 @@ PageRaster takePage() {
   if (colour)
     next = pageBytes(size_t(canvas.width) * canvas.height * 3, white);
   else if (packBlackWhite(raster, next))
-    whitenInkedRows(next);
+    whitenInkedRows(next, false);
   else
     next = pageBytes(size_t(canvas.width) * canvas.height, white);
   canvas.bytes = std::move(next);

@@ -3,6 +3,7 @@
 // for the encoders and the PDF document, and painting goes on on a white page.
 #pragma once
 
+#include "base/page_geometry.h"
 #include "base/page_raster.h"
 
 // Colours of the debug marks.
@@ -23,8 +24,17 @@ void startPage(unsigned width, unsigned height, bool colour);
 // page are skipped.
 void paintDot(unsigned x, unsigned y, float shade);
 
+// Paints the 2 x 2 squares of one column of the head, as paintDot would one by one:
+// pin p's, when bit p of pins is set, with its top left pixel at (x, y + dotSize * p),
+// in shades[p].
+void paintColumn(unsigned x, unsigned y, uint8_t pins, const float (&shades)[pinCount]);
+
 // Paints one pixel of a debug mark; a pixel outside the page is skipped.
 void paintMark(unsigned x, unsigned y, MarkColor color);
+
+// Paints length pixels of a debug mark from (x, y), down or across, as paintMark would
+// one by one.
+void paintMarkLine(unsigned x, unsigned y, unsigned length, bool down, MarkColor color);
 
 // The painted page in the smallest kind that holds it: black and white, gray, or
 // colour where debug marks are still seen. Painting goes on on a white page.

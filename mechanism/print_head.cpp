@@ -1,5 +1,6 @@
 #include "mechanism/print_head.h"
 
+#include <bit>
 #include <cmath>
 #include <cstdio>
 
@@ -18,11 +19,22 @@ PageHandler pageOut;        // where ejected pages go; null: nowhere
 bool keepText;              // cells and rows are noted: a PDF or a transcript is written
 bool keepStrikes;           // strikes and marks are noted: the ink look draws from them
 
-// Paints one pixel of a debug mark, and notes it for the ink look.
-void mark(unsigned x, unsigned y, MarkColor color) {
-  paintMark(x, y, color);
-  if (keepStrikes && x < pageWidth && y < setup.pageHeight)
-    sheet.marks.push_back(MarkPixel{uint16_t(x), uint16_t(y), uint8_t(color == MarkColor::Blue)});
+// Paints a line of debug mark pixels from (x, y), down or across, and notes them for
+// the ink look.
+void markLine(unsigned x, unsigned y, unsigned length, bool down, MarkColor color) {
+  paintMarkLine(x, y, length, down, color);
+  if (!keepStrikes) return;
+  for (unsigned i = 0; i < length; ++i) {
+    unsigned px = down ? x : x + i, py = down ? y + i : y;
+    if (px < pageWidth && py < setup.pageHeight)
+      sheet.marks.push_back(MarkPixel{uint16_t(px), uint16_t(py), uint8_t(color == MarkColor::Blue)});
+  }
+}
+
+// Notes a strike of the pin on the page for the ink look.
+void noteStrike(unsigned x, unsigned y, unsigned pin) {
+  if (x < pageWidth && y < setup.pageHeight)
+    sheet.strikes.push_back(Strike{uint16_t(x), uint16_t(y), uint8_t(pin), ribbonState.pinShades[pin]});
 }
 
 }  // namespace
@@ -59,9 +71,7 @@ void createPage() { startPage(pageWidth, settings.pageHeight, (settings.debugLev
 void strikeDot(unsigned x, unsigned y, unsigned pin) {
   sheet.pageDirty = true;
   paintDot(x, y, ribbonState.pinShades[pin]);
-  if (keepStrikes && x < pageWidth && y < setup.pageHeight)
-    sheet.strikes.push_back(Strike{uint16_t(x), uint16_t(y), uint8_t(pin), ribbonState.pinShades[pin]});
-  // The counter wraps as a 32-bit value; it is read back as unsigned anyway.
+  if (keepStrikes) noteStrike(x, y, pin);
   ribbonState.strikeCounts[pin] = int32_t(uint32_t(ribbonState.strikeCounts[pin]) + 1u);
 }
 
@@ -75,10 +85,20 @@ void printColumn(uint8_t bits) {
     newLine();
   }
   if ((settings.debugLevel & DebugMarks) && position.headX % cellWidth == 0)
-    for (unsigned i = 0; i < columnHeight; ++i) mark(position.headX, position.headY + i, MarkColor::Green);
+    markLine(position.headX, position.headY, columnHeight, true, MarkColor::Green);
   if (modes & Reverse) bits ^= 0x7F;
-  for (unsigned pin = 0; pin < pinCount; ++pin)
-    if (bits & (1u << pin)) strikeDot(position.headX, position.headY + dotSize * pin, pin);
+  // The column's dots are struck together: one call paints them all.
+  uint8_t pins = bits & uint8_t((1u << pinCount) - 1);
+  if (pins != 0) {
+    sheet.pageDirty = true;
+    paintColumn(position.headX, position.headY, pins, ribbonState.pinShades);
+    for (unsigned left = pins; left != 0; left &= left - 1) {  // the pins fired, top down
+      unsigned pin = unsigned(std::countr_zero(left));
+      if (keepStrikes) noteStrike(position.headX, position.headY + dotSize * pin, pin);
+      // The counter wraps as a 32-bit value; it is read back as unsigned anyway.
+      ribbonState.strikeCounts[pin] = int32_t(uint32_t(ribbonState.strikeCounts[pin]) + 1u);
+    }
+  }
   advanceHead();
 }
 
@@ -111,10 +131,16 @@ void toggleModes(uint16_t bits) { modes ^= bits; }
 void ejectPage() {
   if (sheet.pageDirty) {
     ++sheet.pageCount;
+    size_t cellCount = sheet.cells.size(), rowCount = sheet.rows.size();
     PageJob job{sheet.pageCount, std::string(), std::move(sheet.cells), std::move(sheet.rows), takePage(),
                 std::move(sheet.strikes), std::move(sheet.marks)};
     sheet.strikes.clear();
     sheet.marks.clear();
+    // The next page most likely holds as much: room for it now, not grown cell by cell.
+    if (keepText) {
+      sheet.cells.reserve(cellCount);
+      sheet.rows.reserve(rowCount);
+    }
     if (settings.pageFiles) {
       job.pngName = pageFileName(setup.outputPrefix, sheet.pageCount);
       if (report != nullptr) report(EngineEvent::WritingPage, sheet.pageCount, job.pngName);
@@ -146,5 +172,5 @@ void updatePinShades() {
 }
 
 void markCharacterCell() {
-  for (unsigned i = 0; i < cellWidth; ++i) mark(position.headX + i, position.headY, MarkColor::Blue);
+  markLine(position.headX, position.headY, cellWidth, false, MarkColor::Blue);
 }

@@ -20,6 +20,8 @@ struct Transcript {
   std::string buffer;       // bytes taken and not yet written out; up to bufferBytes and a page
   unsigned pagesTaken = 0;  // pages taken so far
   int error = 0;            // errno value of the first failure, 0 while none
+  std::vector<const TextCell *> ordered;  // the page's cells in reading order
+  std::vector<const TextCell *> line;     // the cells of one of its rows
 };
 
 Transcript transcript;
@@ -31,9 +33,10 @@ void writeBuffer() {
   transcript.buffer.clear();
 }
 
-// One line: the cells of one row, already in left-to-right order.
-std::string lineText(const std::vector<const TextCell *> &cells) {
-  std::string line;
+// Appends one line, without its trailing spaces: the cells of one row, already in
+// left-to-right order. Whether the line has text.
+bool appendLine(const std::vector<const TextCell *> &cells, std::string &line) {
+  size_t start = line.size();
   unsigned written = 0;         // characters on the line so far
   unsigned wideEnd = unsigned(-1);  // pixel column where the last cell ended, if it was double width
   for (const TextCell *cell : cells) {
@@ -48,8 +51,9 @@ std::string lineText(const std::vector<const TextCell *> &cells) {
     appendUtf8(line, cell->text);
     ++written;
   }
-  line.erase(line.find_last_not_of(' ') + 1);
-  return line;
+  size_t last = line.find_last_not_of(' ');
+  line.resize(last == std::string::npos || last < start ? start : last + 1);
+  return line.size() > start;
 }
 
 }  // namespace
@@ -67,8 +71,9 @@ int openTranscript(const std::string &name) {
 
 void addTranscriptPage(const std::vector<unsigned> &rows, const std::vector<TextCell> &cells) {
   if (!transcript.open) return;
-  std::vector<const TextCell *> ordered;
-  ordered.reserve(cells.size());
+  // The two lists of cells keep their memory from page to page.
+  std::vector<const TextCell *> &ordered = transcript.ordered, &line = transcript.line;
+  ordered.clear();
   for (const TextCell &cell : cells) ordered.push_back(&cell);
   // Top to bottom, then left to right; cells printed over one another keep their order.
   // Most pages are printed in that order already.
@@ -78,17 +83,15 @@ void addTranscriptPage(const std::vector<unsigned> &rows, const std::vector<Text
   if (transcript.pagesTaken++ > 0) out += pageSeparator;
   size_t kept = out.size();  // length of out up to the page's last line with text
   auto next = ordered.begin();
-  std::vector<const TextCell *> line;
   for (unsigned row : rows) {
     line.clear();
     while (next != ordered.end() && (*next)->y <= row) {
       if ((*next)->y == row) line.push_back(*next);
       ++next;
     }
-    std::string text = lineText(line);
-    out += text;
+    bool text = appendLine(line, out);
     out += '\n';
-    if (!text.empty()) kept = out.size();
+    if (text) kept = out.size();
   }
   out.resize(kept);
   if (out.size() >= bufferBytes) writeBuffer();

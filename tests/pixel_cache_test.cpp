@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "base/file_access.h"
@@ -26,7 +27,37 @@ struct Paint {
   unsigned x, y;     // top left pixel
   float shade;       // dots: gray level
   MarkColor color;   // marks: colour
+  uint8_t pins = 0;  // dots: struck as a whole column of these pins, (x, y) pin 0's dot
+  unsigned line = 0; // marks: a line of this many pixels, across or down
+  bool down = false;
 };
+
+// The shades of the pins of a worn ribbon, for the columns.
+const float columnShades[pinCount] = {0.0f, 0.1f, 0.25f, 0.5f, 0.0f, 0.75f, 0.9f};
+
+// Paints as the print head does: a whole column or a mark line at once, else a pixel
+// or a dot.
+void paint(const Paint &p) {
+  if (p.mark)
+    p.line != 0 ? paintMarkLine(p.x, p.y, p.line, p.down, p.color) : paintMark(p.x, p.y, p.color);
+  else
+    p.pins != 0 ? paintColumn(p.x, p.y, p.pins, columnShades) : paintDot(p.x, p.y, p.shade);
+}
+
+// The same paint as single pixels and dots, for the reference.
+std::vector<Paint> singly(const Paint &p) {
+  std::vector<Paint> single;
+  if (p.mark && p.line != 0)
+    for (unsigned i = 0; i < p.line; ++i)
+      single.push_back({true, p.down ? p.x : p.x + i, p.down ? p.y + i : p.y, 0, p.color});
+  else if (!p.mark && p.pins != 0)
+    for (unsigned pin = 0; pin < pinCount; ++pin) {
+      if (p.pins & (1u << pin)) single.push_back({false, p.x, p.y + 2 * pin, columnShades[pin], p.color});
+    }
+  else
+    single.push_back(p);
+  return single;
+}
 
 constexpr unsigned width = 960;
 constexpr unsigned height = 70;
@@ -49,10 +80,22 @@ std::vector<std::vector<Paint>> testPages() {
   first.push_back({false, 500, 69, 0.75f, MarkColor::Green}); // half off the bottom
   first.push_back({false, 959, 69, 0.0f, MarkColor::Green});  // the corner pixel only
   for (unsigned i = 0; i < 12; ++i) first.push_back({true, 952 + i, 30, 0, MarkColor::Blue});  // cell line off the edge
+  // Columns of the head and mark lines, as the head paints them, on the page and over
+  // its edges; a column after its mark.
+  first.push_back({true, 700, 10, 0, MarkColor::Green, 0, 14, true});
+  first.push_back({false, 700, 10, 0, MarkColor::Green, 0x7F});
+  first.push_back({true, 702, 24, 0, MarkColor::Blue, 0, 12, false});
+  first.push_back({false, 710, 0, 0, MarkColor::Green, 0x55});
+  first.push_back({false, 959, 40, 0, MarkColor::Green, 0x7F});  // half off the right edge
+  first.push_back({false, 800, 60, 0, MarkColor::Green, 0x1F});  // pins 5 and 6 below the page
+  first.push_back({true, 820, 60, 0, MarkColor::Green, 0, 14, true});
+  first.push_back({true, 950, 50, 0, MarkColor::Blue, 0, 12, false});
+  second.push_back({false, 100, 56, 0, MarkColor::Green, 0x48});  // the last row exactly
   // A second page after the first was written: nothing of the first may come back.
   for (unsigned x = 300; x < 360; x += 2) second.push_back({false, x, 50, 0.25f, MarkColor::Green});
   // Black alone, with a dot on the last column.
   for (unsigned x = 901; x < 960; x += 2) third.push_back({false, x, 3 + x % 7, 0.0f, MarkColor::Green});
+  third.push_back({false, 20, 30, 0, MarkColor::Green, 0x11});  // pins 0 and 4: black
   return {first, second, third};
 }
 
@@ -69,6 +112,10 @@ void paintReference(Magick::Image &image, const Paint &p) {
                                                                             : Magick::ColorRGB(0, 0, 1))
                                : grayColor(p.shade);
   unsigned size = p.mark ? 1 : 2;
+  if (p.pins != 0 || p.line != 0) {
+    for (const Paint &single : singly(p)) paintReference(image, single);
+    return;
+  }
   for (unsigned dy = 0; dy < size; ++dy)
     for (unsigned dx = 0; dx < size; ++dx)
       if (p.x + dx < width && p.y + dy < height) image.pixelColor(p.x + dx, p.y + dy, color);
@@ -91,8 +138,7 @@ TEST(PixelCache, PagesEqualOnePixelColorPerPixel) {
   startPage(width, height, false);
   PageRaster raster;
   for (size_t n = 0; n < pages.size(); ++n) {
-    for (const Paint &p : pages[n])
-      p.mark ? paintMark(p.x, p.y, p.color) : paintDot(p.x, p.y, p.shade);
+    for (const Paint &p : pages[n]) paint(p);
     raster = takePage();
     const PixelKind kinds[] = {PixelKind::Rgb, PixelKind::Gray, PixelKind::BlackWhite};
     EXPECT_TRUE(raster.kind == kinds[n]) << "page " << n;
@@ -147,4 +193,18 @@ TEST(PixelCache, PagesEqualOnePixelColorPerPixel) {
   EXPECT_EQ(first.green(600, 43), 255);             // green tick
   EXPECT_EQ(first.blue(959, 30), 255);              // the cell line runs up to the edge
   EXPECT_EQ(first.red(959, 30), 0);
+
+  // A run after one that stopped in the middle of a page starts on a white page.
+  for (bool colour : {false, true}) {
+    startPage(width, height, colour);
+    for (const Paint &p : pages[0]) paint(p);
+    resetPageCanvas();
+    startPage(width, height, colour);
+    paintDot(0, 0, 0.0f);  // ink on the top and bottom rows: the whole page is looked at
+    paintDot(0, height - 2, 0.0f);
+    PageRaster fresh = takePage();
+    EXPECT_TRUE(fresh.kind == PixelKind::BlackWhite) << "colour " << colour;
+    EXPECT_EQ(std::count(fresh.bytes.begin(), fresh.bytes.end(), 0xFF), ptrdiff_t(fresh.bytes.size()) - 4)
+        << "colour " << colour;
+  }
 }
