@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -53,6 +54,16 @@ int linkBeside(int fd, const std::string &name, std::string &linked) {
     if (errno != EEXIST) return errno;
   }
   return EEXIST;
+}
+
+// The kernel's name of the file open as fd: absolute, with every link, "." and ".."
+// resolved. Empty when it has none that is a path (a pipe, say) or /proc is missing.
+std::string handleName(int fd) {
+  char link[32], target[PATH_MAX];
+  std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+  ssize_t length = readlink(link, target, sizeof target);
+  if (length <= 0 || size_t(length) >= sizeof target || target[0] != '/') return std::string();
+  return std::string(target, size_t(length));
 }
 
 }  // namespace
@@ -155,12 +166,37 @@ int checkWritable(const std::string &name) {
 FileIdentity identify(const std::string &path) {
   FileIdentity identity;
   struct stat info;
-  if (stat(path.c_str(), &info) == 0) {
+  // An existing file is opened as a bare handle and named by the kernel: four calls
+  // however deep the path, where resolving it part by part takes a call per part.
+  int fd = path.empty() ? -1 : open(path.c_str(), O_PATH | O_CLOEXEC);
+  if (fd >= 0) {
+    if (fstat(fd, &info) == 0) {
+      identity.exists = true;
+      identity.device = info.st_dev;
+      identity.inode = info.st_ino;
+    }
+    identity.path = handleName(fd);
+    close(fd);
+    if (identity.exists && !identity.path.empty()) return identity;
+  } else if (!path.empty() && errno != ENOENT && errno != ENOTDIR && stat(path.c_str(), &info) == 0) {
+    // exists, but cannot be opened even so
     identity.exists = true;
     identity.device = info.st_dev;
     identity.inode = info.st_ino;
   }
   if (path.empty()) return identity;
+  if (!identity.exists) {  // most often a file still to be written in a folder that exists
+    size_t slash = path.find_last_of('/');
+    std::string last = slash == std::string::npos ? path : path.substr(slash + 1);
+    std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    if (!last.empty() && last != "." && last != ".." && folder.back() != '/') {
+      FileIdentity parent = identify(folder);
+      if (parent.exists && !parent.path.empty()) {
+        identity.path = parent.path == "/" ? "/" + last : parent.path + "/" + last;
+        return identity;
+      }
+    }
+  }
   std::error_code error;
   fs::path absolute = fs::absolute(path, error);
   if (error) return identity;

@@ -4,6 +4,7 @@
 #include <bit>
 #include <cmath>
 #include <cstring>
+#include <iterator>
 #include <vector>
 
 namespace {
@@ -26,13 +27,24 @@ std::vector<std::vector<uint8_t>> spares;  // bytes of pages given back, to be u
 constexpr size_t mostSpares = 4;
 float lastShade = -1.0f;  // the shade painted last and its level: the head's pins mostly
 uint8_t lastLevel = 0;    //   strike in one shade, so it is worked out once a run of them
+float pinShades[pinCount];  // the shade each pin of a column painted last, and its level:
+uint8_t pinLevels[pinCount];  //   a worn ribbon gives each pin its own, changed at line feeds
+
+uint8_t levelOf(float shade) { return uint8_t(std::clamp(std::floor(double(shade) * 255.0), 0.0, 255.0)); }
 
 uint8_t grayLevel(float shade) {
   if (shade != lastShade) {
     lastShade = shade;
-    lastLevel = uint8_t(std::clamp(std::floor(double(shade) * 255.0), 0.0, 255.0));
+    lastLevel = levelOf(shade);
   }
   return lastLevel;
+}
+
+void forgetLevels() {
+  lastShade = -1.0f;
+  lastLevel = 0;
+  std::fill(std::begin(pinShades), std::end(pinShades), -1.0f);
+  std::fill(std::begin(pinLevels), std::end(pinLevels), uint8_t(0));
 }
 
 // A vector of size bytes, each value, made from a spare when one is big enough: a
@@ -106,10 +118,24 @@ bool blackOrWhite(uint64_t eight) {
 
 bool isGray(uint8_t level) { return level != 0 && level != white; }
 
-// Whether the inked rows of a colour page hold a pixel in colour.
+// Whether the inked rows of a colour page hold a pixel in colour. Eight pixels at a
+// time: in their 24 bytes, each byte is compared with the next by three loads, each
+// xor-ed with itself a byte further on, and only the pairs within a pixel count.
 bool hasColour() {
   const uint8_t *p = canvas.bytes.data() + size_t(canvas.inkedTop) * canvas.width * 3;
   const uint8_t *end = canvas.bytes.data() + size_t(canvas.inkedEnd) * canvas.width * 3;
+  if constexpr (std::endian::native == std::endian::little) {
+    constexpr uint64_t within[3] = {0xFFFF00FFFF00FFFFu, 0xFF00FFFF00FFFF00u, 0x00FFFF00FFFF00FFu};
+    for (; end - p >= 24; p += 24) {
+      uint64_t w[3];  // loaded one by one: a sanitizer build makes a 24-byte memcpy a call
+      std::memcpy(&w[0], p, 8);
+      std::memcpy(&w[1], p + 8, 8);
+      std::memcpy(&w[2], p + 16, 8);
+      uint64_t differ = ((w[0] ^ (w[0] >> 8 | w[1] << 56)) & within[0]) |
+                        ((w[1] ^ (w[1] >> 8 | w[2] << 56)) & within[1]) | ((w[2] ^ w[2] >> 8) & within[2]);
+      if (differ != 0) return true;
+    }
+  }
   for (; p < end; p += 3)
     if (p[0] != p[1] || p[0] != p[2]) return true;
   return false;
@@ -174,8 +200,7 @@ void resetPageCanvas() {
     blank.inkedTop = blank.inkedEnd = 0;
   }
   canvas = Canvas();
-  lastShade = -1.0f;
-  lastLevel = 0;
+  forgetLevels();
 }
 
 void startPage(unsigned width, unsigned height, bool colour) {
@@ -231,21 +256,26 @@ void paintColumn(unsigned x, unsigned y, uint8_t pins, const float (&shades)[pin
   bool rgb = canvas.rgb;
   size_t rowBytes = size_t(canvas.width) * (rgb ? 3 : 1);
   uint8_t *top = canvas.bytes.data() + size_t(y) * rowBytes + size_t(x) * (rgb ? 3 : 1);
-  unsigned first = unsigned(std::countr_zero(pins)), last = 31 - unsigned(std::countl_zero(uint32_t(pins)));
-  for (unsigned pin = first; pin <= last; ++pin) {
-    if (!(pins & (1u << pin))) continue;
-    uint8_t level = grayLevel(shades[pin]);
+  for (unsigned left = pins; left != 0; left &= left - 1) {  // the pins fired, top down
+    unsigned pin = unsigned(std::countr_zero(left));
+    if (shades[pin] != pinShades[pin]) {
+      pinShades[pin] = shades[pin];
+      pinLevels[pin] = levelOf(shades[pin]);
+    }
+    uint8_t level = pinLevels[pin], *row = top + dotSize * pin * rowBytes;
     uint16_t two = uint16_t(level * 0x0101u);
-    uint32_t four = level * 0x01010101u;
-    for (uint8_t *row = top + dotSize * pin * rowBytes, *end = row + 2 * rowBytes; row != end; row += rowBytes) {
-      if (rgb) {
-        std::memcpy(row, &four, 4);
-        std::memcpy(row + 4, &two, 2);
-      } else {
-        std::memcpy(row, &two, 2);
-      }
+    if (rgb) {
+      uint32_t four = level * 0x01010101u;
+      std::memcpy(row, &four, 4);
+      std::memcpy(row + 4, &two, 2);
+      std::memcpy(row + rowBytes, &four, 4);
+      std::memcpy(row + rowBytes + 4, &two, 2);
+    } else {
+      std::memcpy(row, &two, 2);
+      std::memcpy(row + rowBytes, &two, 2);
     }
   }
+  unsigned first = unsigned(std::countr_zero(pins)), last = 31 - unsigned(std::countl_zero(uint32_t(pins)));
   noteInk(y + dotSize * first, y + dotSize * (last + 1));
 }
 

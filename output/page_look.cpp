@@ -125,6 +125,11 @@ void startPageLook(const RunSettings &settings) {
   bool ink = settings.look == LookStyle::Ink;
   look.pixelsPerInchX = ink ? settings.inkDpi : pixelsPerInchAcross;
   look.pixelsPerInchY = ink ? settings.inkDpi : pixelsPerInchDown;
+  if (!look.changesPages) {  // pages go out as painted: no paper to lay out
+    look.width = pageWidth;
+    look.height = settings.pageHeight;
+    return;
+  }
   startPaperSheet(settings.paper, look.pixelsPerInchX, look.pixelsPerInchY, settings.pageHeight, ink);
   look.width = paperSheet.width;
   look.height = paperSheet.height;

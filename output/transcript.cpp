@@ -65,7 +65,6 @@ int openTranscript(const std::string &name) {
   if (int error = createTemporaryBeside(name, transcript.temporary); error != 0) return error;
   transcript.open = true;
   transcript.name = name;
-  transcript.buffer.reserve(bufferBytes);
   return 0;
 }
 

@@ -194,6 +194,17 @@ TEST(PixelCache, PagesEqualOnePixelColorPerPixel) {
   EXPECT_EQ(first.blue(959, 30), 255);              // the cell line runs up to the edge
   EXPECT_EQ(first.red(959, 30), 0);
 
+  // One mark pixel among gray dots is colour wherever it falls among eight pixels, and
+  // the gray dots alone are not.
+  for (MarkColor color : {MarkColor::Green, MarkColor::Blue})
+    for (unsigned at = 0; at <= 8; ++at) {
+      startPage(width, height, true);
+      for (unsigned x = 0; x < width; x += 2) paintDot(x, 20 + x % 3, float(x % 7) / 7.0f);
+      if (at < 8) paintMark(480 + at, 21, color);
+      PageRaster taken = takePage();
+      EXPECT_EQ(taken.kind == PixelKind::Rgb, at < 8) << "mark at " << at;
+    }
+
   // A run after one that stopped in the middle of a page starts on a white page.
   for (bool colour : {false, true}) {
     startPage(width, height, colour);
