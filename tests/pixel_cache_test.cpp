@@ -96,6 +96,7 @@ std::vector<std::vector<Paint>> testPages() {
   // Black alone, with a dot on the last column.
   for (unsigned x = 901; x < 960; x += 2) third.push_back({false, x, 3 + x % 7, 0.0f, MarkColor::Green});
   third.push_back({false, 20, 30, 0, MarkColor::Green, 0x11});  // pins 0 and 4: black
+  third.push_back({false, 58, 60, 0.0f, MarkColor::Green});      // alone in the last eight of 32 pixels
   return {first, second, third};
 }
 
@@ -194,16 +195,28 @@ TEST(PixelCache, PagesEqualOnePixelColorPerPixel) {
   EXPECT_EQ(first.blue(959, 30), 255);              // the cell line runs up to the edge
   EXPECT_EQ(first.red(959, 30), 0);
 
-  // One mark pixel among gray dots is colour wherever it falls among eight pixels, and
-  // the gray dots alone are not.
+  // One mark pixel among gray dots is colour wherever it falls among eight pixels and
+  // among 32, and the gray dots alone are not.
   for (MarkColor color : {MarkColor::Green, MarkColor::Blue})
     for (unsigned at = 0; at <= 8; ++at) {
       startPage(width, height, true);
       for (unsigned x = 0; x < width; x += 2) paintDot(x, 20 + x % 3, float(x % 7) / 7.0f);
-      if (at < 8) paintMark(480 + at, 21, color);
+      if (at < 8) paintMark(480 + 5 * at, 21, color);
       PageRaster taken = takePage();
       EXPECT_EQ(taken.kind == PixelKind::Rgb, at < 8) << "mark at " << at;
     }
+
+  // A page whose rows end in part of a byte packs row by row, its padding bits set.
+  startPage(100, 10, false);
+  paintDot(0, 0, 0.0f);
+  paintDot(98, 8, 0.0f);
+  PageRaster narrow = takePage();
+  ASSERT_TRUE(narrow.kind == PixelKind::BlackWhite);
+  ASSERT_EQ(narrow.bytes.size(), 130u);
+  for (size_t i = 0; i < narrow.bytes.size(); ++i) {
+    uint8_t expected = i == 0 || i == 13 ? 0x3F : i == 116 || i == 129 ? 0xCF : 0xFF;
+    EXPECT_EQ(narrow.bytes[i], expected) << "byte " << i;
+  }
 
   // A run after one that stopped in the middle of a page starts on a white page.
   for (bool colour : {false, true}) {
