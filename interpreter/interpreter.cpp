@@ -3,6 +3,7 @@
 #include <array>
 #include <cerrno>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "base/stop_signal.h"
@@ -479,15 +480,15 @@ void endStream() {
 }
 
 bool interpretStream(FILE *input) {
-  std::vector<uint8_t> buffer(inputBufferSize);
+  std::unique_ptr<uint8_t[]> buffer(new uint8_t[inputBufferSize]);  // not cleared: only what is read is used
   startStream();
   for (;;) {
     raiseIfStopped();
-    size_t length = std::fread(buffer.data(), 1, buffer.size(), input);
+    size_t length = std::fread(buffer.get(), 1, inputBufferSize, input);
     bool interrupted = std::ferror(input) && errno == EINTR;  // a signal came while it waited
     if (interrupted) std::clearerr(input);
     if (length > 0)
-      interpretBytes(buffer.data(), length);
+      interpretBytes(buffer.get(), length);
     else if (!interrupted)
       break;
   }

@@ -52,13 +52,16 @@ void forgetLevels() {
 // allocators.
 std::vector<uint8_t> pageBytes(size_t size, uint8_t value) {
   std::vector<uint8_t> bytes;
-  for (std::vector<uint8_t> &spare : spares)
-    if (spare.capacity() >= size) {
-      std::swap(spare, spares.back());
-      bytes = std::move(spares.back());
-      spares.pop_back();
-      break;
-    }
+  // The smallest spare that is big enough: a large one taken for a small page would be
+  // missing for the next large one.
+  auto fits = spares.end();
+  for (auto spare = spares.begin(); spare != spares.end(); ++spare)
+    if (spare->capacity() >= size && (fits == spares.end() || spare->capacity() < fits->capacity())) fits = spare;
+  if (fits != spares.end()) {
+    std::swap(*fits, spares.back());
+    bytes = std::move(spares.back());
+    spares.pop_back();
+  }
   bytes.assign(size, value);
   return bytes;
 }
@@ -312,9 +315,10 @@ void paintMarkLine(unsigned x, unsigned y, unsigned length, bool down, MarkColor
   const uint8_t *levels = markLevels[int(color)];
   size_t step = down ? 3 * size_t(canvas.width) : 3;
   uint8_t *p = canvas.bytes.data() + 3 * (size_t(y) * canvas.width + x);
+  uint16_t firstTwo;  // a pixel in two stores, not three
+  std::memcpy(&firstTwo, levels, 2);
   for (unsigned i = down ? y : x; i < end; ++i, p += step) {
-    p[0] = levels[0];
-    p[1] = levels[1];
+    std::memcpy(p, &firstTwo, 2);
     p[2] = levels[2];
   }
   noteInk(y, down ? end : y + 1);
