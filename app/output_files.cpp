@@ -31,10 +31,23 @@ struct RunFile {
                        //   file written there replaces, link or not
 };
 
-RunFile runFile(const char *role, const std::string &name) {
+// The folders of the run's files, each looked up once: most are in one folder.
+struct KnownFolders {
+  std::vector<std::pair<std::string, FileIdentity>> found;  // by the name given
+};
+
+FileIdentity folderIdentity(KnownFolders &known, const std::string &folder) {
+  for (const auto &[name, identity] : known.found)
+    if (name == folder) return identity;
+  known.found.emplace_back(folder, identify(folder));
+  return known.found.back().second;
+}
+
+RunFile runFile(const char *role, const std::string &name, KnownFolders &known) {
   fs::path given(name);
-  std::string folder = identify(given.has_parent_path() ? given.parent_path().string() : std::string(".")).path;
-  return RunFile{role, name, identify(name), (fs::path(folder) / given.filename()).string()};
+  FileIdentity folder =
+      folderIdentity(known, given.has_parent_path() ? given.parent_path().string() : std::string("."));
+  return RunFile{role, name, identify(name, &folder), (fs::path(folder.path) / given.filename()).string()};
 }
 
 // Where page files go: the folder of the prefix, resolved, and the rest of the prefix.
@@ -88,7 +101,7 @@ bool onPagePattern(const PagePattern &pattern, const RunFile &file) {
 
 // Refuses an existing page file of the pattern that is the same file as one the run
 // reads, under another name (a link).
-void refuseLinkedPages(const PagePattern &pattern, const std::vector<RunFile> &read) {
+void refuseLinkedPages(const PagePattern &pattern, const std::vector<RunFile> &read, KnownFolders &known) {
   DIR *folder = opendir(pattern.folder.c_str());
   if (folder == nullptr) return;
   std::vector<std::string> pages;
@@ -96,7 +109,7 @@ void refuseLinkedPages(const PagePattern &pattern, const std::vector<RunFile> &r
     if (isPageFileName(pattern, entry->d_name)) pages.push_back(entry->d_name);
   closedir(folder);
   for (const std::string &page : pages) {
-    RunFile pageFile = runFile("the page file", (fs::path(pattern.given) / page).string());
+    RunFile pageFile = runFile("the page file", (fs::path(pattern.given) / page).string(), known);
     for (const RunFile &file : read) refuseCollision(pageFile, file);
   }
 }
@@ -104,15 +117,16 @@ void refuseLinkedPages(const PagePattern &pattern, const std::vector<RunFile> &r
 }  // namespace
 
 void checkOutputFiles(const RunSettings &settings, const std::string &inputName, const std::string &romName) {
+  KnownFolders known;
   std::vector<RunFile> read;  // files the run reads and must not destroy
-  if (!inputName.empty()) read.push_back(runFile("the input file", inputName));
-  if (!romName.empty()) read.push_back(runFile("the character ROM in use", romName));
-  RunFile store = runFile("the strike store", strikeStoreName);
+  if (!inputName.empty()) read.push_back(runFile("the input file", inputName, known));
+  if (!romName.empty()) read.push_back(runFile("the character ROM in use", romName, known));
+  RunFile store = runFile("the strike store", strikeStoreName, known);
   std::vector<RunFile> written;  // the documents, in the order they are checked
-  if (!settings.pdfName.empty()) written.push_back(runFile("the PDF document", settings.pdfName));
-  if (!settings.textName.empty()) written.push_back(runFile("the text transcript", settings.textName));
+  if (!settings.pdfName.empty()) written.push_back(runFile("the PDF document", settings.pdfName, known));
+  if (!settings.textName.empty()) written.push_back(runFile("the text transcript", settings.textName, known));
   if (!settings.explainName.empty() && settings.explainName != standardOutputName)
-    written.push_back(runFile("the stream listing", settings.explainName));
+    written.push_back(runFile("the stream listing", settings.explainName, known));
   PagePattern pages = settings.pageFiles ? pagePattern(settings.outputPrefix) : PagePattern{};
   for (size_t i = 0; i < written.size(); ++i) {
     for (const RunFile &file : read) refuseCollision(written[i], file);
@@ -124,7 +138,7 @@ void checkOutputFiles(const RunSettings &settings, const std::string &inputName,
   read.push_back(store);
   for (const RunFile &file : read)
     if (onPagePattern(pages, file)) refuse(RunFile{"the page file", file.name, {}, {}}, file.role);
-  if (!pages.folder.empty()) refuseLinkedPages(pages, read);
+  if (!pages.folder.empty()) refuseLinkedPages(pages, read, known);
 }
 
 void checkDestinations(const RunSettings &settings) {

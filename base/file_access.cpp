@@ -163,7 +163,7 @@ int checkWritable(const std::string &name) {
   return error;
 }
 
-FileIdentity identify(const std::string &path) {
+FileIdentity identify(const std::string &path, const FileIdentity *folderIdentity) {
   FileIdentity identity;
   struct stat info;
   // An existing file is opened as a bare handle and named by the kernel: four calls
@@ -190,7 +190,7 @@ FileIdentity identify(const std::string &path) {
     std::string last = slash == std::string::npos ? path : path.substr(slash + 1);
     std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
     if (!last.empty() && last != "." && last != ".." && folder.back() != '/') {
-      FileIdentity parent = identify(folder);
+      FileIdentity parent = folderIdentity != nullptr ? *folderIdentity : identify(folder);
       if (parent.exists && !parent.path.empty()) {
         identity.path = parent.path == "/" ? "/" + last : parent.path + "/" + last;
         return identity;

@@ -74,7 +74,9 @@ struct FileIdentity {
                         //   path exists
 };
 
-FileIdentity identify(const std::string &path);
+// What path names. folderIdentity, when given, is what the folder part of path names,
+// found before: a path that does not exist is then placed in it without looking again.
+FileIdentity identify(const std::string &path, const FileIdentity *folderIdentity = nullptr);
 
 // Whether two identities are one file: the same device and inode, or the same
 // resolved path.

@@ -22,7 +22,8 @@ struct Canvas {
 };
 
 Canvas canvas;
-Canvas blank;  // the page of the last run, whitened: the next run's first page if it fits
+std::vector<Canvas> blanks;  // pages of the last runs, whitened: a later run's first page if
+constexpr size_t mostBlanks = 4;  //   one fits; the oldest goes first
 std::vector<std::vector<uint8_t>> spares;  // bytes of pages given back, to be used again
 constexpr size_t mostSpares = 4;
 float lastShade = -1.0f;  // the shade painted last and its level: the head's pins mostly
@@ -218,18 +219,24 @@ void resetPageCanvas() {
   // what a run of another size or kind pays.
   if (!canvas.bytes.empty()) {
     whitenInkedRows(canvas.bytes, canvas.rgb);
-    keepSpare(std::move(blank.bytes));
-    blank = std::move(canvas);
-    blank.inkedTop = blank.inkedEnd = 0;
+    canvas.inkedTop = canvas.inkedEnd = 0;
+    if (blanks.size() == mostBlanks) {
+      keepSpare(std::move(blanks.front().bytes));
+      blanks.erase(blanks.begin());
+    }
+    blanks.push_back(std::move(canvas));
   }
   canvas = Canvas();
   forgetLevels();
 }
 
 void startPage(unsigned width, unsigned height, bool colour) {
-  if (canvas.bytes.empty() && width == blank.width && height == blank.height && blank.rgb == colour) {
-    canvas = std::move(blank);
-    blank = Canvas();
+  auto fits = std::find_if(blanks.begin(), blanks.end(), [&](const Canvas &blank) {
+    return blank.width == width && blank.height == height && blank.rgb == colour;
+  });
+  if (canvas.bytes.empty() && fits != blanks.end()) {
+    canvas = std::move(*fits);
+    blanks.erase(fits);
   } else if (width == canvas.width && height == canvas.height && canvas.rgb == colour) {  // reused
     whitenInkedRows(canvas.bytes, canvas.rgb);
   } else {

@@ -9,10 +9,11 @@
 // Colours of the debug marks.
 enum class MarkColor { Green, Blue };
 
-// Back to no page. The bytes of the page being painted join the spare page bytes,
-// which are kept: they hold nothing of a run, since every page taken from them is
-// filled anew, and a run that finds them needs no fresh page-sized memory, which is
-// slow to fault in (under AddressSanitizer, several times the cost of a short run).
+// Back to no page. The page being painted is whitened where it was inked and kept as
+// the first page of a later run of its size, and the spare page bytes are kept too:
+// they hold nothing of a run, since every page taken from them is filled anew, and a
+// run that finds them needs no fresh page-sized memory, which is slow to fault in
+// (under AddressSanitizer, several times the cost of a short run).
 void resetPageCanvas();
 
 // Starts painting on a white page of width x height pixels, in colour from the start
