@@ -189,7 +189,7 @@ FileIdentity identify(const std::string &path, const FileIdentity *folderIdentit
     size_t slash = path.find_last_of('/');
     std::string last = slash == std::string::npos ? path : path.substr(slash + 1);
     std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-    if (!last.empty() && last != "." && last != ".." && folder.back() != '/') {
+    if (!last.empty() && last != "." && last != ".." && (folder == "/" || folder.back() != '/')) {
       FileIdentity parent = folderIdentity != nullptr ? *folderIdentity : identify(folder);
       if (parent.exists && !parent.path.empty()) {
         identity.path = parent.path == "/" ? "/" + last : parent.path + "/" + last;

@@ -28,8 +28,8 @@ std::vector<std::vector<uint8_t>> spares;  // bytes of pages given back, to be u
 constexpr size_t mostSpares = 4;
 float lastShade = -1.0f;  // the shade painted last and its level: the head's pins mostly
 uint8_t lastLevel = 0;    //   strike in one shade, so it is worked out once a run of them
-float pinShades[pinCount];  // the shade each pin of a column painted last, and its level:
-uint8_t pinLevels[pinCount];  //   a worn ribbon gives each pin its own, changed at line feeds
+float shadeOfPin[pinCount];    // the shade each pin of a column painted last, and its level:
+uint8_t levelOfPin[pinCount];  //   a worn ribbon gives each pin its own, changed at line feeds
 
 uint8_t levelOf(float shade) { return uint8_t(std::clamp(std::floor(double(shade) * 255.0), 0.0, 255.0)); }
 
@@ -44,8 +44,8 @@ uint8_t grayLevel(float shade) {
 void forgetLevels() {
   lastShade = -1.0f;
   lastLevel = 0;
-  std::fill(std::begin(pinShades), std::end(pinShades), -1.0f);
-  std::fill(std::begin(pinLevels), std::end(pinLevels), uint8_t(0));
+  std::fill(std::begin(shadeOfPin), std::end(shadeOfPin), -1.0f);
+  std::fill(std::begin(levelOfPin), std::end(levelOfPin), uint8_t(0));
 }
 
 // A vector of size bytes, each value, made from a spare when one is big enough: a
@@ -275,7 +275,8 @@ void paintDot(unsigned x, unsigned y, float shade) {
 void paintColumn(unsigned x, unsigned y, uint8_t pins, const float (&shades)[pinCount]) {
   pins &= uint8_t((1u << pinCount) - 1);
   if (pins == 0) return;
-  if (x + 1 >= canvas.width || y >= canvas.height || canvas.height - y < columnHeight) {  // partly off the page
+  if (x >= canvas.width || canvas.width - x < dotSize || y >= canvas.height || canvas.height - y < columnHeight) {
+    // partly off the page
     for (unsigned pin = 0; pin < pinCount; ++pin)
       if (pins & (1u << pin)) paintDot(x, y + dotSize * pin, shades[pin]);
     return;
@@ -288,11 +289,11 @@ void paintColumn(unsigned x, unsigned y, uint8_t pins, const float (&shades)[pin
   uint8_t *top = canvas.bytes.data() + size_t(y) * rowBytes + size_t(x) * (rgb ? 3 : 1);
   for (unsigned left = pins; left != 0; left &= left - 1) {  // the pins fired, top down
     unsigned pin = unsigned(std::countr_zero(left));
-    if (shades[pin] != pinShades[pin]) {
-      pinShades[pin] = shades[pin];
-      pinLevels[pin] = levelOf(shades[pin]);
+    if (shades[pin] != shadeOfPin[pin]) {
+      shadeOfPin[pin] = shades[pin];
+      levelOfPin[pin] = levelOf(shades[pin]);
     }
-    uint8_t level = pinLevels[pin], *row = top + dotSize * pin * rowBytes;
+    uint8_t level = levelOfPin[pin], *row = top + dotSize * pin * rowBytes;
     uint16_t two = uint16_t(level * 0x0101u);
     if (rgb) {
       uint32_t four = level * 0x01010101u;

@@ -72,6 +72,7 @@ void strikeDot(unsigned x, unsigned y, unsigned pin) {
   sheet.pageDirty = true;
   paintDot(x, y, ribbonState.pinShades[pin]);
   if (keepStrikes) noteStrike(x, y, pin);
+  // The counter wraps as a 32-bit value; it is read back as unsigned anyway.
   ribbonState.strikeCounts[pin] = int32_t(uint32_t(ribbonState.strikeCounts[pin]) + 1u);
 }
 
