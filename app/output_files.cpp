@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/run_options.h"
@@ -31,16 +32,15 @@ struct RunFile {
                        //   file written there replaces, link or not
 };
 
-// The folders of the run's files, each looked up once: most are in one folder.
-struct KnownFolders {
-  std::vector<std::pair<std::string, FileIdentity>> found;  // by the name given
-};
+// The folders of the run's files by the name given, each looked up once: most are in
+// one folder.
+using KnownFolders = std::vector<std::pair<std::string, FileIdentity>>;
 
 FileIdentity folderIdentity(KnownFolders &known, const std::string &folder) {
-  for (const auto &[name, identity] : known.found)
+  for (const auto &[name, identity] : known)
     if (name == folder) return identity;
-  known.found.emplace_back(folder, identify(folder));
-  return known.found.back().second;
+  known.emplace_back(folder, identify(folder));
+  return known.back().second;
 }
 
 RunFile runFile(const char *role, const std::string &name, KnownFolders &known) {

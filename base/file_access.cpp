@@ -165,26 +165,23 @@ int checkWritable(const std::string &name) {
 
 FileIdentity identify(const std::string &path, const FileIdentity *folderIdentity) {
   FileIdentity identity;
-  struct stat info;
+  if (path.empty()) return identity;
   // An existing file is opened as a bare handle and named by the kernel: four calls
-  // however deep the path, where resolving it part by part takes a call per part.
-  int fd = path.empty() ? -1 : open(path.c_str(), O_PATH | O_CLOEXEC);
-  if (fd >= 0) {
-    if (fstat(fd, &info) == 0) {
-      identity.exists = true;
-      identity.device = info.st_dev;
-      identity.inode = info.st_ino;
-    }
-    identity.path = handleName(fd);
-    close(fd);
-    if (identity.exists && !identity.path.empty()) return identity;
-  } else if (!path.empty() && errno != ENOENT && errno != ENOTDIR && stat(path.c_str(), &info) == 0) {
-    // exists, but cannot be opened even so
+  // however deep the path, where resolving it part by part takes a call per part. One
+  // that exists but cannot be opened even so is looked at by its name.
+  struct stat info;
+  int fd = open(path.c_str(), O_PATH | O_CLOEXEC);
+  bool found = fd >= 0 ? fstat(fd, &info) == 0 : errno != ENOENT && errno != ENOTDIR && stat(path.c_str(), &info) == 0;
+  if (found) {
     identity.exists = true;
     identity.device = info.st_dev;
     identity.inode = info.st_ino;
   }
-  if (path.empty()) return identity;
+  if (fd >= 0) {
+    identity.path = handleName(fd);
+    close(fd);
+    if (found && !identity.path.empty()) return identity;
+  }
   if (!identity.exists) {  // most often a file still to be written in a folder that exists
     size_t slash = path.find_last_of('/');
     std::string last = slash == std::string::npos ? path : path.substr(slash + 1);

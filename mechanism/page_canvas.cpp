@@ -4,7 +4,6 @@
 #include <bit>
 #include <cmath>
 #include <cstring>
-#include <iterator>
 #include <vector>
 
 namespace {
@@ -26,27 +25,11 @@ std::vector<Canvas> blanks;  // pages of the last runs, whitened: a later run's 
 constexpr size_t mostBlanks = 4;  //   one fits; the oldest goes first
 std::vector<std::vector<uint8_t>> spares;  // bytes of pages given back, to be used again
 constexpr size_t mostSpares = 4;
-float lastShade = -1.0f;  // the shade painted last and its level: the head's pins mostly
-uint8_t lastLevel = 0;    //   strike in one shade, so it is worked out once a run of them
 float shadeOfPin[pinCount];    // the shade each pin of a column painted last, and its level:
-uint8_t levelOfPin[pinCount];  //   a worn ribbon gives each pin its own, changed at line feeds
+uint8_t levelOfPin[pinCount];  //   a worn ribbon gives each pin its own, changed at line feeds.
+                               //   A level depends on its shade alone, so a run needs no reset.
 
 uint8_t levelOf(float shade) { return uint8_t(std::clamp(std::floor(double(shade) * 255.0), 0.0, 255.0)); }
-
-uint8_t grayLevel(float shade) {
-  if (shade != lastShade) {
-    lastShade = shade;
-    lastLevel = levelOf(shade);
-  }
-  return lastLevel;
-}
-
-void forgetLevels() {
-  lastShade = -1.0f;
-  lastLevel = 0;
-  std::fill(std::begin(shadeOfPin), std::end(shadeOfPin), -1.0f);
-  std::fill(std::begin(levelOfPin), std::end(levelOfPin), uint8_t(0));
-}
 
 // A vector of size bytes, each value, made from a spare when one is big enough: a
 // page-sized allocation per page would fault its memory in anew under some
@@ -227,7 +210,6 @@ void resetPageCanvas() {
     blanks.push_back(std::move(canvas));
   }
   canvas = Canvas();
-  forgetLevels();
 }
 
 void startPage(unsigned width, unsigned height, bool colour) {
@@ -251,7 +233,7 @@ void startPage(unsigned width, unsigned height, bool colour) {
 }
 
 void paintDot(unsigned x, unsigned y, float shade) {
-  uint8_t level = grayLevel(shade);
+  uint8_t level = levelOf(shade);
   unsigned width = canvas.width;
   if (x + 1 < width && y + 1 < canvas.height) {  // the whole square is on the page
     if (canvas.rgb) {
