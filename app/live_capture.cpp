@@ -1,19 +1,22 @@
 // Live capture: jobs printed as they come, from a file an emulator is writing, from a
-// TCP port, or from standard input split where it pauses. Each job is a run of its own,
-// from the printer's power-on state, and writes what a run over exactly its bytes
-// would write, under names that carry its number.
+// TCP port, or from standard input split where it pauses. A reader thread takes the
+// bytes as they arrive and says where each job ends; this thread prints the jobs. Each
+// job is a run of its own, from the printer's power-on state, and writes what a run
+// over exactly its bytes would write, under names that carry its number.
 #include <dirent.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <cctype>
 #include <cerrno>
-#include <chrono>
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
-#include <deque>
 #include <filesystem>
 #include <vector>
 
+#include "app/live_reader.h"
 #include "app/run_options.h"
 #include "base/file_access.h"
 #include "base/stop_signal.h"
@@ -24,33 +27,27 @@
 #include "stream/byte_source.h"
 
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
 
 namespace {
 
-constexpr size_t readSize = 16384;         // bytes read at a time
-constexpr int followPollMs = 100;          // a followed file at its end is looked at again this often
-constexpr size_t mostWaiting = 16;         // connections that wait their turn; more are closed at once
-constexpr unsigned jobNumberDigits = 3;    // job numbers have at least this many digits
+constexpr unsigned jobNumberDigits = 3;  // job numbers have at least this many digits
+constexpr int stoppingWaitMs = 100;      // after a stop signal, how often a second one is looked for
 
 // The jobs of the capture, one at a time.
 struct Capture {
   RunOptions options;        // as given
   RunSettings settings;      // completed, without job numbers
-  int idleMs = 0;            // milliseconds without a byte that end a job; 0 never
   unsigned nextNumber = 1;   // at least the number of the next job that prints
   int status = 0;            // 1 once a job could not be written
-  int listener = -1;         // the listening socket; -1 without -listen
-  std::deque<int> waiting;   // connections waiting their turn, oldest first
 };
 
 // The job in progress.
 struct Job {
-  bool begun = false;        // a byte came and the run began
-  bool failed = false;       // it could not be written: its other bytes are dropped
-  unsigned number = 0;       // its number, once begun
-  RunSettings settings;      // the run's settings, names numbered
-  Clock::time_point last;    // when its last byte came, or its turn began
+  bool begun = false;          // a byte came and the run began
+  bool failed = false;         // it could not be written: its other bytes are dropped
+  unsigned number = 0;         // its number, once begun
+  RunSettings settings;        // the run's settings, names numbered
+  std::vector<int> claims;     // its number's claims, held until its files are in place
 };
 
 // "-NNN" for job number.
@@ -111,20 +108,99 @@ unsigned highestIn(const std::string &name, bool pages) {
   return highest;
 }
 
-// The number the next job takes: past every job already on disk for these names.
-unsigned nextJobNumber(const Capture &capture) {
-  const RunSettings &settings = capture.settings;
+// Whether any name of the capture is the listing's, written to a file.
+bool listsToFile(const RunSettings &settings) {
+  return !settings.explainName.empty() && settings.explainName != standardOutputName;
+}
+
+// The highest job number on disk under the capture's names, listings included.
+unsigned highestOnDisk(const RunSettings &settings) {
   unsigned highest = 0;
   if (settings.pageFiles) highest = std::max(highest, highestIn(settings.outputPrefix, true));
   if (!settings.pdfName.empty()) highest = std::max(highest, highestIn(settings.pdfName, false));
   if (!settings.textName.empty()) highest = std::max(highest, highestIn(settings.textName, false));
-  return std::max(capture.nextNumber, highest + 1);
+  if (listsToFile(settings)) highest = std::max(highest, highestIn(settings.explainName, false));
+  return highest;
+}
+
+// The settings of job number: every name numbered.
+RunSettings jobSettings(const RunSettings &capture, unsigned number) {
+  RunSettings settings = capture;
+  settings.outputPrefix += numberSuffix(number);
+  if (!settings.pdfName.empty()) settings.pdfName = numberedName(settings.pdfName, number);
+  if (!settings.textName.empty()) settings.textName = numberedName(settings.textName, number);
+  if (listsToFile(settings)) settings.explainName = numberedName(settings.explainName, number);
+  return settings;
+}
+
+// A name with the number's place marked, in the folder it resolves to: the same for
+// two captures whose jobs of one number would write the same files.
+std::string claimKey(const std::string &name, bool pages) {
+  fs::path path(name);
+  FileIdentity folder = identify(path.has_parent_path() ? path.parent_path().string() : std::string("."));
+  std::string pattern = pages ? path.filename().string() + "-#-" : numberedName(path.filename().string(), 0);
+  uint64_t hash = 14695981039346656037ull;  // FNV-1a of the folder's identity and the pattern
+  std::string whole = std::to_string(folder.device) + ":" + std::to_string(folder.inode) + ":" + folder.path + "/" + pattern;
+  for (unsigned char c : whole) hash = (hash ^ c) * 1099511628211ull;
+  char key[64];
+  std::snprintf(key, sizeof key, "tambrix job %016llx", (unsigned long long)hash);
+  return key;
+}
+
+// Claims number for the key: a socket bound to a name of the abstract namespace, which
+// no other process can bind while this one holds it, and which the system frees when
+// this process ends, leaving nothing on disk. Returns it, or -1 when it is taken.
+int claimNumber(const std::string &key, unsigned number) {
+  std::string name = key + " " + std::to_string(number);
+  sockaddr_un where{};
+  where.sun_family = AF_UNIX;
+  size_t length = std::min(name.size(), sizeof where.sun_path - 1);
+  std::memcpy(where.sun_path + 1, name.data(), length);  // sun_path[0] stays 0: abstract
+  int claim = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (claim >= 0 && bind(claim, reinterpret_cast<sockaddr *>(&where), socklen_t(offsetof(sockaddr_un, sun_path) + 1 + length)) == 0)
+    return claim;
+  if (claim >= 0) close(claim);
+  return -1;
+}
+
+void releaseClaims(Job &job) {
+  for (int claim : job.claims) close(claim);
+  job.claims.clear();
+}
+
+// Takes the number of a job that begins: the lowest from the capture's next one on
+// that no file on disk has and no other capture in these folders holds. A number is
+// claimed before the folder is looked at, and a claim is let go only once its job's
+// files are in place, so two captures never take one number.
+void takeJobNumber(Capture &capture, Job &job) {
+  const RunSettings &settings = capture.settings;
+  std::vector<std::string> keys;
+  if (settings.pageFiles) keys.push_back(claimKey(settings.outputPrefix, true));
+  if (!settings.pdfName.empty()) keys.push_back(claimKey(settings.pdfName, false));
+  if (!settings.textName.empty()) keys.push_back(claimKey(settings.textName, false));
+  if (listsToFile(settings)) keys.push_back(claimKey(settings.explainName, false));
+  for (unsigned number = capture.nextNumber;;) {
+    bool claimed = true;
+    for (const std::string &key : keys) {
+      int claim = claimNumber(key, number);
+      if (claim < 0) claimed = false;
+      else job.claims.push_back(claim);
+    }
+    unsigned highest = claimed ? highestOnDisk(settings) : 0;
+    if (claimed && highest < number) {
+      job.number = number;
+      return;
+    }
+    releaseClaims(job);
+    number = std::max(number + 1, highest + 1);
+  }
 }
 
 // Reports a failure of the job in progress; the capture goes on.
 void failJob(Capture &capture, Job &job) {
   std::exception_ptr failure = std::current_exception();
   abandonPrinting();
+  releaseClaims(job);
   try {
     std::rethrow_exception(failure);
   } catch (const RunStopped &) {
@@ -137,18 +213,12 @@ void failJob(Capture &capture, Job &job) {
 
 // The bytes of the job in progress; the first ones begin it.
 void feedJob(Capture &capture, Job &job, const uint8_t *bytes, size_t length) {
-  job.last = Clock::now();
   if (job.failed) return;
   try {
     if (!job.begun) {
       job.begun = true;
-      job.number = nextJobNumber(capture);
-      job.settings = capture.settings;
-      job.settings.outputPrefix += numberSuffix(job.number);
-      if (!job.settings.pdfName.empty()) job.settings.pdfName = numberedName(job.settings.pdfName, job.number);
-      if (!job.settings.textName.empty()) job.settings.textName = numberedName(job.settings.textName, job.number);
-      if (!job.settings.explainName.empty() && job.settings.explainName != standardOutputName)
-        job.settings.explainName = numberedName(job.settings.explainName, job.number);
+      takeJobNumber(capture, job);
+      job.settings = jobSettings(capture.settings, job.number);
       resetRun(job.settings);
       beginPrinting(job.settings, capture.options.inputName, 0);
       startStream();
@@ -175,107 +245,42 @@ void endJob(Capture &capture, Job &job) {
       failJob(capture, job);
     }
   }
+  releaseClaims(job);
   job = Job();
 }
 
-// Takes every connection that waits on the listener: into the queue while there is
-// room, else closed at once, before a byte of it is read.
-void takeConnections(Capture &capture) {
-  if (capture.listener < 0) return;
-  for (int connection; (connection = acceptConnection(capture.listener)) >= 0;) {
-    if (capture.waiting.size() < mostWaiting)
-      capture.waiting.push_back(connection);
-    else
-      close(connection);
-  }
-}
-
-// Milliseconds until the job's idle time runs out; -1 for no limit.
-int idleLeft(const Capture &capture, const Job &job, bool counting) {
-  if (capture.idleMs == 0 || !counting) return -1;
-  auto passed = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - job.last).count();
-  return int(std::max<long long>(0, capture.idleMs - passed));
-}
-
-// Reads the source into jobs until it ends, the idle time ends the job of a connection,
-// or the first stop signal comes. A pipe's or a file's job ends at their idle time, and
-// the next bytes begin the next job. For a connection (countFromTurn), the idle time
-// counts from its turn.
-void printSource(Capture &capture, int fd, FollowedFile *followed, bool countFromTurn) {
-  std::vector<uint8_t> buffer(readSize);
+// Prints the jobs the reader hands over, until its source ends. A stop signal ends the
+// reading; what had arrived before it is still printed, and a second one stops at once.
+void printJobs(Capture &capture, LiveReader &reader) {
   Job job;
-  job.last = Clock::now();
   for (;;) {
     raiseIfStopped(1);
-    // After a stop signal, what has arrived is read without waiting, and the job ends
-    // as if idle.
-    bool stopping = stopRequests() > 0;
-    takeConnections(capture);
     try {
       if (job.begun && !job.failed) commitFinishedPages();
     } catch (...) {
       failJob(capture, job);
     }
-    int wake[3] = {pageOutputWakeFd(), capture.listener, stopSignalFd()};
-    int timeout = stopping ? 0 : idleLeft(capture, job, job.begun || countFromTurn);
-    if (timeout == 0 && !stopping) {
-      endJob(capture, job);
-      if (countFromTurn) return;
+    LiveItem item;
+    if (!takeLiveItem(reader, item)) {
+      bool stopping = stopRequests() > 0;  // then the signal's descriptor stays readable
+      int wake[3] = {liveReaderFd(reader), pageOutputWakeFd(), stopping ? -1 : stopSignalFd()};
+      waitForAny(wake, 3, stopping ? stoppingWaitMs : -1);
       continue;
     }
-    ReadResult got;
-    if (followed != nullptr) {
-      got = readFollowed(*followed, buffer.data(), buffer.size());
-      if (got.status == ReadStatus::EndOfStream) {
-        FileChange change = checkFollowed(*followed);
-        if (change != FileChange::Same || stopping) break;
-        waitForAny(wake, 3, timeout < 0 ? followPollMs : std::min(timeout, followPollMs));
-        continue;
-      }
-    } else {
-      got = readSome(fd, buffer.data(), buffer.size(), timeout, wake, 3);
+    switch (item.kind) {
+      case LiveItemKind::Bytes:
+        feedJob(capture, job, item.bytes.data(), item.bytes.size());
+        break;
+      case LiveItemKind::JobEnd:
+        endJob(capture, job);
+        break;
+      case LiveItemKind::Notice:
+        std::printf("%s\n", item.text.c_str());
+        break;
+      case LiveItemKind::SourceEnd:
+        endJob(capture, job);
+        return;
     }
-    if (got.status == ReadStatus::Bytes) feedJob(capture, job, buffer.data(), got.length);
-    if (got.status == ReadStatus::EndOfStream || got.status == ReadStatus::Failed) break;
-    if (stopping && got.status != ReadStatus::Bytes) break;  // all that had arrived is read
-  }
-  endJob(capture, job);
-}
-
-// Follows the named file: what it holds, then what is added; a file replaced or cut
-// short starts again from its beginning, and one that is gone is waited for.
-void followFile(Capture &capture) {
-  FollowedFile file;
-  file.name = capture.options.inputName;
-  bool said = false;
-  while (stopRequests() == 0) {
-    if (!openFollowed(file)) {
-      if (!said) std::printf("Waiting for %s to appear.\n", file.name.c_str());
-      said = true;
-      int stop = stopSignalFd();
-      waitForAny(&stop, 1, followPollMs);
-      continue;
-    }
-    said = false;
-    printSource(capture, file.fd, &file, false);
-    closeFollowed(file);
-  }
-  closeFollowed(file);
-}
-
-// Serves connections in the order they came, one job each.
-void serveConnections(Capture &capture) {
-  while (stopRequests() == 0) {
-    takeConnections(capture);
-    if (capture.waiting.empty()) {
-      int wake[2] = {capture.listener, stopSignalFd()};
-      waitForAny(wake, 2, -1);
-      continue;
-    }
-    int connection = capture.waiting.front();
-    capture.waiting.pop_front();
-    printSource(capture, connection, nullptr, true);
-    close(connection);
   }
 }
 
@@ -289,6 +294,21 @@ void checkLiveOptions(const RunOptions &options) {
     throw OptionError("tambrix: -listen reads its jobs from the port, not from `" + options.inputName + "'");
 }
 
+
+// Refuses names that clash for the first job already, before anything is read: they
+// would fail every job alike.
+void checkJobNames(const Capture &capture) {
+  unsigned first = std::max(capture.nextNumber, highestOnDisk(capture.settings) + 1);
+  checkOutputFiles(jobSettings(capture.settings, first), capture.options.inputName, "");
+}
+
+// The idle time in force, in milliseconds; at least 1 when any is given.
+int idleMilliseconds(const RunOptions &options) {
+  double idle = options.idleSeconds >= 0 ? options.idleSeconds : (options.follow || options.listen ? liveIdleSeconds : 0);
+  int milliseconds = int(idle * 1000 + 0.5);
+  return idle > 0 && milliseconds == 0 ? 1 : milliseconds;
+}
+
 }  // namespace
 
 bool isLiveRun(const RunOptions &options) { return options.follow || options.listen || options.idleSeconds > 0; }
@@ -298,30 +318,34 @@ int runLiveCapture(const RunOptions &options, FILE *standardInput) {
   Capture capture;
   capture.options = options;
   capture.settings = completeSettings(options);
-  double idle = options.idleSeconds >= 0 ? options.idleSeconds : (options.follow || options.listen ? liveIdleSeconds : 0);
-  capture.idleMs = int(idle * 1000 + 0.5);
-  if (idle > 0 && capture.idleMs == 0) capture.idleMs = 1;
+  checkJobNames(capture);
+  LiveSource source;
+  source.idleMs = idleMilliseconds(options);
+  source.fd = fileno(standardInput);
+  if (options.follow) {
+    source.kind = LiveSourceKind::Followed;
+    source.name = options.inputName;
+  }
   if (options.listen) {
-    capture.listener = openListener(options.listenAddress, options.listenPort);
-    if (capture.listener < 0)
+    source.kind = LiveSourceKind::Listener;
+    source.fd = openListener(options.listenAddress, options.listenPort);
+    if (source.fd < 0)
       throw FileError("tambrix: cannot listen on " + options.listenAddress + ":" + std::to_string(options.listenPort) +
                       ": " + std::strerror(errno));
-    std::printf("Listening on %s:%u.\n", options.listenAddress.c_str(), listenerPort(capture.listener));
+    std::printf("Listening on %s:%u.\n", options.listenAddress.c_str(), listenerPort(source.fd));
   }
+  LiveReader reader;
+  int error = startLiveReader(reader, source);
   try {
-    if (options.follow)
-      followFile(capture);
-    else if (options.listen)
-      serveConnections(capture);
-    else
-      printSource(capture, fileno(standardInput), nullptr, false);
+    if (error != 0) throw FileError(std::string("tambrix: cannot start reading the input: ") + std::strerror(error));
+    printJobs(capture, reader);
   } catch (...) {
     abandonPrinting();
-    for (int connection : capture.waiting) close(connection);
-    if (capture.listener >= 0) close(capture.listener);
+    stopLiveReader(reader);
+    if (options.listen) close(source.fd);
     throw;
   }
-  for (int connection : capture.waiting) close(connection);
-  if (capture.listener >= 0) close(capture.listener);
+  stopLiveReader(reader);
+  if (options.listen) close(source.fd);
   return capture.status;
 }

@@ -4,15 +4,21 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 
 namespace {
 
-constexpr int listenBacklog = 64;  // connections the system holds before they are taken
+// Connections the system holds before they are taken: the capture takes a few at a
+// time, and the rest wait here, their senders with them, as at a busy printer. The
+// system caps it at its own limit (4096 here).
+constexpr int listenBacklog = 4096;
 
 // Fills watched with fd and the wake descriptors; returns how many there are.
 nfds_t watch(pollfd *watched, int fd, const int *wakeFds, size_t wakeCount) {
@@ -60,20 +66,54 @@ bool openFollowed(FollowedFile &file) {
   struct stat info;
   if (fd < 0) return false;
   if (fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+    int error = fstat(fd, &info) != 0 ? errno : EISDIR;
     close(fd);
+    errno = error;
     return false;
   }
   file.fd = fd;
   file.device = info.st_dev;
   file.inode = info.st_ino;
   file.offset = 0;
+  file.head.clear();
+  file.tail.clear();
   return true;
 }
+
+namespace {
+
+// Keeps the first and the last sampleBytes of what was read, got being the latest.
+void sampleRead(FollowedFile &file, const uint8_t *got, size_t length) {
+  if (file.head.size() < sampleBytes)
+    file.head.append(reinterpret_cast<const char *>(got), std::min(length, sampleBytes - file.head.size()));
+  if (length >= sampleBytes) {
+    file.tail.assign(reinterpret_cast<const char *>(got + length - sampleBytes), sampleBytes);
+    return;
+  }
+  file.tail.append(reinterpret_cast<const char *>(got), length);
+  if (file.tail.size() > sampleBytes) file.tail.erase(0, file.tail.size() - sampleBytes);
+}
+
+// Whether the file holds the bytes at offset.
+bool holds(int fd, const std::string &bytes, off_t offset) {
+  std::string now(bytes.size(), '\0');
+  size_t have = 0;
+  while (have < now.size()) {
+    ssize_t got = pread(fd, now.data() + have, now.size() - have, offset + off_t(have));
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return false;
+    have += size_t(got);
+  }
+  return now == bytes;
+}
+
+}  // namespace
 
 ReadResult readFollowed(FollowedFile &file, uint8_t *buffer, size_t size) {
   ssize_t got = read(file.fd, buffer, size);
   if (got > 0) {
     file.offset += got;
+    sampleRead(file, buffer, size_t(got));
     return {ReadStatus::Bytes, size_t(got), 0};
   }
   if (got == 0) return {ReadStatus::EndOfStream, 0, 0};
@@ -85,13 +125,24 @@ FileChange checkFollowed(const FollowedFile &file) {
   if (stat(file.name.c_str(), &named) != 0) return FileChange::Gone;
   if (named.st_dev != file.device || named.st_ino != file.inode) return FileChange::Replaced;
   if (fstat(file.fd, &open) == 0 && open.st_size < file.offset) return FileChange::Replaced;  // truncated
+  // Cut short and written longer between two looks: the bytes read are not there.
+  if (!holds(file.fd, file.head, 0) || !holds(file.fd, file.tail, file.offset - off_t(file.tail.size())))
+    return FileChange::Replaced;
   return FileChange::Same;
+}
+
+size_t bytesWaiting(int fd) {
+  int count = 0;
+  if (ioctl(fd, FIONREAD, &count) != 0 || count < 0) return 0;
+  return size_t(count);
 }
 
 void closeFollowed(FollowedFile &file) {
   if (file.fd >= 0) close(file.fd);
   file.fd = -1;
   file.offset = 0;
+  file.head.clear();
+  file.tail.clear();
 }
 
 int openListener(const std::string &address, unsigned port) {

@@ -44,22 +44,34 @@ struct FollowedFile {
   dev_t device = 0;  // the open file's device and inode, to see it replaced
   ino_t inode = 0;
   off_t offset = 0;  // bytes read from it so far
+  std::string head;  // its first bytes read, up to sampleBytes, to see it rewritten
+  std::string tail;  // the last bytes read before offset, up to sampleBytes
 };
+
+constexpr size_t sampleBytes = 4096;  // bytes of a followed file's start and end kept to compare
 
 // What became of a followed file since it was opened.
 enum class FileChange {
   Same,      // it may have grown
-  Replaced,  // another file has its name, or it is shorter than what was read
+  Replaced,  // another file has its name, it is shorter than what was read, or the
+             //   bytes read are no longer its own: it was written anew
   Gone,      // nothing has its name (or its folder is gone)
 };
 
-// Opens the file under the name, reading from its start; false when there is none.
+// Opens the file under the name, reading from its start; false, with errno saying why,
+// when there is none or it cannot be read (EISDIR for a folder).
 bool openFollowed(FollowedFile &file);
 
 // Reads what the open file has past what was read; 0 at its end for now.
 ReadResult readFollowed(FollowedFile &file, uint8_t *buffer, size_t size);
 
+// Compares the file under the name with the one open, and the bytes read with what the
+// file holds now at their start and end.
 FileChange checkFollowed(const FollowedFile &file);
+
+// Bytes that can be read from fd now without waiting (a pipe's, a socket's or a
+// terminal's, or a file's past its offset); 0 when none or unknown.
+size_t bytesWaiting(int fd);
 
 void closeFollowed(FollowedFile &file);
 
