@@ -198,21 +198,36 @@ void beginPrinting(const RunSettings &settings, const std::string &inputName, in
 void endPrinting(const RunSettings &settings) {
   ejectPage();
   finishPageOutput();
-  // The listing is written also when nothing printed: it says why.
-  if (!settings.explainName.empty())
-    if (int error = finishListing(hintText(streamHint(settings, page.pageCount > 0))); error != 0)
-      throw writeError("stream listing", settings.explainName, error);
+  bool printed = page.pageCount > 0;
+  // The listing is written also when nothing printed, where the settings ask for it: it
+  // says why. A listing that fails costs the run its status, not its other files.
+  int listingError = 0;
+  if (!settings.explainName.empty()) {
+    if (printed || settings.listingWhenEmpty)
+      listingError = finishListing(hintText(streamHint(settings, printed)));
+    else
+      abandonListing();
+  }
   if (settings.streamKind == StreamKind::PlainText && placeholdersPrinted() > 0)
     std::printf("%llu characters have no glyph: each printed as a reversed question mark.\n",
                 (unsigned long long)placeholdersPrinted());
-  if (page.pageCount > 0) finishDocuments(settings);
+  if (printed) finishDocuments(settings);
   abandonDocument();  // documents that got no page are not written
   abandonTranscript();
   // What the stream looks like, when it clearly looks like another kind of stream.
-  if (StreamHint hint = streamHint(settings, page.pageCount > 0); hint != StreamHint::None) {
+  if (StreamHint hint = streamHint(settings, printed); hint != StreamHint::None) {
     std::fflush(stdout);
     std::fprintf(stderr, "%s\n", hintText(hint));
   }
+  if (listingError == 0) return;
+  // A listing on standard output whose reader closed the pipe (`| head') was cut short
+  // on purpose, as the messages are: said, and the run goes on as a run.
+  if (settings.explainName == standardOutputName && listingError == EPIPE) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "Warning: %s\n", writeError("stream listing", settings.explainName, listingError).what());
+    return;
+  }
+  throw writeError("stream listing", settings.explainName, listingError);
 }
 
 void abandonPrinting() {

@@ -50,6 +50,7 @@ struct RunSettings {
   std::string pdfName;                      // the PDF document of every page; empty = none
   std::string textName;                     // the UTF-8 transcript; empty = none
   std::string explainName;                  // the listing of the stream; "-" standard output; empty = none
+  bool listingWhenEmpty = true;             // a run that printed nothing still writes its listing
   unsigned threads = 0;                     // page encoders, 1 .. 64; 0 = one per core
   PaperStyle paper = PaperStyle::None;      // the paper pages are printed on
   LookStyle look = LookStyle::Dots;         // how the dots are drawn

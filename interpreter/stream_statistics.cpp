@@ -8,6 +8,8 @@ constexpr uint8_t tab = 9;
 constexpr uint8_t lineFeed = 10;
 constexpr uint8_t formFeed = 12;
 constexpr uint8_t carriageReturn = 13;
+constexpr uint8_t textBusinessCode = 145;  // selects the business set in a text-mode file
+constexpr uint8_t rawBusinessCode = 17;    // and in a raw stream
 constexpr unsigned controlCount = 32;      // codes 0-31, and again 128-159, are control bytes
 constexpr unsigned highControls = 128;     // the first of the upper control bytes
 constexpr uint8_t firstSmallLetter = 'a';
@@ -23,6 +25,10 @@ constexpr uint64_t manyReturns = 4;
 // letters.
 constexpr uint64_t manySmallLetters = 20;
 constexpr uint64_t smallLetterShare = 3;
+
+// Small letters that make "most" of a printer stream's letters: at least this many,
+// and more than half of the letters.
+constexpr uint64_t mostlySmallLetters = 20;
 
 // Plain text is mostly ASCII: at most one byte in this many is 128 or more (accented
 // letters, or graphics passed through). A printer stream of graphics has far more.
@@ -68,6 +74,20 @@ bool looksPlain(const RunSettings &settings) {
   return !businessInForce && small >= manySmallLetters && small * smallLetterShare >= letters;
 }
 
+// Business: a printer stream (not plain text) whose letters are mostly small ones, as a
+// program written on a computer of today sends them, read in the graphic set from
+// beginning to end: no -business, and not one code that selects the business set.
+// Mostly ASCII, as plain text is: a stream of graphics has far more bytes from 128.
+bool looksBusiness(const RunSettings &settings) {
+  if (settings.streamKind == StreamKind::PlainText || settings.businessDefault) return false;
+  uint8_t businessCode = settings.streamKind == StreamKind::Raw ? rawBusinessCode : textBusinessCode;
+  if (countOf(businessCode) != 0) return false;
+  if (countBetween(highControls, 255) * highByteShare > statistics.bytes) return false;
+  uint64_t small = countBetween(firstSmallLetter, lastSmallLetter);
+  uint64_t letters = small + countBetween(firstCapital, lastCapital);
+  return small >= mostlySmallLetters && small * 2 > letters;
+}
+
 }  // namespace
 
 const StreamStatistics &streamStatistics = statistics;
@@ -91,6 +111,7 @@ StreamHint streamHint(const RunSettings &settings, bool printed) {
   if (!printed) return StreamHint::None;
   if (looksRaw(settings)) return StreamHint::Raw;
   if (looksPlain(settings)) return StreamHint::PlainText;
+  if (looksBusiness(settings)) return StreamHint::Business;
   return StreamHint::None;
 }
 
@@ -102,6 +123,9 @@ const char *hintText(StreamHint hint) {
     case StreamHint::PlainText:
       return "Hint: the stream looks like plain text: many small letters, which the graphic set prints as "
              "graphics, and lines ended by line feeds. Try -ascii.";
+    case StreamHint::Business:
+      return "Hint: the stream looks like text for the business set: most of its letters are small letters, "
+             "which the graphic set prints as graphics. Try -business.";
     case StreamHint::None:
       break;
   }

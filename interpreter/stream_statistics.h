@@ -1,6 +1,7 @@
 // What a stream is made of, counted as it is read, so that a run can say when its
 // bytes look like something other than the stream kind it was read as: a raw printer
-// stream read as a text-mode file, or plain text sent as it is.
+// stream read as a text-mode file, plain text sent as it is, or text in small letters
+// meant for the business set.
 #pragma once
 
 #include <cstddef>
@@ -25,6 +26,8 @@ enum class StreamHint {
   Raw,        // text-mode run: many carriage returns and not one line feed
   PlainText,  // control bytes only for lines, tabs and pages; small letters the
               //   graphic set would print as graphics
+  Business,   // a printer stream whose letters are mostly small, printed in the
+              //   graphic set, which prints them as graphics
 };
 
 // A stream begins: nothing counted.

@@ -3,13 +3,16 @@
 // codes, the same pages with and without a listing, plain text that comes back as its
 // own transcript, and the hints on streams made for them.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <climits>
 #include <cstdint>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "app/run_options.h"
 #include "run_support.h"
 
 namespace {
@@ -188,6 +191,20 @@ TEST(StreamListing, SummaryNamesEveryUnknownCode) {
   EXPECT_EQ(lineAt(lines, 80, "text").what, "\"" + std::string(10, 'X') + "\" graphic set, single width, at x 0");
 }
 
+// A line shows up to 8 bytes in hex; a ninth puts an ellipsis after the eighth, the
+// name staying in its column either way.
+TEST(StreamListing, EightBytesShownThenAnEllipsis) {
+  FontDir dir;
+  std::string stream = "ABCDEFG" + bytes({13}) + "ABCDEFGH" + bytes({13}) + "ABCDEFGHI" + bytes({13}) +
+                       bytes({8}) + std::string(8, char(0x81)) + bytes({13}) + std::string(9, char(0x81));
+  std::vector<Line> lines = eventLines(listingOf(dir, {}, stream));
+  expectLine(lines, 0, "41 42 43 44 45 46 47", "text", "\"ABCDEFG\" graphic set, single width, at x 0");
+  expectLine(lines, 8, "41 42 43 44 45 46 47 48", "text", "\"ABCDEFGH\" graphic set, single width, at x 0");
+  expectLine(lines, 17, "41 42 43 44 45 46 47 48 ~", "text", "\"ABCDEFGHI\" graphic set, single width, at x 0");
+  expectLine(lines, 28, "81 81 81 81 81 81 81 81", "bit-image data", "8 columns at x 0");
+  expectLine(lines, 37, "81 81 81 81 81 81 81 81 ~", "bit-image data", "9 columns at x 0");
+}
+
 // A command whose bytes arrive in two reads of the stream is still one line.
 TEST(StreamListing, CommandAcrossTwoReads) {
   FontDir dir;
@@ -232,6 +249,61 @@ TEST(StreamListing, SamePagesWithAndWithoutIt) {
   EXPECT_NE(r.out.find("Stream listing: standard output.\n"), std::string::npos);
   EXPECT_NE(r.out.find("        2  1B 10 F0 00                pixel address    head to x 240\n"), std::string::npos);
   EXPECT_NE(r.out.find("\nsummary\nbytes read:  "), std::string::npos);
+}
+
+// A listing onto standard output whose reader goes away (`| head') is lost alone: the
+// PDF and the transcript are written, the run ends well, and standard error says so.
+// The listing is far longer than a pipe holds, so it cannot all fit before the reader
+// is gone.
+TEST(StreamListing, ClosedPipeLosesTheListingAlone) {
+  FontDir dir;
+  std::string stream;
+  for (int i = 0; i < 40000; ++i) stream += "A" + bytes({27, 16, 0, 0});  // 80000 lines, 6 MB listed
+  writeFile(dir.file("in.prn"), stream);
+  std::string output = commandOutput("cd '" + dir.path + "' && ('" + TAMBRIX_BINARY +
+                                     "' in.prn -pdf a.pdf -text a.txt -explain - 2>err.txt; echo $? >status.txt) "
+                                     "| head -c 1");
+  EXPECT_EQ(output.size(), 1u);
+  EXPECT_EQ(readFile(dir.file("status.txt")), "0\n");
+  EXPECT_EQ(readFile(dir.file("err.txt")), "Warning: tambrix: unable to write stream listing `-': Broken pipe\n");
+  EXPECT_EQ(readFile(dir.file("a.pdf")).rfind("%PDF-", 0), 0u);
+  // Read to its end, the same listing is whole, and says nothing on standard error; the
+  // transcript is the same.
+  RunResult r = runTambrix(dir, {"in.prn", "-pdf", "b.pdf", "-text", "b.txt", "-explain", "-"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "");
+  EXPECT_NE(r.out.find("\nsummary\nbytes read:  "), std::string::npos);
+  EXPECT_TRUE(readFile(dir.file("a.txt")) == readFile(dir.file("b.txt")));
+  EXPECT_EQ(readFile(dir.file("a.txt")).rfind("AAAA", 0), 0u);
+}
+
+// A run that printed nothing still writes its listing, which says why; a live job
+// that printed nothing asks for none, and gets none.
+TEST(StreamListing, WrittenWhenNothingPrintedUnlessAskedNotTo) {
+  FontDir dir;
+  RunResult r = runTambrix(dir, {"-explain", "e.lst", "-pdf", "e.pdf"}, bytes({13, 10}));
+  EXPECT_EQ(r.status, 0);
+  EXPECT_NE(r.out.find("Input did not generate any output"), std::string::npos) << r.out;
+  EXPECT_NE(readFile(dir.file("e.lst")).find("\nsummary\n"), std::string::npos);
+  EXPECT_FALSE(fileExists(dir.file("e.pdf")));
+  // The run sequence in this process, as the live capture runs a job: without the
+  // listing of an empty job, and with it.
+  char home[PATH_MAX];
+  ASSERT_NE(getcwd(home, sizeof home), nullptr);
+  ASSERT_EQ(chdir(dir.path.c_str()), 0);
+  for (bool whenEmpty : {false, true}) {
+    RunSettings settings;
+    settings.outputPrefix = "job";
+    settings.threads = 1;
+    settings.explainName = whenEmpty ? "full.lst" : "none.lst";
+    settings.listingWhenEmpty = whenEmpty;
+    resetRun(settings);
+    beginPrinting(settings, "", 0);
+    endPrinting(settings);
+    EXPECT_EQ(fileExists(dir.file(settings.explainName)), whenEmpty) << settings.explainName;
+  }
+  EXPECT_EQ(chdir(home), 0);
+  EXPECT_TRUE(pngFiles(dir).empty());
 }
 
 // The code chart prints every glyph; its transcript carries the symbols for legacy
@@ -309,18 +381,47 @@ TEST(PlainText, RoundTripThroughTheTranscript) {
   EXPECT_NE(r.out.find("3 characters have no glyph: each printed as a reversed question mark.\n"), std::string::npos)
       << r.out;
   EXPECT_EQ(readFile(dir.file("odd.out")), "a?b?? A\n");
+  // Three-byte sequences start at U+0800, E0 A0 80: one character (one without a glyph
+  // here). E0 9F BF, below it, is an overlong form: three printer codes.
+  r = runTambrix(dir, {"-ascii", "-text", "wide.out", "-explain", "wide.lst", "-out", "w"},
+                 "\xE0\xA0\x80/\xE0\xBF\xBF/\xE0\x9F\xBF\n");
+  EXPECT_NE(r.out.find("\n2 characters have no glyph"), std::string::npos) << r.out;
+  std::string wide = readFile(dir.file("wide.out"));
+  EXPECT_EQ(wide.substr(0, 4), "?/?/") << wide;
+  std::vector<Line> listed = eventLines(readFile(dir.file("wide.lst")));
+  expectLine(listed, 0, "E0 A0 80", "no glyph", "U+0800 has no glyph: a reversed ? printed");
+  expectLine(listed, 4, "E0 BF BF", "no glyph", "U+0FFF has no glyph: a reversed ? printed");
+  expectLine(listed, 9, "9F", "no command", "not UTF-8, taken as a printer code: blank cell");
 }
 
 // A hint on standard error for a stream that clearly looks like a raw stream or plain
 // text, repeated in the listing; none for a stream read the way it fits, nor for the
 // samples.
 TEST(Hints, NameTheOptionThatFits) {
-  std::string raw, text, graphics;
+  std::string raw, text, graphics, threeReturns, fourReturns;
   for (int i = 1; i <= 8; ++i) raw += "LINE " + std::to_string(i) + " OF A PROGRAM'S OUTPUT\r";
+  // Many carriage returns are four: three overprinted lines are a layout.
+  for (int i = 1; i <= 3; ++i) threeReturns += "LINE " + std::to_string(i) + "\r";
+  fourReturns = threeReturns + "LINE 4\r";
   for (int i = 1; i <= 8; ++i) text += "the quick brown fox jumps over the lazy dog, line " + std::to_string(i) + "\n";
   // Graphics between small letters (line graphics in the graphic set) are no text.
   for (int i = 1; i <= 8; ++i) graphics += "abc\xA1\xA2\xA3" "def\xB0\xB1\xB2" "ghi\xA4\xA5\xA6" "xyz\r\n";
-  const std::string rawHint = "Try -raw.\n", textHint = "Try -ascii.\n";
+  // A printer test written on a computer of today: its control codes, and its words in
+  // small letters, which the graphic set prints as graphics; or in capitals. A stream
+  // that selects the business set itself, 145 in a text-mode file and 17 in a raw
+  // stream, knows its sets.
+  std::string small, capitals;
+  for (int i = 1; i <= 3; ++i) {
+    small += bytes({14}) + "printer test " + std::to_string(i) + bytes({15, 13, 10}) +
+             "double width above, then a bit image:" + bytes({8, 0xFF, 0x81, 0xFF, 15, 13, 10});
+    capitals += bytes({14}) + "PRINTER test " + std::to_string(i) + bytes({15, 13, 10}) +
+                "DOUBLE WIDTH ABOVE, THEN A BIT IMAGE:" + bytes({8, 0xFF, 0x81, 0xFF, 15, 13, 10});
+  }
+  // Just past a half of the letters small, and just a half.
+  std::string mostlySmall = bytes({14}) + std::string(20, 'a') + std::string(19, 'A') + bytes({15, 13, 10});
+  std::string halfSmall = bytes({14}) + std::string(20, 'a') + std::string(20, 'A') + bytes({15, 13, 10});
+  std::string fewSmall = bytes({14}) + std::string(19, 'a') + bytes({15, 13, 10});
+  const std::string rawHint = "Try -raw.\n", textHint = "Try -ascii.\n", businessHint = "Try -business.\n";
   struct Case {
     std::string input;
     std::vector<std::string> words;
@@ -330,6 +431,12 @@ TEST(Hints, NameTheOptionThatFits) {
       {raw, {}, rawHint},       {raw, {"-raw"}, ""},      {text, {}, textHint},          {text, {"-raw"}, textHint},
       {text, {"-ascii"}, ""},   {text, {"-raw", "-business"}, ""},                       {"", {showcase}, ""},
       {"", {stockListing}, ""}, {"", {rawShowcase, "-raw"}, ""}, {graphics, {}, ""},
+      {threeReturns, {}, ""},   {fourReturns, {}, rawHint},
+      {small, {}, businessHint},                {small, {"-raw"}, businessHint},
+      {small, {"-business"}, ""},               {small, {"-raw", "-business"}, ""},
+      {bytes({145}) + small, {}, ""},           {bytes({17}) + small, {"-raw"}, ""},
+      {bytes({17}) + small, {}, businessHint},  {capitals, {}, ""},
+      {mostlySmall, {}, businessHint},          {halfSmall, {}, ""},   {fewSmall, {}, ""},
   };
   for (const Case &run : cases) {
     FontDir dir;
@@ -338,7 +445,7 @@ TEST(Hints, NameTheOptionThatFits) {
     RunResult plain = runTambrix(dir, words, run.input);
     words.insert(words.end(), {"-explain", "run.lst"});
     RunResult listed = runTambrix(dir, words, run.input);
-    std::string trace = run.words.empty() ? run.input.substr(0, 20) : run.words[0];
+    std::string trace = run.input.substr(0, 24) + (run.words.empty() ? "" : " " + run.words[0]);
     if (run.hint.empty()) {
       EXPECT_EQ(plain.err, "") << trace;
     } else {
