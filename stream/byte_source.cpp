@@ -110,8 +110,12 @@ bool holds(int fd, const std::string &bytes, off_t offset) {
 }  // namespace
 
 ReadResult readFollowed(FollowedFile &file, uint8_t *buffer, size_t size) {
-  ssize_t got = read(file.fd, buffer, size);
+  ssize_t got = pread(file.fd, buffer, size, file.offset);
   if (got > 0) {
+    // Bytes past what was read are taken only while what was read is still there: a
+    // file written anew in between gives its new bytes from its start instead.
+    if (!holds(file.fd, file.head, 0) || !holds(file.fd, file.tail, file.offset - off_t(file.tail.size())))
+      return {ReadStatus::EndOfStream, 0, 0};
     file.offset += got;
     sampleRead(file, buffer, size_t(got));
     return {ReadStatus::Bytes, size_t(got), 0};

@@ -62,7 +62,8 @@ enum class FileChange {
 // when there is none or it cannot be read (EISDIR for a folder).
 bool openFollowed(FollowedFile &file);
 
-// Reads what the open file has past what was read; 0 at its end for now.
+// Reads what the open file has past what was read; EndOfStream at its end for now, or
+// when the bytes read before are no longer the file's (checkFollowed then tells).
 ReadResult readFollowed(FollowedFile &file, uint8_t *buffer, size_t size);
 
 // Compares the file under the name with the one open, and the bytes read with what the

@@ -7,6 +7,11 @@
 
 #include <filesystem>
 #include <map>
+#include <sstream>
+#include <thread>
+#include <atomic>
+#include <fcntl.h>
+#include <sys/socket.h>
 
 #include "run_support.h"
 
@@ -211,4 +216,307 @@ TEST(LiveCapture, WhatCannotBeLiveIsRefusedBeforeAnythingHappens) {
   RunResult r = runTambrix(dir, {"-idle", "soon", "-listen", "host:port"});
   EXPECT_NE(r.out.find("Idle time soon out of range (0 to 86400 seconds), keeping the default.\n"), std::string::npos);
   EXPECT_NE(r.out.find("Listen address host:port not understood"), std::string::npos);
+}
+
+namespace {
+
+// Starts a listening capture in dir and returns its port (0 when it did not say).
+unsigned startListening(BackgroundRun &run, const TempDir &dir, std::vector<std::string> words) {
+  words.insert(words.begin(), {"-listen", "0"});
+  run = startTambrix(dir, words, false);
+  if (!waitForOutput(run, "Listening on 127.0.0.1:", 10)) return 0;
+  return listeningPort(outputSoFar(run));
+}
+
+// Connections on the loopback port that the system holds and the capture has not
+// taken yet: the listening socket's queue; -1 when there is no such socket.
+int notYetTaken(unsigned port) {
+  char local[32];
+  std::snprintf(local, sizeof local, "0100007F:%04X", port);
+  std::istringstream table(readFile("/proc/net/tcp"));
+  std::string line;
+  while (std::getline(table, line)) {
+    std::istringstream fields(line);
+    std::string number, address, remote, state, queues;
+    fields >> number >> address >> remote >> state >> queues;
+    if (address == local && state == "0A") return int(std::stoul(queues.substr(queues.find(':') + 1), nullptr, 16));
+  }
+  return -1;
+}
+
+// Waits, at most seconds, until the capture holds as few connections as it will: the
+// system's queue no longer shrinks for half a second. Returns what is left in it.
+int settledQueue(unsigned port, double seconds) {
+  int last = -2;
+  for (int waited = 0, still = 0; waited < int(seconds * 10) && still < 5; ++waited) {
+    usleep(100000);
+    int now = notYetTaken(port);
+    still = now == last ? still + 1 : 0;
+    last = now;
+  }
+  return last;
+}
+
+// A writer that sends bursts to fd every few milliseconds on a thread, for at most
+// seconds or until the reader is gone.
+struct SteadySender {
+  std::thread thread;
+  std::atomic<bool> stop{false};
+  void start(int fd, double seconds) {
+    thread = std::thread([this, fd, seconds] {
+      const std::string burst = "MORE\r\n";
+      for (int i = 0; i < int(seconds * 100) && !stop; ++i) {
+        ssize_t sent = send(fd, burst.data(), burst.size(), MSG_NOSIGNAL);  // a closed socket raises no signal
+        if (sent < 0 && errno == ENOTSOCK) sent = write(fd, burst.data(), burst.size());
+        if (sent < 0) return;
+        usleep(10000);
+      }
+    });
+  }
+  ~SteadySender() {
+    stop = true;
+    if (thread.joinable()) thread.join();
+  }
+};
+
+}  // namespace
+
+// Where a job ends depends on when its bytes came, not on how long printing takes: a
+// heavy job is still being printed while two bursts come, a pause apart, and each is a
+// job of its own; the heavy one, sent at once, is one job however long it takes.
+TEST(LiveCapture, JobsEndWhereTheBytesPausedHoweverSlowThePrinting) {
+  TempDir dir;
+  prepare(dir);
+  std::string heavy;
+  for (int page = 0; page < 8; ++page) heavy += "HEAVY PAGE " + std::to_string(page) + "\r\n\f";
+  const std::vector<std::string> look = {"-look", "ink", "-dpi", "600", "-threads", "1"};
+  std::vector<std::string> words = outputs;
+  words.insert(words.end(), look.begin(), look.end());
+  BackgroundRun run = startTambrix(dir, words);
+  sendInput(run, heavy);
+  usleep(burstPause);
+  sendInput(run, bursts[0]);
+  usleep(burstPause);
+  sendInput(run, bursts[1]);
+  closeInput(run);
+  RunResult r = finishTambrix(run, 240);
+  EXPECT_EQ(r.status, 0) << r.err;
+  std::map<std::string, std::string> want;
+  const std::string streams[3] = {heavy, bursts[0], bursts[1]};
+  for (unsigned job = 1; job <= 3; ++job) {
+    TempDir batch;
+    prepare(batch);
+    char suffix[8];
+    std::snprintf(suffix, sizeof suffix, "-%03u", job);
+    std::vector<std::string> batchWords = {"-out", std::string("p") + suffix, "-pdf", std::string("j") + suffix + ".pdf",
+                                           "-text", std::string("j") + suffix + ".txt"};
+    batchWords.insert(batchWords.end(), look.begin(), look.end());
+    EXPECT_EQ(runTambrix(batch, batchWords, streams[job - 1]).status, 0);
+    for (auto &[name, bytes] : outputsIn(batch)) want[name] = bytes;
+  }
+  expectSameFiles(outputsIn(dir), want);
+}
+
+// Two captures in one folder with the same names never take one number, and neither
+// replaces a file of the other's.
+TEST(LiveCapture, TwoCapturesInOneFolderTakeNumbersOfTheirOwn) {
+  TempDir dir;
+  prepare(dir);
+  const std::vector<std::string> words = {"-out", "p", "-text", "j.txt", "-idle", idle};
+  BackgroundRun first = startTambrix(dir, words), second = startTambrix(dir, words);
+  const std::string texts[2] = {"FROM THE FIRST\r\n", "FROM THE SECOND\r\n"};
+  constexpr unsigned rounds = 3;
+  for (unsigned round = 0; round < rounds; ++round) {
+    sendInput(first, texts[0]);
+    sendInput(second, texts[1]);
+    usleep(burstPause);
+  }
+  closeInput(first);
+  closeInput(second);
+  EXPECT_EQ(finishTambrix(first, 20).status, 0);
+  EXPECT_EQ(finishTambrix(second, 20).status, 0);
+  std::map<std::string, std::string> files = outputsIn(dir), pages[2];
+  for (unsigned i = 0; i < 2; ++i) pages[i] = batchJob(texts[i], 1);
+  unsigned from[2] = {0, 0};
+  for (unsigned job = 1; job <= 2 * rounds; ++job) {
+    char name[32];
+    std::snprintf(name, sizeof name, "j-%03u.txt", job);
+    std::string text = files[name];
+    unsigned which = text.find("FIRST") != std::string::npos ? 0 : 1;
+    ++from[which];
+    EXPECT_EQ(text, pages[which]["j-001.txt"]) << name;
+    std::snprintf(name, sizeof name, "p-%03u-001.png", job);
+    EXPECT_TRUE(files[name] == pages[which]["p-001-001.png"]) << name;
+  }
+  EXPECT_EQ(from[0], rounds);
+  EXPECT_EQ(from[1], rounds);
+  EXPECT_EQ(files.size(), 4 * rounds);
+}
+
+// Many senders at once: each connection is a job, in the order they were taken, and
+// none is closed unread. The capture takes a few at a time and leaves the rest waiting
+// in the system's queue.
+TEST(LiveCapture, EveryConnectionIsAJobInTheOrderTaken) {
+  TempDir dir;
+  prepare(dir);
+  BackgroundRun run;
+  unsigned port = startListening(run, dir, {"-text", "j.txt", "-idle", "30"});
+  ASSERT_NE(port, 0u);
+  // The first connection keeps its turn, silent; 20 more wait behind it.
+  int holder = connectLoopback(port);
+  ASSERT_GE(holder, 0);
+  std::vector<int> senders;
+  for (int i = 0; i < 20; ++i) senders.push_back(connectLoopback(port));
+  EXPECT_EQ(settledQueue(port, 20), 20 - 16) << "16 connections wait, taken, and the rest stay in the queue";
+  close(holder);
+  constexpr unsigned clients = 300;
+  for (unsigned i = 20; i < clients; ++i) senders.push_back(connectLoopback(port));
+  for (unsigned i = 0; i < clients; ++i) {
+    ASSERT_GE(senders[i], 0) << i;
+    std::string job = "JOB " + std::to_string(i + 1) + "\r\n";
+    EXPECT_TRUE(writeAll(senders[i], job));
+    close(senders[i]);
+  }
+  EXPECT_TRUE(waitForOutput(run, "Job 300: 1 page.\n", 240));
+  kill(run.pid, SIGINT);
+  RunResult r = finishTambrix(run, 20);
+  EXPECT_EQ(r.status, 0) << r.err;
+  std::map<std::string, std::string> files = outputsIn(dir);
+  EXPECT_EQ(files.size(), clients);
+  for (unsigned i = 1; i <= clients; ++i) {
+    char name[32];
+    std::snprintf(name, sizeof name, "j-%03u.txt", i);
+    EXPECT_EQ(files[name].substr(0, files[name].find('\n')), "JOB " + std::to_string(i)) << name;
+  }
+}
+
+// A connection that sends nothing loses its turn when its idle time runs out.
+TEST(LiveCapture, ASilentConnectionLosesItsTurn) {
+  TempDir dir;
+  prepare(dir);
+  BackgroundRun run;
+  unsigned port = startListening(run, dir, outputs);
+  ASSERT_NE(port, 0u);
+  int silent = connectLoopback(port), sender = connectLoopback(port);
+  ASSERT_GE(silent, 0);
+  ASSERT_GE(sender, 0);
+  EXPECT_TRUE(writeAll(sender, bursts[0]));
+  close(sender);
+  EXPECT_TRUE(waitForOutput(run, "Job 1: 1 page.\n", 20));
+  close(silent);
+  kill(run.pid, SIGTERM);
+  RunResult r = finishTambrix(run, 20);
+  EXPECT_EQ(r.status, 0) << r.err;
+  expectSameFiles(outputsIn(dir), batchJob(bursts[0], 1));
+}
+
+// The first stop signal ends the reading: what had arrived is printed as the jobs it
+// belongs to, connections that wait their turn included, and what comes after is not
+// read, however steadily a sender goes on.
+TEST(LiveCapture, AStopPrintsWhatArrivedAndReadsNoMore) {
+  {  // connections: one sending steadily, two that sent all and wait
+    TempDir dir;
+    prepare(dir);
+    BackgroundRun run;
+    unsigned port = startListening(run, dir, {"-text", "j.txt", "-idle", "60"});
+    ASSERT_NE(port, 0u);
+    int steady = connectLoopback(port);
+    ASSERT_GE(steady, 0);
+    int waiting[2] = {connectLoopback(port), connectLoopback(port)};
+    for (int i = 0; i < 2; ++i) {
+      ASSERT_GE(waiting[i], 0);
+      EXPECT_TRUE(writeAll(waiting[i], "WAITING " + std::to_string(i + 1) + "\r\n"));
+      close(waiting[i]);
+    }
+    SteadySender sender;
+    sender.start(steady, 60);
+    EXPECT_EQ(settledQueue(port, 20), 0);
+    kill(run.pid, SIGINT);
+    RunResult r = finishTambrix(run, 30);
+    close(steady);
+    EXPECT_EQ(r.status, 0) << r.err;
+    std::map<std::string, std::string> files = outputsIn(dir);
+    EXPECT_EQ(files.size(), 3u);
+    EXPECT_EQ(files["j-001.txt"].substr(0, 4), "MORE");
+    EXPECT_EQ(files["j-002.txt"], "WAITING 1\n");
+    EXPECT_EQ(files["j-003.txt"], "WAITING 2\n");
+  }
+  {  // a followed file that never stops growing
+    TempDir dir;
+    prepare(dir);
+    writeFile(dir.file("in.prn"), "");
+    BackgroundRun run = startTambrix(dir, {"in.prn", "-follow", "-text", "j.txt", "-idle", "60"}, false);
+    int file = open(dir.file("in.prn").c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    ASSERT_GE(file, 0);
+    SteadySender sender;
+    sender.start(file, 60);
+    usleep(burstPause);
+    kill(run.pid, SIGTERM);
+    RunResult r = finishTambrix(run, 30);
+    sender.stop = true;
+    close(file);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("Job 1: "), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("Job 2"), std::string::npos) << r.out;
+  }
+}
+
+// A second stop signal stops at once, in the middle of a job.
+TEST(LiveCapture, ASecondStopSignalStopsAtOnce) {
+  TempDir dir;
+  prepare(dir);
+  std::string heavy;
+  for (int page = 0; page < 200; ++page) heavy += "PAGE\r\n\f";
+  BackgroundRun run = startTambrix(dir, {"-out", "p", "-idle", "60", "-look", "ink", "-dpi", "1200", "-threads", "1"});
+  sendInput(run, heavy);
+  ASSERT_TRUE(waitForOutput(run, "p-001-001.png written.\n", 120));
+  kill(run.pid, SIGTERM);
+  usleep(100000);
+  kill(run.pid, SIGTERM);
+  RunResult r = finishTambrix(run, 60);
+  EXPECT_EQ(r.status, 128 + SIGTERM) << r.out;
+  EXPECT_FALSE(fileExists(dir.file("p-001-200.png")));
+}
+
+// A followed file written anew from its start (as when the program writing it starts
+// over) is a new job from its first byte, even when it grew past what was read.
+TEST(LiveCapture, AFollowedFileWrittenAnewStartsANewJob) {
+  TempDir dir;
+  prepare(dir);
+  writeFile(dir.file("in.prn"), bursts[0]);
+  BackgroundRun run = startTambrix(dir, {"in.prn", "-follow", "-out", "p", "-pdf", "j.pdf", "-text", "j.txt", "-idle", idle}, false);
+  EXPECT_TRUE(waitForOutput(run, "Job 1: 1 page.\n", 20));
+  const std::string longer = bursts[2] + bursts[1];  // longer than what was read
+  {
+    FILE *file = std::fopen(dir.file("in.prn").c_str(), "wb");  // the same file, cut and written
+    ASSERT_NE(file, nullptr);
+    std::fwrite(longer.data(), 1, longer.size(), file);
+    std::fclose(file);
+  }
+  EXPECT_TRUE(waitForOutput(run, "Job 2: 1 page.\n", 20));
+  kill(run.pid, SIGTERM);
+  RunResult r = finishTambrix(run, 20);
+  EXPECT_EQ(r.status, 0) << r.err;
+  std::map<std::string, std::string> want = batchJob(bursts[0], 1);
+  for (auto &[name, bytes] : batchJob(longer, 2)) want[name] = bytes;
+  expectSameFiles(outputsIn(dir), want);
+}
+
+// What is wrong with every job is refused before anything is read; a followed file
+// that cannot be read says why.
+TEST(LiveCapture, NamesThatClashForEveryJobAreRefusedAtTheStart) {
+  TempDir dir;
+  prepare(dir);
+  RunResult r = runTambrix(dir, {"-idle", idle, "-out", "x", "-pdf", "x-001.png"}, bursts[0]);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("the PDF document `x-001-001.png' is a page file of this run"), std::string::npos) << r.err;
+  EXPECT_TRUE(outputsIn(dir).empty());
+
+  fs::create_directory(dir.file("in.prn"));
+  BackgroundRun run = startTambrix(dir, {"in.prn", "-follow", "-idle", idle}, false);
+  EXPECT_TRUE(waitForOutput(run, "Cannot read in.prn: Is a directory. Waiting until it can be.\n", 10));
+  kill(run.pid, SIGTERM);
+  r = finishTambrix(run, 10);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out.find("Waiting for in.prn to appear"), std::string::npos) << r.out;
 }
