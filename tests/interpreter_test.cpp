@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include "interpreter/interpreter.h"
+#include "interpreter/stream_statistics.h"
 #include "mechanism/character_rom.h"
 #include "mechanism/page_canvas.h"
 #include "mechanism/print_head.h"
@@ -317,4 +318,30 @@ TEST(Interpreter, AStreamCutAnywherePrintsAsWhole) {
     EXPECT_TRUE(samePages(printInPieces(stream, everyByte, raw), whole)) << "byte by byte";
   }
   EXPECT_EQ(chdir(home), 0);
+}
+
+// The stream's counts are fed a read at a time: a carriage return and line feed split
+// between two reads is still one, and a return at the end of one read followed by
+// something else is none. Plain text whose one line ends so looks like plain text.
+TEST(StreamStatistics, AReturnAndFeedSplitBetweenReads) {
+  const std::string line = "the quick brown fox jumps over the lazy dog\r\n";
+  RunSettings settings;
+  for (size_t cut = 0; cut <= line.size(); ++cut) {
+    resetStreamStatistics();
+    countStreamBytes(reinterpret_cast<const uint8_t *>(line.data()), cut);
+    countStreamBytes(reinterpret_cast<const uint8_t *>(line.data()) + cut, line.size() - cut);
+    EXPECT_EQ(streamStatistics.returnFeeds, 1u) << "cut at " << cut;
+    EXPECT_EQ(streamStatistics.bytes, line.size());
+    EXPECT_EQ(streamHint(settings, true), StreamHint::PlainText) << "cut at " << cut;
+  }
+  const std::string apart = "abc\rdef\n";
+  resetStreamStatistics();
+  countStreamBytes(reinterpret_cast<const uint8_t *>(apart.data()), 4);
+  countStreamBytes(reinterpret_cast<const uint8_t *>(apart.data()) + 4, 4);
+  EXPECT_EQ(streamStatistics.returnFeeds, 0u);
+  // A new stream does not pair its first line feed with the last return of the one before.
+  countStreamBytes(reinterpret_cast<const uint8_t *>(apart.data()), 4);
+  resetStreamStatistics();
+  countStreamBytes(reinterpret_cast<const uint8_t *>("\n"), 1);
+  EXPECT_EQ(streamStatistics.returnFeeds, 0u);
 }

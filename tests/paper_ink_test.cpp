@@ -251,6 +251,38 @@ TEST(PaperInk, TwoRunsGiveTheSameBytes) {
   EXPECT_GT(inkIn(page, 1, 1, 10, 12).darkPixels, 5u) << "the dots under the marks";
 }
 
+// Each page has its own ink: two pages of the same dots in the same places differ in
+// the dots' darkness, and the same two-page stream gives the same bytes run after run.
+TEST(PaperInk, EachPageHasItsOwnInk) {
+  TempDir dir;
+  // One text line a page: the same row of dots with every pin, a line feed, the same row.
+  std::string row;
+  for (unsigned x = 0; x < 40; x += 4) row += columnAt(x, 0x7F);
+  std::string stream = row + bytes({13, 10}) + row;
+  for (const char *name : {"a", "b"}) {
+    RunResult r = runTambrix(dir, {"-look", "ink", "-dpi", "100", "-height", "0.17", "-out", name}, stream);
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::remove(dir.file("ribbon.dat").c_str());
+  }
+  EXPECT_EQ(pngFiles(dir), (std::vector<std::string>{"a-001.png", "a-002.png", "b-001.png", "b-002.png"}));
+  for (const char *page : {"-001.png", "-002.png"})
+    EXPECT_TRUE(readFile(dir.file(std::string("a") + page)) == readFile(dir.file(std::string("b") + page))) << page;
+  Page first = readPage(dir.file("a-001.png")), second = readPage(dir.file("a-002.png"));
+  ASSERT_EQ(first.width, second.width);
+  ASSERT_EQ(first.height, second.height);
+  // The same dots: dark in the same places, more or less; not the same darkness.
+  unsigned differing = 0, darkInBoth = 0, darkInEither = 0;
+  for (unsigned y = 0; y < first.height; ++y)
+    for (unsigned x = 0; x < first.width; ++x) {
+      differing += first.red(x, y) != second.red(x, y);
+      darkInBoth += first.dark(x, y) && second.dark(x, y);
+      darkInEither += first.dark(x, y) || second.dark(x, y);
+    }
+  EXPECT_GT(darkInBoth, 50u);
+  EXPECT_GT(darkInBoth * 10, darkInEither * 8) << "the same dots on both pages";
+  EXPECT_GT(differing, 20u) << "the ink of each page varies on its own";
+}
+
 // In the PDF of a page on paper, in dots or in ink, each word's box is where its
 // characters are printed: the print line 3/4 inch in, and ink under the box.
 TEST(PaperInk, PdfWordsSitOverTheirPrintedCharacters) {
