@@ -130,6 +130,7 @@ RunSettings jobSettings(const RunSettings &capture, unsigned number) {
   if (!settings.pdfName.empty()) settings.pdfName = numberedName(settings.pdfName, number);
   if (!settings.textName.empty()) settings.textName = numberedName(settings.textName, number);
   if (listsToFile(settings)) settings.explainName = numberedName(settings.explainName, number);
+  settings.listingWhenEmpty = false;  // an empty job leaves nothing, and takes no number
   return settings;
 }
 

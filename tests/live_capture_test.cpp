@@ -520,3 +520,30 @@ TEST(LiveCapture, NamesThatClashForEveryJobAreRefusedAtTheStart) {
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out.find("Waiting for in.prn to appear"), std::string::npos) << r.out;
 }
+
+// Listings are numbered per job and count when the next number is found; a job that
+// prints nothing writes nothing, its listing included.
+TEST(LiveCapture, ListingsAreNumberedLikeTheirJobs) {
+  TempDir dir;
+  prepare(dir);
+  writeFile(dir.file("e-004.lst"), "an earlier listing");
+  BackgroundRun run = startTambrix(dir, {"-out", "p", "-explain", "e.lst", "-idle", idle});
+  sendInput(run, bytes({13, 10, 13}));  // prints nothing
+  usleep(burstPause);
+  sendInput(run, bursts[0]);
+  usleep(burstPause);
+  sendInput(run, bursts[1]);
+  closeInput(run);
+  RunResult r = finishTambrix(run, 20);
+  EXPECT_EQ(r.status, 0) << r.err;
+  std::map<std::string, std::string> files = outputsIn(dir);
+  EXPECT_EQ(files.size(), 5u);
+  EXPECT_EQ(files["e-004.lst"], "an earlier listing");
+  for (unsigned job : {5u, 6u}) {
+    char name[32];
+    std::snprintf(name, sizeof name, "e-%03u.lst", job);
+    EXPECT_NE(files[name].find(job == 5 ? "FIRST JOB" : "SECOND"), std::string::npos) << name;
+    std::snprintf(name, sizeof name, "p-%03u-001.png", job);
+    EXPECT_EQ(files.count(name), 1u) << name;
+  }
+}
