@@ -220,6 +220,12 @@ const Row inputRows[] = {
 // Outputs that are files the run reads, or one another: each refused before anything
 // is written, naming both roles.
 const std::vector<std::string> linkedPage = {"pg-002.png"};  // the hard link of InputFiles
+// "./" enough times that a file name after it is past PATH_MAX while the folder is not.
+const std::string tooLongToOpen = [] {
+  std::string folder;
+  while (folder.size() < 4090) folder += "./";
+  return folder;
+}();
 const Row collisionRows[] = {
     {.name = "pdf is the input", .words = {"in.prn", "-pdf", "in.prn"}, .stream = Stream::Err,
      .message = "Error: tambrix: the PDF document `in.prn' is the input file\n", .status = 1, .pages = linkedPage,
@@ -239,6 +245,11 @@ const Row collisionRows[] = {
     {.name = "input through a link", .words = {"in.prn", "-pdf", "link.pdf"}, .stream = Stream::Err,
      .message = "Error: tambrix: the PDF document `link.pdf' is the input file\n", .status = 1,
      .pages = linkedPage, .ribbonAfter = seededRibbon, .fixture = Fixture::InputFiles},
+    // the input's link by a name too long to open: the file cannot be looked at, but
+    // its folder can, and it is the same folder entry
+    {.name = "input link by a name too long to open", .words = {"link.pdf", "-pdf", tooLongToOpen + "link.pdf"},
+     .stream = Stream::Err, .message = "' is the input file\n", .status = 1, .pages = linkedPage,
+     .ribbonAfter = seededRibbon, .fixture = Fixture::InputFiles},
     {.name = "transcript is the rom", .words = {"in.prn", "-text", "PRINTER/mps801.bin"}, .stream = Stream::Err,
      .message = "Error: tambrix: the text transcript `PRINTER/mps801.bin' is the character ROM in use\n",
      .status = 1, .pages = linkedPage, .ribbonAfter = seededRibbon, .fixture = Fixture::InputFiles},
