@@ -1,4 +1,4 @@
-# make demo: install what is missing, build, and render the showcase into demo/
+# make demo: install what is missing, build the program and its font, and render the showcase into demo/
 # make test: install what is missing, build, run the tests, then run them again
 #            under AddressSanitizer and UndefinedBehaviorSanitizer, and under
 #            ThreadSanitizer, and fuzz for a while
@@ -28,7 +28,11 @@ build: deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
 	cmake --build $(BUILD) -j$(JOBS)
 
-demo: build
+# The demo builds the program and its font alone, not the tests, the benchmark and the
+# samples' generator: a first run takes far less time.
+demo: deps
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build $(BUILD) -j$(JOBS) --target tambrix font_image
 	mkdir -p demo
 	$(BUILD)/bin/tambrix examples/showcase.prn -out demo/showcase
 
