@@ -16,6 +16,7 @@ int main(int argc, char **argv) {
     initImageLibrary(argc > 0 ? argv[0] : "tambrix");
     RunOptions options;
     if (parseOptions(argc, argv, options) == ParseResult::Help) return 0;
+    noteSerialLine(options);
     return isLiveRun(options) ? runLiveCapture(options, stdin) : runPrintJob(options, stdin);
   });
   std::fflush(stdout);

@@ -5,6 +5,7 @@
 #include <iostream>
 #include <vector>
 
+#include "app/job_command.h"
 #include "app/run_options.h"
 #include "base/file_access.h"
 #include "base/stop_signal.h"
@@ -88,7 +89,10 @@ FILE *openInput(const std::string &name, uint16_t debugLevel) {
   if (input != nullptr) return input;
   int error = errno;
   std::printf("Cannot open input file %s - aborting.\n", name.c_str());
-  throw FileError("tambrix: cannot open input file `" + name + "': " + std::strerror(error));
+  std::string why = std::strerror(error);
+  // A word that looks like an option and names no file was most likely meant as one.
+  if (error == ENOENT && name.size() > 1 && name[0] == '-') why += "; " + name + " is no option either (see -help)";
+  throw FileError("tambrix: cannot open input file `" + name + "': " + why);
 }
 
 // Begins the PDF document; without its text font, says which font is missing.
@@ -253,7 +257,15 @@ int runPrintJob(RunOptions options, FILE *standardInput) {
   if (input != standardInput) std::fclose(input);
   saveRibbon();
   if (page.pageCount == 0) std::printf("Input did not generate any output (empty printfile?).\n");
-  return 0;
+  // The command after the run, once its files are in place: a failure is said, and
+  // gives status 1.
+  if (options.thenCommand.empty() || page.pageCount == 0) return 0;
+  JobCommands commands;
+  startJobCommands(commands, options.thenCommand);
+  queueJobCommand(commands, 0, jobFiles(settings, page.pageCount));
+  bool succeeded = finishJobCommands(commands, false);
+  raiseIfStopped();
+  return succeeded ? 0 : 1;
 }
 
 int reportFailure(const std::exception_ptr &failure) {

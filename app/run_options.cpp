@@ -11,11 +11,12 @@
 
 #include "output/page_output.h"
 #include "mechanism/print_head.h"
+#include "stream/serial_line.h"
 
 // The option words; matched whole, ignoring case.
 enum class Option {
   Height, Out, Test, HalfLife, Debug, Business, Graphic, Raw, Ascii, Pdf, Text, Explain, Threads, Follow, Idle, Listen,
-  Paper, Look, Dpi, Ribbon, Help, None
+  Paper, Look, Dpi, Ribbon, Baud, Then, Help, None
 };
 
 struct OptionWord {
@@ -24,7 +25,7 @@ struct OptionWord {
   bool takesValue;  // the next word is its value, whatever it looks like
 };
 
-static const OptionWord optionWords[23] = {
+static const OptionWord optionWords[25] = {
     {"-height", Option::Height, true},     {"-out", Option::Out, true},
     {"-test", Option::Test, true},         {"-halflife", Option::HalfLife, true},
     {"-debug", Option::Debug, true},       {"-business", Option::Business, false},
@@ -35,6 +36,7 @@ static const OptionWord optionWords[23] = {
     {"-idle", Option::Idle, true},         {"-listen", Option::Listen, true},
     {"-paper", Option::Paper, true},       {"-look", Option::Look, true},
     {"-dpi", Option::Dpi, true},           {"-ribbon", Option::Ribbon, true},
+    {"-baud", Option::Baud, true},         {"-then", Option::Then, true},
     {"-help", Option::Help, false},        {"-h", Option::Help, false},
     {"-?", Option::Help, false},
 };
@@ -74,6 +76,32 @@ static void printUsage(const char *program) {
       "'ribbon.dat'; to simulate insertion of a new ribbon, simply delete this file.\n");
   std::printf("Examples:\n   %s mps801.prn\n", program);
   std::printf("   %s <output.txt -halflife 100000\n", program);
+}
+
+// The usage text, then a line for each option it does not describe.
+static void printHelp(const char *program) {
+  printUsage(program);
+  std::printf("Other options:\n");
+  std::printf("   -test:       1, 2 or 3: prints the ROM dump, the glyph list or the code chart first\n");
+  std::printf("   -pdf:        <file>: writes every page into one searchable PDF document\n");
+  std::printf("   -text:       <file>: writes a UTF-8 transcript of the printed characters\n");
+  std::printf("   -explain:    <file>: lists what each byte of the stream did; '-' is standard output\n");
+  std::printf("   -threads:    <n>: encodes pages on n threads, 1 to 64; one per core if not specified\n");
+  std::printf("   -raw:        reads the stream as the printer itself did, not as a text mode file\n");
+  std::printf("   -ascii:      reads the input as plain text (ASCII or UTF-8) and prints it as its letters look\n");
+  std::printf("   -follow:     follows the input file as it grows and prints it live, job by job\n");
+  std::printf(
+      "   -idle:       <seconds>: a job ends when no byte has come for this long; 0 never; 5 with -follow, -listen "
+      "or a serial line\n");
+  std::printf("   -listen:     [<address>:]<port>: prints the jobs sent to a TCP port; address 127.0.0.1 if not "
+              "specified\n");
+  std::printf("   -paper:      none, plain, greenbar or bluebar: the paper pages are printed on\n");
+  std::printf("   -look:       dots or ink: square dots, or round ink dots at -dpi pixels per inch\n");
+  std::printf("   -dpi:        <n>: pixels per inch of -look ink pages, 100 to 1200; 300 if not specified\n");
+  std::printf("   -ribbon:     black, blue or purple: the ink of -look ink pages\n");
+  std::printf("   -baud:       <rate>: the speed of a serial line read as the input file; kept if not specified\n");
+  std::printf("   -then:       <command>: runs after each job, the job's files as its arguments\n");
+  std::printf("   -help:       prints this text (so do -h and -?)\n");
 }
 
 // Reads a decimal integer the way "%ld" does; false when the word holds none. Out of
@@ -135,8 +163,8 @@ static void setIdle(const char *word, double &idleSeconds) {
 }
 
 // -listen [<address>:]<port>: a numeric IPv4 address, 127.0.0.1 when none is given,
-// and a port from 0 (one the system picks) to 65535; others are refused and nothing
-// changes.
+// and a port from 0 (one the system picks) to 65535; others end the run before it
+// reads anything.
 static void setListen(const char *word, RunOptions &options) {
   std::string given = word, address = defaultListenAddress, port = given;
   if (size_t colon = given.rfind(':'); colon != std::string::npos) {
@@ -147,8 +175,10 @@ static void setListen(const char *word, RunOptions &options) {
   long number = std::strtol(port.c_str(), &end, 10);
   in_addr parsed;
   if (port.empty() || *end != '\0' || number < 0 || number > 65535 || inet_pton(AF_INET, address.c_str(), &parsed) != 1) {
-    std::printf("Listen address %s not understood (give [<address>:]<port>), not listening.\n", word);
-    return;
+    std::printf("Listen address %s not understood (give [<address>:]<port>).\n", word);
+    throw OptionError(std::string("tambrix: -listen `") + word +
+                      "' is no [<address>:]<port>: a port from 0 to 65535, after a numeric IPv4 address and a colon "
+                      "for an address other than " + defaultListenAddress);
   }
   options.listen = true;
   options.listenAddress = address;
@@ -193,6 +223,21 @@ static void setInkDpi(const char *word, unsigned &dpi) {
   }
   dpi = unsigned(value);
   std::printf("Ink resolution set to %u pixels per inch.\n", dpi);
+}
+
+// -baud: a line speed the serial line can have; others are refused and the speed in
+// force is kept.
+static void setBaud(const char *word, unsigned &baud) {
+  char *end = nullptr;
+  unsigned long value = std::strtoul(word, &end, 10);
+  if (end == word || *end != '\0' || word[0] == '-' || value > 4000000 || !knownBaud(unsigned(value))) {
+    std::string kept = baud == 0 ? "the line's own" : std::to_string(baud) + " baud";
+    std::printf("Line speed %s is no rate a serial line has (50 to 4000000 baud, such as 9600), keeping %s.\n", word,
+                kept.c_str());
+    return;
+  }
+  baud = unsigned(value);
+  std::printf("Line speed: %u baud.\n", baud);
 }
 
 static void setValue(Option option, const char *word, RunOptions &options) {
@@ -254,9 +299,25 @@ static void setValue(Option option, const char *word, RunOptions &options) {
       settings.ribbonColour =
           RibbonColour(chooseNamed("Ribbon", word, ribbonNames, std::size(ribbonNames), int(settings.ribbonColour)));
       break;
+    case Option::Baud:
+      setBaud(word, options.baud);
+      break;
+    case Option::Then:
+      options.thenCommand = word;
+      std::printf("Command after each job: %s.\n", word);
+      break;
     default:
       break;
   }
+}
+
+double idleSecondsOf(const RunOptions &options) {
+  if (options.idleSeconds >= 0) return options.idleSeconds;
+  return options.follow || options.listen || options.serialLine ? liveIdleSeconds : 0;
+}
+
+void noteSerialLine(RunOptions &options) {
+  options.serialLine = !options.inputName.empty() && isTerminalFile(options.inputName);
 }
 
 ParseResult parseOptions(int argc, char **argv, RunOptions &options) {
@@ -292,7 +353,7 @@ ParseResult parseOptions(int argc, char **argv, RunOptions &options) {
         options.settings.streamKind = StreamKind::PlainText;
         break;
       case Option::Help:
-        printUsage(argv[0]);
+        printHelp(argv[0]);
         return ParseResult::Help;
       default:
         break;

@@ -13,7 +13,7 @@
 
 constexpr const char *defaultListenAddress = "127.0.0.1";  // nobody else can print to it
 constexpr double maxIdleSeconds = 86400;                    // a day
-constexpr double liveIdleSeconds = 5;                       // the idle time of -follow and -listen
+constexpr double liveIdleSeconds = 5;                       // the idle time of -follow, -listen and serial lines
 
 struct RunOptions {
   std::string inputName;     // printer file to read; empty = standard input
@@ -24,11 +24,22 @@ struct RunOptions {
   bool listen = false;       // jobs come from TCP connections
   std::string listenAddress; // the IPv4 address listened on
   unsigned listenPort = 0;   // its port; 0 lets the system choose
+  unsigned baud = 0;         // the serial line's speed; 0 leaves it
+  bool serialLine = false;   // the input file is a terminal, read raw and live
+  std::string thenCommand;   // run after each job with its files; empty = none
 };
 
 // Whether the run prints jobs live as they come: a followed file, a port, or an idle
 // time that splits the stream into jobs.
 bool isLiveRun(const RunOptions &options);
+
+// The idle time in force, in seconds: as given, else liveIdleSeconds for a followed
+// file, a port or a serial line, else 0 (never).
+double idleSecondsOf(const RunOptions &options);
+
+// Notes whether the named input file is a terminal, such as a serial adapter's
+// device: it is then read raw and live. Standard input is read as it is.
+void noteSerialLine(RunOptions &options);
 
 // What the command line asks for.
 enum class ParseResult { Run, Help };
@@ -42,7 +53,8 @@ struct OptionError : std::runtime_error {
 std::vector<std::string> acceptedOptionWords();
 
 // Reads the command words after the first into options, left to right, echoing each
-// option; prints the usage text and stops at a help word.
+// option; prints the usage text and stops at a help word. Raises OptionError for a
+// value that leaves nothing sensible to run (a -listen address not understood).
 ParseResult parseOptions(int argc, char **argv, RunOptions &options);
 
 // Puts every module back to its power-on state for a run with these settings.

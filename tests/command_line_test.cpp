@@ -30,6 +30,9 @@ static std::string usage(const std::string &program) {
          program + " mps801.prn\n   " + program + " <output.txt -halflife 100000\n";
 }
 
+// The lines -help prints after the usage text, one for each option it does not describe.
+static const std::string otherOptions = "Other options:\n";
+
 TEST(CommandLine, EchoesEveryOptionInOrder) {
   TempDir dir;
   RunResult r = runTambrix(dir, {"-HEIGHT", "11.69", "-Test", "7", "-halflife", "100000", "-debug", "-1", "-out",
@@ -80,10 +83,39 @@ TEST(CommandLine, UsageAfterEarlierEchoesAndNothingElse) {
     writeFile(dir.file("ribbon.dat"), "1 2 3 4 5 6 7");
     RunResult r = runTambrix(dir, {"-test", "3", help, "-height", "2", "missing.prn"});
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, banner + "Test mode: 3.\n" + usage(TAMBRIX_BINARY)) << help;
+    std::string start = banner + "Test mode: 3.\n" + usage(TAMBRIX_BINARY) + otherOptions;
+    EXPECT_EQ(r.out.substr(0, start.size()), start) << help;
     EXPECT_EQ(readFile(dir.file("ribbon.dat")), "1 2 3 4 5 6 7");
     EXPECT_TRUE(pngFiles(dir).empty());
   }
+}
+
+// -help names every option the parser takes, each other option on a line of its own,
+// its text aligned with the usage text's.
+TEST(CommandLine, HelpNamesEveryOption) {
+  TempDir dir;
+  RunResult r = runTambrix(dir, {"-help"});
+  EXPECT_EQ(r.status, 0);
+  std::string start = banner + usage(TAMBRIX_BINARY) + otherOptions;
+  ASSERT_EQ(r.out.substr(0, start.size()), start);
+  std::string others = r.out.substr(start.size());
+  for (const std::string &word : acceptedOptionWords()) {
+    bool named = false;
+    for (char before : {' ', '['})
+      for (char after : {':', ' ', ')', ',', ']'})
+        named = named || r.out.find(before + word + after) != std::string::npos;
+    EXPECT_TRUE(named) << word;
+  }
+  size_t count = 0;
+  for (size_t begin = 0, end; begin < others.size(); begin = end + 1, ++count) {
+    end = others.find('\n', begin);
+    ASSERT_NE(end, std::string::npos);
+    std::string line = others.substr(begin, end - begin);
+    EXPECT_EQ(line.rfind("   -", 0), 0u) << line;
+    EXPECT_EQ(line.find(": "), line.find(' ', 3) - 1) << line;  // the word and a colon, then the text
+    EXPECT_TRUE(line.size() > 16 && line[15] == ' ' && line[16] != ' ') << line;
+  }
+  EXPECT_EQ(count, 17u);  // -test to -then, and -help
 }
 
 TEST(CommandLine, IncompleteParameterChangesNothing) {
@@ -158,6 +190,79 @@ TEST(CommandLine, MissingInputAbortsWithStatusOne) {
   EXPECT_EQ(r.out, banner + "Cannot open input file -x - aborting.\n");
   EXPECT_EQ(readFile(dir.file("ribbon.dat")), "9 9 9 9 9 9 9");
   EXPECT_TRUE(pngFiles(dir).empty());
+}
+
+// A word that looks like an option and is none names the input file; when no such file
+// exists, the message says it is no option either.
+TEST(CommandLine, MistypedOptionIsTheInputFileAndSaidToBeNoOption) {
+  TempDir dir;
+  writeRom(dir, testRom());
+  RunResult r = runTambrix(dir, {"-pfd", "out.pdf"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, banner + "Cannot open input file out.pdf - aborting.\n");
+  EXPECT_EQ(r.err, "Error: tambrix: cannot open input file `out.pdf': No such file or directory\n");
+  r = runTambrix(dir, {"out.pdf", "-pfd"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, banner + "Cannot open input file -pfd - aborting.\n");
+  EXPECT_EQ(r.err,
+            "Error: tambrix: cannot open input file `-pfd': No such file or directory; -pfd is no option either (see "
+            "-help)\n");
+  writeFile(dir.file("-pfd"), "HI");
+  r = runTambrix(dir, {"-pfd"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(pngFiles(dir), (std::vector<std::string>{"-pfd-001.png"}));
+}
+
+// A -listen value that is no port ends the run before anything is read.
+TEST(CommandLine, ListenAddressNotUnderstoodEndsTheRun) {
+  for (const char *word : {"99999", "host:port", "-1", "1.2.3:80", "127.0.0.1:", "80x"}) {
+    TempDir dir;
+    writeRom(dir, testRom());
+    RunResult r = runTambrix(dir, {"-listen", word, "-out", "x"}, "HI");
+    EXPECT_EQ(r.status, 1) << word;
+    EXPECT_EQ(r.out, banner + "Listen address " + word + " not understood (give [<address>:]<port>).\n");
+    EXPECT_EQ(r.err, "Error: tambrix: -listen `" + std::string(word) +
+                         "' is no [<address>:]<port>: a port from 0 to 65535, after a numeric IPv4 address and a colon "
+                         "for an address other than 127.0.0.1\n");
+    EXPECT_TRUE(pngFiles(dir).empty()) << word;
+    EXPECT_FALSE(fileExists(dir.file("ribbon.dat"))) << word;
+  }
+}
+
+// -baud takes the rates a serial line has and keeps the one in force otherwise; -then
+// takes its command as one word. Both are echoed.
+TEST(CommandLine, LineSpeedAndCommandAfterEachJob) {
+  TempDir dir;
+  RunResult r = runTambrix(dir, {"-baud", "1200", "-baud", "12345", "-BAUD", "115200", "-baud", "fast", "-baud",
+                                 "-9600", "-then", "lp -d office", "-h"});
+  EXPECT_EQ(r.status, 0);
+  std::string echoes = banner +
+                       "Line speed: 1200 baud.\n"
+                       "Line speed 12345 is no rate a serial line has (50 to 4000000 baud, such as 9600), keeping "
+                       "1200 baud.\n"
+                       "Line speed: 115200 baud.\n"
+                       "Line speed fast is no rate a serial line has (50 to 4000000 baud, such as 9600), keeping "
+                       "115200 baud.\n"
+                       "Line speed -9600 is no rate a serial line has (50 to 4000000 baud, such as 9600), keeping "
+                       "115200 baud.\n"
+                       "Command after each job: lp -d office.\n"
+                       "Usage:\n";
+  EXPECT_EQ(r.out.substr(0, echoes.size()), echoes);
+  r = runTambrix(dir, {"-baud", "0", "-h"});
+  EXPECT_NE(r.out.find("Line speed 0 is no rate a serial line has (50 to 4000000 baud, such as 9600), keeping the "
+                       "line's own.\n"),
+            std::string::npos);
+
+  std::vector<std::string> words = {"tambrix", "-baud", "9600", "-baud", "7", "-then", "a b"};
+  std::vector<char *> argv;
+  for (std::string &word : words) argv.push_back(word.data());
+  RunOptions options;
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(parseOptions(int(argv.size()), argv.data(), options), ParseResult::Run);
+  testing::internal::GetCapturedStdout();
+  EXPECT_EQ(options.baud, 9600u);
+  EXPECT_EQ(options.thenCommand, "a b");
+  EXPECT_FALSE(options.serialLine);
 }
 
 TEST(CommandLine, EmptyInputSavesCountsAndSaysSo) {
