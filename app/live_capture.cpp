@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "app/job_command.h"
 #include "app/live_reader.h"
 #include "app/run_options.h"
 #include "base/file_access.h"
@@ -25,6 +26,7 @@
 #include "mechanism/print_head.h"
 #include "output/page_output.h"
 #include "stream/byte_source.h"
+#include "stream/serial_line.h"
 
 namespace fs = std::filesystem;
 
@@ -32,6 +34,7 @@ namespace {
 
 constexpr unsigned jobNumberDigits = 3;  // job numbers have at least this many digits
 constexpr int stoppingWaitMs = 100;      // after a stop signal, how often a second one is looked for
+constexpr size_t stopCheckBytes = 256;   // bytes printed between two looks for a second stop signal
 
 // The jobs of the capture, one at a time.
 struct Capture {
@@ -39,6 +42,7 @@ struct Capture {
   RunSettings settings;      // completed, without job numbers
   unsigned nextNumber = 1;   // at least the number of the next job that prints
   int status = 0;            // 1 once a job could not be written
+  JobCommands *commands;     // the command after each job
 };
 
 // The job in progress.
@@ -131,6 +135,7 @@ RunSettings jobSettings(const RunSettings &capture, unsigned number) {
   if (!settings.textName.empty()) settings.textName = numberedName(settings.textName, number);
   if (listsToFile(settings)) settings.explainName = numberedName(settings.explainName, number);
   settings.listingWhenEmpty = false;  // an empty job leaves nothing, and takes no number
+  settings.replaceFiles = false;      // nor does any job's file replace one already there
   return settings;
 }
 
@@ -224,7 +229,11 @@ void feedJob(Capture &capture, Job &job, const uint8_t *bytes, size_t length) {
       beginPrinting(job.settings, capture.options.inputName, 0);
       startStream();
     }
-    interpretBytes(bytes, length);
+    // In pieces, so that a second stop signal stops a job of many pages at once.
+    for (size_t done = 0; done < length; done += std::min(length - done, stopCheckBytes)) {
+      raiseIfStopped(1);
+      interpretBytes(bytes + done, std::min(length - done, stopCheckBytes));
+    }
   } catch (...) {
     failJob(capture, job);
   }
@@ -241,6 +250,7 @@ void endJob(Capture &capture, Job &job) {
         saveRibbon();
         capture.nextNumber = job.number + 1;
         std::printf("Job %u: %u page%s.\n", job.number, page.pageCount, page.pageCount == 1 ? "" : "s");
+        queueJobCommand(*capture.commands, job.number, jobFiles(job.settings, page.pageCount));
       }
     } catch (...) {
       failJob(capture, job);
@@ -305,36 +315,62 @@ void checkJobNames(const Capture &capture) {
 
 // The idle time in force, in milliseconds; at least 1 when any is given.
 int idleMilliseconds(const RunOptions &options) {
-  double idle = options.idleSeconds >= 0 ? options.idleSeconds : (options.follow || options.listen ? liveIdleSeconds : 0);
+  double idle = idleSecondsOf(options);
   int milliseconds = int(idle * 1000 + 0.5);
   return idle > 0 && milliseconds == 0 ? 1 : milliseconds;
 }
 
 }  // namespace
 
-bool isLiveRun(const RunOptions &options) { return options.follow || options.listen || options.idleSeconds > 0; }
+bool isLiveRun(const RunOptions &options) {
+  return options.follow || options.listen || options.serialLine || options.idleSeconds > 0;
+}
 
-int runLiveCapture(const RunOptions &options, FILE *standardInput) {
-  checkLiveOptions(options);
-  Capture capture;
-  capture.options = options;
-  capture.settings = completeSettings(options);
-  checkJobNames(capture);
+namespace {
+
+// Opens the source of the capture's bytes; what it opened is closed by closeSource.
+LiveSource openSource(const RunOptions &options, FILE *standardInput, SerialLine &line) {
   LiveSource source;
   source.idleMs = idleMilliseconds(options);
   source.fd = fileno(standardInput);
   if (options.follow) {
     source.kind = LiveSourceKind::Followed;
     source.name = options.inputName;
-  }
-  if (options.listen) {
+  } else if (options.listen) {
     source.kind = LiveSourceKind::Listener;
     source.fd = openListener(options.listenAddress, options.listenPort);
     if (source.fd < 0)
       throw FileError("tambrix: cannot listen on " + options.listenAddress + ":" + std::to_string(options.listenPort) +
                       ": " + std::strerror(errno));
     std::printf("Listening on %s:%u.\n", options.listenAddress.c_str(), listenerPort(source.fd));
+  } else if (options.serialLine) {
+    if (int error = openSerialLine(options.inputName, options.baud, line); error != 0)
+      throw FileError("tambrix: cannot open input file `" + options.inputName + "': " + std::strerror(error));
+    std::printf("Reading the serial line %s.\n", options.inputName.c_str());
+    source.fd = line.fd;
   }
+  return source;
+}
+
+void closeSource(const RunOptions &options, LiveSource &source, SerialLine &line) {
+  if (options.listen && source.fd >= 0) close(source.fd);
+  closeSerialLine(line);  // its settings put back
+  source.fd = -1;
+}
+
+}  // namespace
+
+int runLiveCapture(const RunOptions &options, FILE *standardInput) {
+  checkLiveOptions(options);
+  JobCommands commands;
+  Capture capture;
+  capture.options = options;
+  capture.settings = completeSettings(options);
+  capture.commands = &commands;
+  checkJobNames(capture);
+  SerialLine line;
+  LiveSource source = openSource(options, standardInput, line);
+  startJobCommands(commands, options.thenCommand);
   LiveReader reader;
   int error = startLiveReader(reader, source);
   try {
@@ -343,10 +379,11 @@ int runLiveCapture(const RunOptions &options, FILE *standardInput) {
   } catch (...) {
     abandonPrinting();
     stopLiveReader(reader);
-    if (options.listen) close(source.fd);
-    throw;
+    closeSource(options, source, line);
+    throw;  // the commands are finished as a stopped run's when they go
   }
   stopLiveReader(reader);
-  if (options.listen) close(source.fd);
+  closeSource(options, source, line);
+  if (!finishJobCommands(commands, stopRequests() > 0)) capture.status = 1;
   return capture.status;
 }

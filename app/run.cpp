@@ -96,8 +96,8 @@ FILE *openInput(const std::string &name, uint16_t debugLevel) {
 }
 
 // Begins the PDF document; without its text font, says which font is missing.
-void openPdf(const std::string &name) {
-  int error = openDocument(name);
+void openPdf(const std::string &name, bool replace) {
+  int error = openDocument(name, replace);
   if (error == 0) return;
   if (FILE *font = openForReading(textFontFile))
     std::fclose(font);
@@ -137,9 +137,9 @@ void interpretInput(FILE *input, const std::string &name) {
 }
 
 // Begins the listing of the stream, if one is asked for.
-void openExplanation(const std::string &name) {
+void openExplanation(const std::string &name, bool replace) {
   if (name.empty()) return;
-  if (int error = openListing(name); error != 0) throw writeError("stream listing", name, error);
+  if (int error = openListing(name, replace); error != 0) throw writeError("stream listing", name, error);
 }
 
 // Completes the documents of a run that printed something, and puts them in place.
@@ -188,11 +188,11 @@ void beginPrinting(const RunSettings &settings, const std::string &inputName, in
   checkDestinations(settings);
   loadStrikeCounts();
   createPage();
-  if (!settings.pdfName.empty()) openPdf(settings.pdfName);
+  if (!settings.pdfName.empty()) openPdf(settings.pdfName, settings.replaceFiles);
   if (!settings.textName.empty())
-    if (int error = openTranscript(settings.textName); error != 0)
+    if (int error = openTranscript(settings.textName, settings.replaceFiles); error != 0)
       throw writeError("text transcript", settings.textName, error);
-  openExplanation(settings.explainName);
+  openExplanation(settings.explainName, settings.replaceFiles);
   startPageOutput(settings, reportEngineEvent);
   ejectPage();
   reportRomSearch(search, settings.debugLevel);

@@ -120,7 +120,7 @@ int writeTemporaryBeside(const std::string &name, const void *data, size_t lengt
   return error;
 }
 
-int commitTemporary(TemporaryFile &temporary, const std::string &name, bool durable) {
+int commitTemporary(TemporaryFile &temporary, const std::string &name, bool durable, bool replace) {
   int error = temporary.fd < 0 ? EBADF : 0;
   if (error == 0 && durable && fsync(temporary.fd) != 0) error = errno;
   if (error == 0 && temporary.name.empty()) {
@@ -131,8 +131,16 @@ int commitTemporary(TemporaryFile &temporary, const std::string &name, bool dura
       temporary = TemporaryFile();
       return 0;
     }
-    error = errno == EEXIST ? linkBeside(temporary.fd, name, temporary.name) : errno;
+    error = errno == EEXIST && replace ? linkBeside(temporary.fd, name, temporary.name) : errno;
     if (error != 0) temporary.name.clear();
+  }
+  if (error == 0 && !replace) {  // a named temporary file: linked, which fails where rename replaces
+    error = link(temporary.name.c_str(), name.c_str()) == 0 ? 0 : errno;
+    if (error == 0) {
+      discardTemporary(temporary);  // its name goes; the file stays under name
+      temporary = TemporaryFile();
+      return 0;
+    }
   }
   if (error == 0 && close(temporary.fd) != 0) error = errno;
   temporary.fd = -1;

@@ -48,9 +48,10 @@ int writeTemporary(const TemporaryFile &temporary, const void *data, size_t leng
 int writeTemporaryBeside(const std::string &name, const void *data, size_t length, TemporaryFile &temporary);
 
 // Puts the temporary file in place under name, replacing what was there only now, and
-// closes it; when durable, its bytes reach the disk first. Returns 0, or the errno
-// value of the failure, and then the temporary file is gone and name untouched.
-int commitTemporary(TemporaryFile &temporary, const std::string &name, bool durable = false);
+// closes it; when durable, its bytes reach the disk first. Without replace, a name
+// that is taken fails with EEXIST and its file stays as it was. Returns 0, or the
+// errno value of the failure, and then the temporary file is gone and name untouched.
+int commitTemporary(TemporaryFile &temporary, const std::string &name, bool durable = false, bool replace = true);
 
 // Closes and removes the temporary file, if there is one.
 void discardTemporary(TemporaryFile &temporary);

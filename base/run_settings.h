@@ -47,6 +47,7 @@ struct RunSettings {
   bool businessDefault = false;             // business set restored at every carriage return
   StreamKind streamKind = StreamKind::TextFile;
   bool pageFiles = true;                    // pages are written as PNG files
+  bool replaceFiles = true;                 // a finished file may replace one of its name
   std::string pdfName;                      // the PDF document of every page; empty = none
   std::string textName;                     // the UTF-8 transcript; empty = none
   std::string explainName;                  // the listing of the stream; "-" standard output; empty = none

@@ -60,6 +60,7 @@ struct Listing {
   bool standardOutput = false;       // listed onto standard output
   TemporaryFile temporary;           // the listing until complete
   std::string name;                  // where the finished listing goes
+  bool replace = true;               // it may replace a file of that name
   int error = 0;                     // errno value of the first failure, 0 while none
   std::string buffer;                // lines not yet written
   GatheredRun run{};                 // the run being gathered
@@ -240,7 +241,7 @@ void closeFile() {
 
 }  // namespace
 
-int openListing(const std::string &name) {
+int openListing(const std::string &name, bool replace) {
   abandonListing();
   listing = Listing();
   if (name == standardOutputName) {
@@ -258,6 +259,7 @@ int openListing(const std::string &name) {
     }
   }
   listing.name = name;
+  listing.replace = replace;
   listing.open = true;
   return 0;
 }
@@ -273,7 +275,7 @@ int finishListing(const char *hint) {
   closeFile();
   if (!listing.standardOutput) {
     if (listing.error == 0) {
-      if (int error = commitTemporary(listing.temporary, listing.name); error != 0) fail(error);
+      if (int error = commitTemporary(listing.temporary, listing.name, false, listing.replace); error != 0) fail(error);
     } else {
       discardTemporary(listing.temporary);
     }

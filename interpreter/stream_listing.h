@@ -39,8 +39,9 @@ enum class ControlEffect {
 
 // Begins the listing of the next stream, into a temporary file beside name that
 // finishListing puts in place; "-" lists onto standard output. Returns 0 or the errno
-// value of the failure, and then no listing is open.
-int openListing(const std::string &name);
+// value of the failure, and then no listing is open. Without replace, finishListing
+// fails rather than replace a file of its name.
+int openListing(const std::string &name, bool replace = true);
 
 // Whether a listing is open.
 bool listingOpen();

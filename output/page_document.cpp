@@ -64,6 +64,7 @@ struct Document {
   TemporaryFile temporary;              // the file the PDF streams into, until complete
   FILE *file = nullptr;                 // a stream writing to it
   std::string path;                     // where the finished document goes
+  bool replace = true;                  // it may replace a file of that name
   int error = 0;                        // errno value of the first failure, 0 while none
 };
 
@@ -151,7 +152,7 @@ static void closeDocument() {
   document = Document();
 }
 
-int openDocument(const std::string &path) {
+int openDocument(const std::string &path, bool replace) {
   abandonDocument();
   int error = createTemporary(path);
   if (error == 0) error = loadTextFonts();
@@ -160,6 +161,7 @@ int openDocument(const std::string &path) {
     return error;
   }
   document.path = path;
+  document.replace = replace;
   document.pdf = cairo_pdf_surface_create_for_stream(writePdfBytes, nullptr, firstPageWidthPoints, firstPageHeightPoints);
   // Left to itself cairo dates the document, and no two runs would give the same bytes.
   cairo_pdf_surface_set_metadata(document.pdf, CAIRO_PDF_METADATA_CREATE_DATE, "");
@@ -344,7 +346,7 @@ int finishDocument() {
   if (std::fflush(document.file) != 0) fail(errno);
   if (std::fclose(document.file) != 0) fail(errno);
   document.file = nullptr;
-  if (document.error == 0) fail(commitTemporary(document.temporary, document.path, true));
+  if (document.error == 0) fail(commitTemporary(document.temporary, document.path, true, document.replace));
   int error = document.error;
   closeDocument();
   return error;

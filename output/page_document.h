@@ -24,8 +24,8 @@ constexpr unsigned largestDocumentImage = 32767;
 
 // Begins a document for path and drops any document still open; returns 0 or an errno
 // value. Pages go to a temporary file beside path; nothing appears at path itself
-// before finishDocument.
-int openDocument(const std::string &path);
+// before finishDocument, and without replace, nothing at all when a file is there then.
+int openDocument(const std::string &path, bool replace = true);
 
 // Adds a page of raster.width / pixelsPerInchX by raster.height / pixelsPerInchY inches
 // showing the raster, with the cells' characters as invisible text over them: cells are

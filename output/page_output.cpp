@@ -53,6 +53,7 @@ std::deque<Pending> pending;            // what is still to be reported or commi
 EngineEventHandler report = nullptr;    // where events go
 std::string documentName;               // the PDF document pages go into; empty for none
 bool toTranscript = false;              // pages go into the transcript
+bool replaceFiles = true;               // a page file may replace one of its name
 std::string tooLarge;                   // why pages in the run's look cannot be made; empty when they can
 
 // The most pixels a page in a look of its own may have: 16384 x 16384, a 1200-dpi sheet
@@ -151,7 +152,7 @@ void commitOldest() {
   if (job.error) std::rethrow_exception(job.error);
   const PageJob &page = job.page;
   if (!page.pngName.empty()) {
-    if (int error = commitTemporary(job.temporary, page.pngName); error != 0)
+    if (int error = commitTemporary(job.temporary, page.pngName, false, replaceFiles); error != 0)
       throw writeError("page file", page.pngName, error);
     if (report != nullptr) report(EngineEvent::PageWritten, page.number, page.pngName);
   }
@@ -194,6 +195,7 @@ void resetPageOutput() {
   report = nullptr;
   documentName.clear();
   toTranscript = false;
+  replaceFiles = true;
 }
 
 void startPageOutput(const RunSettings &settings, EngineEventHandler handler) {
@@ -201,6 +203,7 @@ void startPageOutput(const RunSettings &settings, EngineEventHandler handler) {
   report = handler;
   documentName = settings.pdfName;
   toTranscript = !settings.textName.empty();
+  replaceFiles = settings.replaceFiles;
   startPageLook(settings);
   tooLarge = lookSizeProblem(settings);
   unsigned threads = settings.threads != 0 ? settings.threads : std::max(1u, std::thread::hardware_concurrency());

@@ -17,6 +17,7 @@ struct Transcript {
   bool open = false;        // openTranscript succeeded, and no finish or abandon since
   TemporaryFile temporary;  // the file the pages go to, until complete
   std::string name;         // where the finished transcript goes
+  bool replace = true;      // it may replace a file of that name
   std::string buffer;       // bytes taken and not yet written out; up to bufferBytes and a page
   unsigned pagesTaken = 0;  // pages taken so far
   int error = 0;            // errno value of the first failure, 0 while none
@@ -60,11 +61,12 @@ bool appendLine(const std::vector<const TextCell *> &cells, std::string &line) {
 
 void resetTranscript() { abandonTranscript(); }
 
-int openTranscript(const std::string &name) {
+int openTranscript(const std::string &name, bool replace) {
   abandonTranscript();
   if (int error = createTemporaryBeside(name, transcript.temporary); error != 0) return error;
   transcript.open = true;
   transcript.name = name;
+  transcript.replace = replace;
   return 0;
 }
 
@@ -100,7 +102,7 @@ int finishTranscript() {
   if (!transcript.open) return EINVAL;
   writeBuffer();
   int error = transcript.error;
-  if (error == 0) error = commitTemporary(transcript.temporary, transcript.name);
+  if (error == 0) error = commitTemporary(transcript.temporary, transcript.name, false, transcript.replace);
   abandonTranscript();
   return error;
 }

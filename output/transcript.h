@@ -12,8 +12,9 @@ void resetTranscript();
 
 // Begins the transcript of the named file, dropping any still open: its pages go to a
 // temporary file beside it as they are taken, and nothing appears under the name
-// before finishTranscript. Returns 0 or the errno value of the failure.
-int openTranscript(const std::string &name);
+// before finishTranscript; without replace, nothing at all when a file is there then.
+// Returns 0 or the errno value of the failure.
+int openTranscript(const std::string &name, bool replace = true);
 
 // Takes one page: rows are the head rows the page's lines were printed on, top to
 // bottom, and cells its character cells. Each row gives one line, its characters left

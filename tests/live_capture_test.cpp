@@ -11,6 +11,8 @@
 #include <thread>
 #include <atomic>
 #include <fcntl.h>
+#include <sys/stat.h>
+#include <termios.h>
 #include <sys/socket.h>
 
 #include "run_support.h"
@@ -288,7 +290,7 @@ TEST(LiveCapture, JobsEndWhereTheBytesPausedHoweverSlowThePrinting) {
   TempDir dir;
   prepare(dir);
   std::string heavy;
-  for (int page = 0; page < 8; ++page) heavy += "HEAVY PAGE " + std::to_string(page) + "\r\n\f";
+  for (int line = 0; line < 4 * 72; ++line) heavy += "HEAVY LINE " + std::to_string(line) + "\r\n";  // four pages
   const std::vector<std::string> look = {"-look", "ink", "-dpi", "600", "-threads", "1"};
   std::vector<std::string> words = outputs;
   words.insert(words.end(), look.begin(), look.end());
@@ -466,8 +468,9 @@ TEST(LiveCapture, ASecondStopSignalStopsAtOnce) {
   TempDir dir;
   prepare(dir);
   std::string heavy;
-  for (int page = 0; page < 200; ++page) heavy += "PAGE\r\n\f";
-  BackgroundRun run = startTambrix(dir, {"-out", "p", "-idle", "60", "-look", "ink", "-dpi", "1200", "-threads", "1"});
+  for (int line = 0; line < 200 * 6; ++line) heavy += "PAGE\r\n";  // 200 pages of an inch
+  BackgroundRun run =
+      startTambrix(dir, {"-out", "p", "-height", "1", "-idle", "60", "-look", "ink", "-dpi", "1200", "-threads", "1"});
   sendInput(run, heavy);
   ASSERT_TRUE(waitForOutput(run, "p-001-001.png written.\n", 120));
   kill(run.pid, SIGTERM);
@@ -546,4 +549,86 @@ TEST(LiveCapture, ListingsAreNumberedLikeTheirJobs) {
     std::snprintf(name, sizeof name, "p-%03u-001.png", job);
     EXPECT_EQ(files.count(name), 1u) << name;
   }
+}
+
+// The command after each job gets that job's files, in job order, while the capture
+// goes on; one that fails is said, and the capture ends with status 1.
+TEST(LiveCapture, TheCommandAfterEachJobGetsItsFiles) {
+  TempDir dir;
+  prepare(dir);
+  std::string script = dir.file("record.sh");
+  writeFile(script, "#!/bin/sh\nprintf '%s\\n' \"$@\" >> '" + dir.file("args.txt") + "'\nexit 3\n");
+  chmod(script.c_str(), 0755);
+  std::vector<std::string> words = outputs;
+  words.insert(words.end(), {"-then", script});
+  BackgroundRun run = startTambrix(dir, words);
+  for (const std::string &burst : bursts) {
+    sendInput(run, burst);
+    usleep(burstPause);
+  }
+  closeInput(run);
+  RunResult r = finishTambrix(run, 30);
+  EXPECT_EQ(r.status, 1) << r.err;
+  EXPECT_NE(r.err.find("status 3"), std::string::npos) << r.err;
+  EXPECT_EQ(readFile(dir.file("args.txt")), "j-001.pdf\nj-002.pdf\nj-003.pdf\n");
+  std::map<std::string, std::string> files = outputsIn(dir);
+  files.erase("args.txt");
+  files.erase("record.sh");
+  expectSameFiles(files, expectedJobs());
+}
+
+// A terminal named as the input, such as a serial adapter, is read raw and live: every
+// byte from 0 to 255 reaches the printer as it was sent, and the line's settings are
+// put back at the end.
+TEST(LiveCapture, ASerialLineIsReadRawAndPutBack) {
+  TempDir dir;
+  prepare(dir);
+  int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+  ASSERT_GE(master, 0);
+  ASSERT_EQ(grantpt(master), 0);
+  ASSERT_EQ(unlockpt(master), 0);
+  std::string line = ptsname(master);
+  int slave = open(line.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);  // keeps the line up between its users
+  ASSERT_GE(slave, 0);
+  termios before{};
+  ASSERT_EQ(tcgetattr(slave, &before), 0);
+  std::vector<std::string> words = {line, "-baud", "9600"};
+  words.insert(words.end(), outputs.begin(), outputs.end());
+  BackgroundRun run = startTambrix(dir, words, false);
+  ASSERT_TRUE(waitForOutput(run, "Reading the serial line " + line + ".\n", 10));
+  std::string every;
+  for (int byte = 0; byte < 256; ++byte) every += char(byte);
+  every += "\r\nEND\r\n";
+  EXPECT_TRUE(writeAll(master, every));
+  EXPECT_TRUE(waitForOutput(run, "Job 1: ", 20));
+  kill(run.pid, SIGTERM);
+  RunResult r = finishTambrix(run, 20);
+  EXPECT_EQ(r.status, 0) << r.err;
+  termios after{};
+  ASSERT_EQ(tcgetattr(slave, &after), 0);
+  EXPECT_EQ(after.c_iflag, before.c_iflag);
+  EXPECT_EQ(after.c_oflag, before.c_oflag);
+  EXPECT_EQ(after.c_lflag, before.c_lflag);
+  EXPECT_EQ(after.c_cflag, before.c_cflag);
+  EXPECT_EQ(std::string(reinterpret_cast<char *>(after.c_cc), NCCS), std::string(reinterpret_cast<char *>(before.c_cc), NCCS));
+  close(slave);
+  close(master);
+  expectSameFiles(outputsIn(dir), batchJob(every, 1));
+}
+
+// A job's file never replaces a file that appeared under its name while it printed:
+// that file stays, and the job says it could not be written.
+TEST(LiveCapture, AJobNeverReplacesAFileThatAppearedMeanwhile) {
+  TempDir dir;
+  prepare(dir);
+  BackgroundRun run = startTambrix(dir, {"-out", "p", "-height", "1", "-text", "j.txt", "-idle", "60"});
+  sendInput(run, "FIRST PAGE\r\n\r\n\r\n\r\n\r\n\r\n\r\n");  // six lines fill the inch
+  ASSERT_TRUE(waitForOutput(run, "p-001-001.png written.\n", 20));
+  writeFile(dir.file("j-001.txt"), "someone else's");
+  sendInput(run, "SECOND PAGE\r\n");
+  closeInput(run);
+  RunResult r = finishTambrix(run, 20);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("unable to write text transcript `j-001.txt': File exists"), std::string::npos) << r.err;
+  EXPECT_EQ(readFile(dir.file("j-001.txt")), "someone else's");
 }
