@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "app/run_options.h"
 #include "run_support.h"
 #include "stream/serial_line.h"
 
@@ -110,6 +111,21 @@ TEST(SerialLine, TerminalsAreToldFromOtherFiles) {
   EXPECT_FALSE(isTerminalFile(dir.file("missing")));
   ASSERT_EQ(mkfifo(dir.file("pipe").c_str(), 0600), 0);
   EXPECT_FALSE(isTerminalFile(dir.file("pipe")));
+
+  // A run on a terminal is a serial line, live with the idle time of -follow unless given.
+  RunOptions options;
+  noteSerialLine(options);
+  EXPECT_FALSE(options.serialLine);  // standard input, as it is
+  EXPECT_EQ(idleSecondsOf(options), 0);
+  options.inputName = terminal.slave;
+  noteSerialLine(options);
+  EXPECT_TRUE(options.serialLine);
+  EXPECT_EQ(idleSecondsOf(options), liveIdleSeconds);
+  options.idleSeconds = 0.5;
+  EXPECT_EQ(idleSecondsOf(options), 0.5);
+  options.inputName = dir.file("dump.prn");
+  noteSerialLine(options);
+  EXPECT_FALSE(options.serialLine);
 
   for (unsigned baud : {50u, 9600u, 115200u, 4000000u}) EXPECT_TRUE(knownBaud(baud)) << baud;
   for (unsigned baud : {0u, 49u, 9601u, 12345u, 4000001u}) EXPECT_FALSE(knownBaud(baud)) << baud;
