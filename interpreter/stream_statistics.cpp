@@ -122,7 +122,8 @@ const char *hintText(StreamHint hint) {
              "lines print over one another. Try -raw.";
     case StreamHint::PlainText:
       return "Hint: the stream looks like plain text: many small letters, which the graphic set prints as "
-             "graphics, and lines ended by line feeds. Try -ascii.";
+             "graphics, and lines ended by line feeds. Try -ascii. If an emulator printed it, set its printer "
+             "output to raw: its text conversion drops the printer's codes.";
     case StreamHint::Business:
       return "Hint: the stream looks like text for the business set: most of its letters are small letters, "
              "which the graphic set prints as graphics. Try -business.";

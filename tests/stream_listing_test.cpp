@@ -421,7 +421,7 @@ TEST(Hints, NameTheOptionThatFits) {
   std::string mostlySmall = bytes({14}) + std::string(20, 'a') + std::string(19, 'A') + bytes({15, 13, 10});
   std::string halfSmall = bytes({14}) + std::string(20, 'a') + std::string(20, 'A') + bytes({15, 13, 10});
   std::string fewSmall = bytes({14}) + std::string(19, 'a') + bytes({15, 13, 10});
-  const std::string rawHint = "Try -raw.\n", textHint = "Try -ascii.\n", businessHint = "Try -business.\n";
+  const std::string rawHint = "Try -raw.\n", textHint = "Try -ascii. If an emulator printed it, set its printer output to raw: its text conversion drops the printer's codes.\n", businessHint = "Try -business.\n";
   struct Case {
     std::string input;
     std::vector<std::string> words;
