@@ -211,7 +211,9 @@ void startPageOutput(const RunSettings &settings, EngineEventHandler handler) {
   // Without page files there is nothing to encode, and in the run's own look only the
   // look to render: the document takes its pages as they come. Pages in a look of their
   // own are written by our PNG writer on the threads themselves. The processes are
-  // forked while this is the only thread.
+  // forked before the encoder threads start; the threads a live capture runs beside
+  // (its reader, its command runner) take no lock but their own, which the processes
+  // never touch.
   if (threads > 1 && (settings.pageFiles || pageLook.changesPages)) {
     if (settings.pageFiles && !pageLook.changesPages) startEncoderProcesses(threads, pageWidth, settings.pageHeight);
     wakeEvent = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);

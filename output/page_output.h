@@ -22,7 +22,8 @@ void resetPageOutput();
 // Starts the page output of a run: settings.threads encoders, each with an encoder
 // process (with 1, each page is encoded on the calling thread as it is handed over;
 // when no page files are written, pages are not encoded at all), and the handler
-// events go to. Forks, so call it while this process runs no other thread.
+// events go to. Forks, so call it while no other thread holds a lock the encoder
+// processes need (the allocator's are kept safe across the fork by the C library).
 void startPageOutput(const RunSettings &settings, EngineEventHandler handler);
 
 // Passes the event to the handler at the point a single-threaded run would: at once,
