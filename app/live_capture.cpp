@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <vector>
 
 #include "app/job_command.h"
@@ -22,6 +23,7 @@
 #include "base/file_access.h"
 #include "base/stop_signal.h"
 #include "interpreter/interpreter.h"
+#include "interpreter/printer.h"
 #include "interpreter/stream_listing.h"
 #include "mechanism/print_head.h"
 #include "output/page_output.h"
@@ -52,6 +54,7 @@ struct Job {
   unsigned number = 0;         // its number, once begun
   RunSettings settings;        // the run's settings, names numbered
   std::vector<int> claims;     // its number's claims, held until its files are in place
+  std::unique_ptr<Printer> printer;  // the printer, from the power-on state; made with the job
 };
 
 // "-NNN" for job number.
@@ -205,7 +208,7 @@ void takeJobNumber(Capture &capture, Job &job) {
 // Reports a failure of the job in progress; the capture goes on.
 void failJob(Capture &capture, Job &job) {
   std::exception_ptr failure = std::current_exception();
-  abandonPrinting();
+  if (job.printer != nullptr) abandonPrinting(*job.printer);
   releaseClaims(job);
   try {
     std::rethrow_exception(failure);
@@ -225,14 +228,15 @@ void feedJob(Capture &capture, Job &job, const uint8_t *bytes, size_t length) {
       job.begun = true;
       takeJobNumber(capture, job);
       job.settings = jobSettings(capture.settings, job.number);
-      resetRun(job.settings);
-      beginPrinting(job.settings, capture.options.inputName, 0);
-      startStream();
+      resetOutput();
+      job.printer = std::make_unique<Printer>();
+      beginPrinting(*job.printer, job.settings, capture.options.inputName, 0);
+      startStream(*job.printer);
     }
     // In pieces, so that a second stop signal stops a job of many pages at once.
     for (size_t done = 0; done < length; done += std::min(length - done, stopCheckBytes)) {
       raiseIfStopped(1);
-      interpretBytes(bytes + done, std::min(length - done, stopCheckBytes));
+      interpretBytes(*job.printer, bytes + done, std::min(length - done, stopCheckBytes));
     }
   } catch (...) {
     failJob(capture, job);
@@ -244,13 +248,14 @@ void feedJob(Capture &capture, Job &job, const uint8_t *bytes, size_t length) {
 void endJob(Capture &capture, Job &job) {
   if (job.begun && !job.failed) {
     try {
-      endStream();
-      endPrinting(job.settings);
-      if (page.pageCount > 0) {
-        saveRibbon();
+      Printer &p = *job.printer;
+      endStream(p);
+      endPrinting(p, job.settings);
+      if (unsigned pages = p.mechanism.page.pageCount; pages > 0) {
+        saveRibbon(p);
         capture.nextNumber = job.number + 1;
-        std::printf("Job %u: %u page%s.\n", job.number, page.pageCount, page.pageCount == 1 ? "" : "s");
-        queueJobCommand(*capture.commands, job.number, jobFiles(job.settings, page.pageCount));
+        std::printf("Job %u: %u page%s.\n", job.number, pages, pages == 1 ? "" : "s");
+        queueJobCommand(*capture.commands, job.number, jobFiles(job.settings, pages));
       }
     } catch (...) {
       failJob(capture, job);
@@ -260,10 +265,8 @@ void endJob(Capture &capture, Job &job) {
   job = Job();
 }
 
-// Prints the jobs the reader hands over, until its source ends. A stop signal ends the
-// reading; what had arrived before it is still printed, and a second one stops at once.
-void printJobs(Capture &capture, LiveReader &reader) {
-  Job job;
+// The loop of printJobs, job by job.
+void printItems(Capture &capture, LiveReader &reader, Job &job) {
   for (;;) {
     raiseIfStopped(1);
     try {
@@ -292,6 +295,19 @@ void printJobs(Capture &capture, LiveReader &reader) {
         endJob(capture, job);
         return;
     }
+  }
+}
+
+// Prints the jobs the reader hands over, until its source ends. A stop signal ends the
+// reading; what had arrived before it is still printed, and a second one stops at once.
+void printJobs(Capture &capture, LiveReader &reader) {
+  Job job;
+  try {
+    printItems(capture, reader, job);
+  } catch (...) {
+    if (job.printer != nullptr) abandonPrinting(*job.printer);
+    releaseClaims(job);
+    throw;
   }
 }
 
@@ -377,7 +393,7 @@ int runLiveCapture(const RunOptions &options, FILE *standardInput) {
     if (error != 0) throw FileError(std::string("tambrix: cannot start reading the input: ") + std::strerror(error));
     printJobs(capture, reader);
   } catch (...) {
-    abandonPrinting();
+    resetOutput();
     stopLiveReader(reader);
     closeSource(options, source, line);
     throw;  // the commands are finished as a stopped run's when they go

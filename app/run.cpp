@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 #include <iostream>
+#include <memory>
 #include <vector>
 
 #include "app/job_command.h"
@@ -11,6 +12,7 @@
 #include "base/stop_signal.h"
 #include "interpreter/interpreter.h"
 #include "interpreter/plain_text.h"
+#include "interpreter/printer.h"
 #include "interpreter/stream_listing.h"
 #include "interpreter/stream_statistics.h"
 #include "mechanism/character_rom.h"
@@ -29,9 +31,10 @@ namespace {
 
 constexpr size_t inputBufferSize = 16384;  // bytes read at a time; a stop is seen between them
 
-// Prints what the engine tells, the trace only at debug level 1.
-void reportEngineEvent(EngineEvent event, unsigned value, const std::string &name) {
-  bool trace = runSettings.debugLevel & DebugTrace;
+// Prints what the engine tells, the trace only at debug level 1; context is the run's
+// settings.
+void reportEngineEvent(void *context, EngineEvent event, unsigned value, const std::string &name) {
+  bool trace = static_cast<const RunSettings *>(context)->debugLevel & DebugTrace;
   switch (event) {
     case EngineEvent::Autofeed:
       if (trace) std::printf("Autofeed %d\n", int(value));
@@ -48,12 +51,15 @@ void reportEngineEvent(EngineEvent event, unsigned value, const std::string &nam
   }
 }
 
-// The engine's events: to the console in page order, and an autofeed into the stream
-// listing too.
-void engineEvent(EngineEvent event, unsigned value, const std::string &name) {
-  if (event == EngineEvent::Autofeed) noteAutofeed();
+// The mechanism's events, context being its printer: to the console in page order, and
+// an autofeed into the stream listing too.
+void engineEvent(void *context, EngineEvent event, unsigned value, const std::string &name) {
+  if (event == EngineEvent::Autofeed) noteAutofeed(static_cast<Printer *>(context)->listing);
   reportInOrder(event, value, name);
 }
+
+// An ejected page, to the page output.
+void takeEjectedPage(void *, PageJob &&job) { submitPage(std::move(job)); }
 
 // Says which ROM file the run uses; the trace names every file looked for.
 void reportRomSearch(const RomSearch &search, uint16_t debugLevel) {
@@ -74,8 +80,8 @@ void reportRomSearch(const RomSearch &search, uint16_t debugLevel) {
 
 }  // namespace
 
-void saveRibbon() {
-  if (int error = saveStrikeCounts(); error != 0)
+void saveRibbon(const Printer &p) {
+  if (int error = saveStrikeCounts(p.strikesAtLoad, p.mechanism.ribbon.strikeCounts); error != 0)
     std::printf("Could not write %s: %s. It keeps the counts it held before this run.\n", strikeStoreName,
                 std::strerror(error));
 }
@@ -109,27 +115,27 @@ void openPdf(const std::string &name, bool replace) {
 
 // Feeds the interpreter from the input, to its end. While it waits for bytes, the
 // pages whose encoding is done are put in place.
-void interpretInput(FILE *input, const std::string &name) {
+void interpretInput(Printer &p, FILE *input, const std::string &name) {
   int fd = fileno(input);
   bool read = true;
   if (fd < 0) {  // a stream in memory: nothing to wait for
-    read = interpretStream(input);
+    read = interpretStream(p, input);
   } else {
     std::vector<uint8_t> buffer(inputBufferSize);
-    startStream();
+    startStream(p);
     for (;;) {
       raiseIfStopped();
       commitFinishedPages();
       int wake[2] = {pageOutputWakeFd(), stopSignalFd()};
       ReadResult got = readSome(fd, buffer.data(), buffer.size(), -1, wake, 2);
-      if (got.status == ReadStatus::Bytes) interpretBytes(buffer.data(), got.length);
+      if (got.status == ReadStatus::Bytes) interpretBytes(p, buffer.data(), got.length);
       if (got.status == ReadStatus::EndOfStream || got.status == ReadStatus::Failed) {
         read = got.status == ReadStatus::EndOfStream;
         errno = got.error;
         break;
       }
     }
-    endStream();
+    endStream(p);
   }
   if (!read)
     throw FileError("tambrix: unable to read input file `" + (name.empty() ? std::string("standard input") : name) +
@@ -137,9 +143,9 @@ void interpretInput(FILE *input, const std::string &name) {
 }
 
 // Begins the listing of the stream, if one is asked for.
-void openExplanation(const std::string &name, bool replace) {
+void openExplanation(Listing &listing, const std::string &name, bool replace) {
   if (name.empty()) return;
-  if (int error = openListing(name, replace); error != 0) throw writeError("stream listing", name, error);
+  if (int error = openListing(listing, name, replace); error != 0) throw writeError("stream listing", name, error);
 }
 
 // Completes the documents of a run that printed something, and puts them in place.
@@ -157,20 +163,13 @@ void finishDocuments(const RunSettings &settings) {
 
 }  // namespace
 
-void resetRun(const RunSettings &settings) {
+void resetOutput() {
   resetPageOutput();  // first: its encoders may still hold pages of the run before
   resetEncoderProcesses();
   resetPageDocument();
   resetPageLook();
   resetTranscript();
   resetPageImage();
-  resetPageCanvas();
-  resetCharacterRom();
-  resetPrintHead(settings, engineEvent, submitPage);
-  resetInterpreter(settings);
-  resetStreamStatistics();
-  abandonListing();  // the listing's reset: no listing open
-  resetStrikeStore();
 }
 
 RunSettings completeSettings(const RunOptions &options) {
@@ -182,44 +181,54 @@ RunSettings completeSettings(const RunOptions &options) {
   return settings;
 }
 
-void beginPrinting(const RunSettings &settings, const std::string &inputName, int32_t testMode) {
-  RomSearch search = buildGlyphTables();
+void beginPrinting(Printer &p, const RunSettings &settings, const std::string &inputName, int32_t testMode) {
+  MechanismSinks sinks;
+  sinks.context = &p;
+  sinks.event = engineEvent;
+  sinks.page = takeEjectedPage;
+  startPrinter(p, settings, sinks);
+  RomSearch search = buildGlyphTables(p.mechanism.glyphs);
   checkOutputFiles(settings, inputName, search.used >= 0 ? search.tried[size_t(search.used)] : "");
   checkDestinations(settings);
-  loadStrikeCounts();
-  createPage();
+  loadStrikeCounts(p.strikesAtLoad);
+  setStrikeCounts(p.mechanism, p.strikesAtLoad);
+  createPage(p.mechanism);
   if (!settings.pdfName.empty()) openPdf(settings.pdfName, settings.replaceFiles);
   if (!settings.textName.empty())
     if (int error = openTranscript(settings.textName, settings.replaceFiles); error != 0)
       throw writeError("text transcript", settings.textName, error);
-  openExplanation(settings.explainName, settings.replaceFiles);
-  startPageOutput(settings, reportEngineEvent);
-  ejectPage();
+  openExplanation(p.listing, settings.explainName, settings.replaceFiles);
+  EngineEventHandler events;
+  events.context = &p.mechanism.settings;
+  events.tell = reportEngineEvent;
+  startPageOutput(settings, events, &p.mechanism.canvas);
+  ejectPage(p.mechanism);
   reportRomSearch(search, settings.debugLevel);
-  printTestSheet(testMode);
+  printTestSheet(p, testMode);
 }
 
-void endPrinting(const RunSettings &settings) {
-  ejectPage();
+void endPrinting(Printer &p, const RunSettings &settings) {
+  ejectPage(p.mechanism);
   finishPageOutput();
-  bool printed = page.pageCount > 0;
+  unsigned pages = p.mechanism.page.pageCount;
+  bool printed = pages > 0;
   // The listing is written also when nothing printed, where the settings ask for it: it
   // says why. A listing that fails costs the run its status, not its other files.
   int listingError = 0;
   if (!settings.explainName.empty()) {
     if (printed || settings.listingWhenEmpty)
-      listingError = finishListing(hintText(streamHint(settings, printed)));
+      listingError = finishListing(p.listing, hintText(streamHint(p.statistics, settings, printed)), p.statistics.bytes, pages);
     else
-      abandonListing();
+      abandonListing(p.listing);
   }
-  if (settings.streamKind == StreamKind::PlainText && placeholdersPrinted() > 0)
+  if (settings.streamKind == StreamKind::PlainText && placeholdersPrinted(p) > 0)
     std::printf("%llu characters have no glyph: each printed as a reversed question mark.\n",
-                (unsigned long long)placeholdersPrinted());
+                (unsigned long long)placeholdersPrinted(p));
   if (printed) finishDocuments(settings);
   abandonDocument();  // documents that got no page are not written
   abandonTranscript();
   // What the stream looks like, when it clearly looks like another kind of stream.
-  if (StreamHint hint = streamHint(settings, printed); hint != StreamHint::None) {
+  if (StreamHint hint = streamHint(p.statistics, settings, printed); hint != StreamHint::None) {
     std::fflush(stdout);
     std::fprintf(stderr, "%s\n", hintText(hint));
   }
@@ -234,35 +243,50 @@ void endPrinting(const RunSettings &settings) {
   throw writeError("stream listing", settings.explainName, listingError);
 }
 
-void abandonPrinting() {
+void abandonPrinting(Printer &p) {
   abandonPageOutput();
   abandonDocument();
   abandonTranscript();
-  abandonListing();
+  abandonListing(p.listing);
 }
 
-int runPrintJob(RunOptions options, FILE *standardInput) {
+int runPrintJob(RunOptions options, FILE *standardInput, RunCarry *carry) {
   RunSettings settings = completeSettings(options);
-  resetRun(settings);
+  resetOutput();
+  auto printer = std::make_unique<Printer>();
+  Printer &p = *printer;
+  if (carry != nullptr) p.mechanism.canvas.pool = std::move(carry->pages);
+  // The page memory goes back to the caller however the run ends.
+  struct GiveBack {
+    Printer &p;
+    RunCarry *carry;
+    ~GiveBack() {
+      if (carry == nullptr) return;
+      finishPageCanvas(p.mechanism.canvas);
+      carry->pages = std::move(p.mechanism.canvas.pool);
+      carry->pagesPrinted = p.mechanism.page.pageCount;
+    }
+  } giveBack{p, carry};
   FILE *input = options.inputName.empty() ? standardInput : openInput(options.inputName, settings.debugLevel);
   try {
-    beginPrinting(settings, options.inputName, options.testMode);
-    interpretInput(input, options.inputName);
-    endPrinting(settings);
+    beginPrinting(p, settings, options.inputName, options.testMode);
+    interpretInput(p, input, options.inputName);
+    endPrinting(p, settings);
   } catch (...) {
     if (input != standardInput) std::fclose(input);
-    abandonPrinting();
+    abandonPrinting(p);
     throw;
   }
   if (input != standardInput) std::fclose(input);
-  saveRibbon();
-  if (page.pageCount == 0) std::printf("Input did not generate any output (empty printfile?).\n");
+  saveRibbon(p);
+  unsigned pages = p.mechanism.page.pageCount;
+  if (pages == 0) std::printf("Input did not generate any output (empty printfile?).\n");
   // The command after the run, once its files are in place: a failure is said, and
   // gives status 1.
-  if (options.thenCommand.empty() || page.pageCount == 0) return 0;
+  if (options.thenCommand.empty() || pages == 0) return 0;
   JobCommands commands;
   startJobCommands(commands, options.thenCommand);
-  queueJobCommand(commands, 0, jobFiles(settings, page.pageCount));
+  queueJobCommand(commands, 0, jobFiles(settings, pages));
   bool succeeded = finishJobCommands(commands, false);
   raiseIfStopped();
   return succeeded ? 0 : 1;

@@ -10,6 +10,9 @@
 #include <vector>
 
 #include "base/run_settings.h"
+#include "mechanism/page_canvas.h"
+
+struct Printer;
 
 constexpr const char *defaultListenAddress = "127.0.0.1";  // nobody else can print to it
 constexpr double maxIdleSeconds = 86400;                    // a day
@@ -57,29 +60,37 @@ std::vector<std::string> acceptedOptionWords();
 // value that leaves nothing sensible to run (a -listen address not understood).
 ParseResult parseOptions(int argc, char **argv, RunOptions &options);
 
-// Puts every module back to its power-on state for a run with these settings.
-void resetRun(const RunSettings &settings);
+// Puts the output side back to its start, for a run or a job: no encoder, document,
+// transcript or look left from the one before. The printer itself is a fresh record.
+void resetOutput();
+
+// What a run hands to its caller and to the run after it.
+struct RunCarry {
+  PagePool pages;             // page memory, given to the next run's printer
+  unsigned pagesPrinted = 0;  // pages the run printed
+};
 
 // The run after the options, for a run that is not live: input, ROM, the check of every output, strike counts,
 // page, test sheet, the interpretation of the input (standardInput when no file is
-// named), the last page, the documents and the save. Returns 0; whatever ends the run
+// named), the last page, the documents and the save; carry, when given, lends its page
+// memory to the printer and gets it back with the page count. Returns 0; whatever ends the run
 // early is raised.
-int runPrintJob(RunOptions options, FILE *standardInput);
+int runPrintJob(RunOptions options, FILE *standardInput, RunCarry *carry = nullptr);
 
 // The settings of a run of these options: page files only without documents or with
 // -out, and the prefix from the input's name when none is given.
 RunSettings completeSettings(const RunOptions &options);
 
-// The steps of one run, whole or a job of a live one, after resetRun: the ROM and the
-// check of every output, the strike counts, the page, the encoders, the PDF begun, and
-// the test sheet; then the caller feeds the interpreter; then the last page and the
+// The steps of one run, whole or a job of a live one, after resetOutput, on a printer
+// the run made: the printer started, the ROM and the check of every output, the
+// strike counts, the page, the encoders, the PDF begun, and the test sheet; then the caller feeds the interpreter; then the last page and the
 // documents completed; or, for a run that fails or is stopped, everything dropped.
-void beginPrinting(const RunSettings &settings, const std::string &inputName, int32_t testMode);
-void endPrinting(const RunSettings &settings);
-void abandonPrinting();
+void beginPrinting(Printer &p, const RunSettings &settings, const std::string &inputName, int32_t testMode);
+void endPrinting(Printer &p, const RunSettings &settings);
+void abandonPrinting(Printer &p);
 
 // Saves the strike counts; a store that cannot be written is said on the console.
-void saveRibbon();
+void saveRibbon(const Printer &p);
 
 // Prints jobs as they come: from a followed file, a TCP port or standard input split by
 // the idle time. Returns 1 when a job could not be written, else 0; a run stopped by a
@@ -107,4 +118,4 @@ void checkOutputFiles(const RunSettings &settings, const std::string &inputName,
 void checkDestinations(const RunSettings &settings);
 
 // Prints the test sheet that testMode selects, if any.
-void printTestSheet(int32_t testMode);
+void printTestSheet(Printer &p, int32_t testMode);

@@ -29,4 +29,7 @@ enum class EngineEvent {
   PageAdded,    // the page went into the PDF document; value is its number, name the document's
 };
 
-using EngineEventHandler = void (*)(EngineEvent event, unsigned value, const std::string &name);
+struct EngineEventHandler {
+  void *context = nullptr;  // handed back with each event
+  void (*tell)(void *context, EngineEvent event, unsigned value, const std::string &name) = nullptr;
+};

@@ -150,6 +150,7 @@ RunOptions prepareWorkload(Workload workload, unsigned pages, Output output, uns
 
 RunTimes timeWorkload(const RunOptions &options) {
   Clock::time_point start = Clock::now();
-  if (runPrintJob(options, stdin) != 0) throw std::runtime_error("the run failed");
-  return RunTimes{millisecondsBetween(start, Clock::now()), page.pageCount};
+  RunCarry carry;
+  if (runPrintJob(options, stdin, &carry) != 0) throw std::runtime_error("the run failed");
+  return RunTimes{millisecondsBetween(start, Clock::now()), carry.pagesPrinted};
 }

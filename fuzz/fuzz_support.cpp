@@ -33,6 +33,7 @@ constexpr const char *romFolder = "PRINTER";
 constexpr const char *romName = "PRINTER/mps801.bin";
 
 std::string workDirectory;  // the temporary directory the targets run in
+RunCarry carry;             // page memory handed from input to input, as runs in one process may
 
 // fmemopen refuses a zero-length buffer, so an empty stream is read from this one byte,
 // read to its end first.
@@ -110,12 +111,11 @@ void runFuzzInput(const RunOptions &options, const uint8_t *data, size_t size) {
                           : fmemopen(const_cast<uint8_t *>(noBytes), sizeof noBytes, "rb");
   if (stream == nullptr) std::abort();
   if (size <= 1) std::fgetc(stream);
-  if (runPrintJob(options, stream) != 0) std::abort();
+  if (runPrintJob(options, stream, &carry) != 0) std::abort();
   std::fclose(stream);
-  // The records let go of what the run left in them, as the next run would first. An
+  // The output lets go of what the run left in it, as the next run would first. An
   // input that ends with more blocks allocated than it freed is run again by libFuzzer
-  // to look for a leak; only the spare page memory the canvas keeps on purpose now
-  // stays.
-  resetRun(RunSettings());
+  // to look for a leak; only the page memory carried to the next run stays.
+  resetOutput();
   removeOutputs();
 }

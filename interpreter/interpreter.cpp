@@ -8,6 +8,7 @@
 
 #include "base/stop_signal.h"
 #include "interpreter/plain_text.h"
+#include "interpreter/printer.h"
 #include "interpreter/stream_listing.h"
 #include "interpreter/stream_statistics.h"
 #include "mechanism/character_rom.h"
@@ -18,27 +19,6 @@ namespace {
 constexpr size_t inputBufferSize = 16384;  // bytes read from the stream at a time; a stop is seen between them
 constexpr uint8_t digitZero = 48;          // '0'
 constexpr uint8_t escapePosition = 16;     // the byte after 27 that makes it a dot address
-
-enum class Action {
-  BitImageOn,          // line pitch 14, bit-image mode on
-  LineFeed,            // paper up one line, head stays
-  ReturnFeed,          // head to the left margin, then a line feed
-  CarriageReturn,      // head to the left margin, default set, quote and reverse off
-  CarriageReturnFeed,  // the same, then a line feed
-  DoubleWidthOn,       // double width on
-  DoubleWidthText,     // double width on, bit-image mode off, text pitch
-  StandardText,        // double width and bit-image mode off, text pitch
-  PixelPosition,       // 16 u t: head to pixel 10 t + u
-  CellPosition,        // 16 t u: head to character column 10 t + u
-  GraphicSet,          // business set off
-  BusinessSet,         // business set on
-  ReverseOn,           // reverse on
-  ReverseOff,          // reverse off
-  RepeatColumn,        // 26 n d: column d printed n times
-  PixelAddress,        // 27 16 lo hi: head to pixel (hi & 1) 256 + lo
-  DotAddress,          // 27 16 hi lo: head to dot column (hi & 1) 256 + lo
-  ToggleQuote,         // quote mode toggled, and the quote mark printed
-};
 
 // When a code of the table acts; at other times it goes to the print path.
 enum class Acts {
@@ -86,41 +66,6 @@ constexpr std::array<int, 256> makeCommandIndex() {
 // Row of commandRows for each byte value, or noCommand.
 static const std::array<int, 256> commandIndex = makeCommandIndex();
 
-// A command whose operand bytes have not all arrived yet.
-struct PendingCommand {
-  Action action;          // what it does once complete
-  unsigned wanted;        // operand bytes it needs; 0 when no command is pending
-  unsigned received;      // operand bytes taken so far
-  uint8_t operands[3];    // the operand bytes, in stream order
-};
-
-// The printer's state before a byte, which the listing sets beside the state after.
-struct Before {
-  uint16_t modes;  // the mode word
-  unsigned x;      // head pixel column
-  unsigned y;      // head pixel row
-};
-
-// The command being listed, its bytes gathered as they come.
-struct ListedCommand {
-  uint64_t offset;       // offset of its code byte
-  uint8_t bytes[4];      // its code and operand bytes
-  unsigned length;       // bytes gathered, 1-4
-  const char *name;      // its name in the command table
-  Action action;         // what it does
-  Before before;         // the printer before its code byte
-};
-
-// The interpreter's state between two buffers of the stream.
-struct StreamState {
-  bool raw;                  // control codes read as a raw stream
-  bool plainText;            // the stream is plain text, not printer codes
-  bool businessDefault;      // the set every carriage return restores
-  PendingCommand pending;    // a command cut short by the end of a buffer
-  uint64_t offset;           // bytes of the stream before the buffer being read
-  ListedCommand listed;      // the command being listed, while a listing is open
-};
-
 // What one byte was.
 enum class Role {
   Operand,  // an operand of the pending command
@@ -128,62 +73,60 @@ enum class Role {
   Printed,  // it went to the print path
 };
 
-StreamState state;  // the stream being interpreted
-
-bool actsNow(Acts acts) {
+bool actsNow(Printer &p, Acts acts) {
   switch (acts) {
     case Acts::Always:
       return true;
     case Acts::UnlessQuote:
-      return !(modeWord & Quote);
+      return !(p.mechanism.modes & Quote);
     case Acts::InTextMode:
-      return !(modeWord & BitImage);
+      return !(p.mechanism.modes & BitImage);
   }
   return false;
 }
 
-void selectDefaultSet() {
-  if (state.businessDefault)
-    setModes(Business);
+void selectDefaultSet(Printer &p) {
+  if (p.stream.businessDefault)
+    setModes(p.mechanism, Business);
   else
-    clearModes(Business);
+    clearModes(p.mechanism, Business);
 }
 
-void carriageReturn() {
-  moveHead(leftMargin);
-  clearModes(Quote | Reverse);
-  selectDefaultSet();
+void carriageReturn(Printer &p) {
+  moveHead(p.mechanism, leftMargin);
+  clearModes(p.mechanism, Quote | Reverse);
+  selectDefaultSet(p);
 }
 
 // The print path of one byte that is not a command here.
-void printByte(int c) {
-  if (modeWord & BitImage) {
-    if (c >= 128) printColumn(uint8_t(c));
+void printByte(Printer &p, int c) {
+  if (p.mechanism.modes & BitImage) {
+    if (c >= 128) printColumn(p.mechanism, uint8_t(c));
     return;
   }
-  if ((c & 0x7F) < 32 && (modeWord & Quote)) {
-    toggleModes(Reverse);
-    printCharacter(uint8_t(c + 64));
-    toggleModes(Reverse);
+  if ((c & 0x7F) < 32 && (p.mechanism.modes & Quote)) {
+    toggleModes(p.mechanism, Reverse);
+    printCharacter(p.mechanism, uint8_t(c + 64));
+    toggleModes(p.mechanism, Reverse);
   } else {
-    printCharacter(uint8_t(c));
+    printCharacter(p.mechanism, uint8_t(c));
   }
 }
 
 // Moves the head as 16 or 27 16 say, from their two operand bytes.
-void positionHead(Action action, unsigned a, unsigned b) {
+void positionHead(Printer &p, Action action, unsigned a, unsigned b) {
   switch (action) {
     case Action::PixelPosition:
-      moveHead((b - digitZero) * 10 + (a - digitZero));
+      moveHead(p.mechanism, (b - digitZero) * 10 + (a - digitZero));
       break;
     case Action::CellPosition:
-      moveHead(((a - digitZero) * 10 + (b - digitZero)) * cellWidth);
+      moveHead(p.mechanism, ((a - digitZero) * 10 + (b - digitZero)) * cellWidth);
       break;
     case Action::PixelAddress:
-      moveHead((b & 1) * 256 + a);
+      moveHead(p.mechanism, (b & 1) * 256 + a);
       break;
     default:  // DotAddress
-      moveHead(((a & 1) * 256 + b) * dotSize);
+      moveHead(p.mechanism, ((a & 1) * 256 + b) * dotSize);
       break;
   }
 }
@@ -205,29 +148,29 @@ unsigned operandsOf(Action action) {
 }
 
 // Carries out a command that takes no operands.
-void runCommand(Action action, int c) {
+void runCommand(Printer &p, Action action, int c) {
   switch (action) {
-    case Action::BitImageOn:         setLineSpacing(graphicLineSpacing); setModes(BitImage); break;
-    case Action::LineFeed:           lineFeed(); break;
-    case Action::ReturnFeed:         newLine(); break;
-    case Action::CarriageReturn:     carriageReturn(); break;
-    case Action::CarriageReturnFeed: carriageReturn(); lineFeed(); break;
-    case Action::DoubleWidthOn:      setModes(DoubleWidth); break;
-    case Action::DoubleWidthText:    setModes(DoubleWidth); clearModes(BitImage); setLineSpacing(textLineSpacing); break;
-    case Action::StandardText:       clearModes(DoubleWidth | BitImage); setLineSpacing(textLineSpacing); break;
-    case Action::GraphicSet:         clearModes(Business); break;
-    case Action::BusinessSet:        setModes(Business); break;
-    case Action::ReverseOn:          setModes(Reverse); break;
-    case Action::ReverseOff:         clearModes(Reverse); break;
-    case Action::ToggleQuote:        toggleModes(Quote); printByte(c); break;
+    case Action::BitImageOn:         setLineSpacing(p.mechanism, graphicLineSpacing); setModes(p.mechanism, BitImage); break;
+    case Action::LineFeed:           lineFeed(p.mechanism); break;
+    case Action::ReturnFeed:         newLine(p.mechanism); break;
+    case Action::CarriageReturn:     carriageReturn(p); break;
+    case Action::CarriageReturnFeed: carriageReturn(p); lineFeed(p.mechanism); break;
+    case Action::DoubleWidthOn:      setModes(p.mechanism, DoubleWidth); break;
+    case Action::DoubleWidthText:    setModes(p.mechanism, DoubleWidth); clearModes(p.mechanism, BitImage); setLineSpacing(p.mechanism, textLineSpacing); break;
+    case Action::StandardText:       clearModes(p.mechanism, DoubleWidth | BitImage); setLineSpacing(p.mechanism, textLineSpacing); break;
+    case Action::GraphicSet:         clearModes(p.mechanism, Business); break;
+    case Action::BusinessSet:        setModes(p.mechanism, Business); break;
+    case Action::ReverseOn:          setModes(p.mechanism, Reverse); break;
+    case Action::ReverseOff:         clearModes(p.mechanism, Reverse); break;
+    case Action::ToggleQuote:        toggleModes(p.mechanism, Quote); printByte(p, c); break;
     default:                         break;  // the commands with operands act in takeOperand
   }
 }
 
 // Takes one operand byte of the pending command, and carries the command out once it
 // has them all.
-void takeOperand(uint8_t byte) {
-  PendingCommand &command = state.pending;
+void takeOperand(Printer &p, uint8_t byte) {
+  PendingCommand &command = p.stream.pending;
   command.operands[command.received++] = byte;
   if (command.received < command.wanted) return;
   command.wanted = 0;
@@ -235,36 +178,36 @@ void takeOperand(uint8_t byte) {
   switch (command.action) {
     case Action::PixelPosition:
     case Action::CellPosition:
-      positionHead(command.action, operand[0], operand[1]);
+      positionHead(p, command.action, operand[0], operand[1]);
       break;
     case Action::RepeatColumn:
-      for (unsigned i = 0; i < operand[0]; ++i) printColumn(operand[1]);
+      for (unsigned i = 0; i < operand[0]; ++i) printColumn(p.mechanism, operand[1]);
       break;
     default:  // PixelAddress, DotAddress: 27 b, and 27 16 lo hi (or hi lo)
       if (command.received == 1 && operand[0] == escapePosition)
         command.wanted = 3;
       else if (command.received == 3)
-        positionHead(command.action, operand[1], operand[2]);
+        positionHead(p, command.action, operand[1], operand[2]);
       break;
   }
 }
 
 // One byte of the stream: an operand of the pending command, a command, or printed.
-Role interpretByte(uint8_t c) {
-  if (state.pending.wanted != 0) {
-    takeOperand(c);
+Role interpretByte(Printer &p, uint8_t c) {
+  if (p.stream.pending.wanted != 0) {
+    takeOperand(p, c);
     return Role::Operand;
   }
   int row = commandIndex[c];
-  if (row == noCommand || !actsNow(commandRows[row].acts)) {
-    printByte(c);
+  if (row == noCommand || !actsNow(p, commandRows[row].acts)) {
+    printByte(p, c);
     return Role::Printed;
   }
-  Action action = state.raw ? commandRows[row].raw : commandRows[row].textFile;
+  Action action = p.stream.raw ? commandRows[row].raw : commandRows[row].textFile;
   if (unsigned wanted = operandsOf(action); wanted != 0)
-    state.pending = PendingCommand{action, wanted, 0, {}};
+    p.stream.pending = PendingCommand{action, wanted, 0, {}};
   else
-    runCommand(action, c);
+    runCommand(p, action, c);
   return Role::Command;
 }
 
@@ -274,224 +217,229 @@ Role interpretByte(uint8_t c) {
 const char *setName(uint16_t modes) { return (modes & Business) ? "business set" : "graphic set"; }
 
 // "paper up 21 px to y 42", or the page that filled.
-void listFeed(const Before &before) {
-  listWords("paper up ");
-  listNumber(pageSetup.lineSpacing);
-  if (head.headY > before.y) {
-    listWords(" px to y ");
-    listNumber(head.headY);
+void listFeed(Printer &p, const Before &before) {
+  listWords(p.listing, "paper up ");
+  listNumber(p.listing, p.mechanism.setup.lineSpacing);
+  if (p.mechanism.head.headY > before.y) {
+    listWords(p.listing, " px to y ");
+    listNumber(p.listing, p.mechanism.head.headY);
   } else {
-    listWords(" px: the page is full, the next starts at y ");
-    listNumber(head.headY);
+    listWords(p.listing, " px: the page is full, the next starts at y ");
+    listNumber(p.listing, p.mechanism.head.headY);
   }
-  countLinesFed(1);
+  countLinesFed(p.listing, 1);
 }
 
 // "head to x 0, graphic set", and what else the carriage return ended.
-void listReturn(const Before &before) {
-  listWords("head to x 0, ");
-  listWords(setName(modeWord));
-  if (before.modes & Quote) listWords(", quote mode off");
-  if (before.modes & Reverse) listWords(", reverse off");
+void listReturn(Printer &p, const Before &before) {
+  listWords(p.listing, "head to x 0, ");
+  listWords(p.listing, setName(p.mechanism.modes));
+  if (before.modes & Quote) listWords(p.listing, ", quote mode off");
+  if (before.modes & Reverse) listWords(p.listing, ", reverse off");
 }
 
 // "head to x 300", and a warning when that is past the right edge.
-void listHeadTo() {
-  listWords("x ");
-  listNumber(head.headX);
-  if (head.headX >= pageWidth) listWords(", past the right edge: the next column starts a new line");
+void listHeadTo(Printer &p) {
+  listWords(p.listing, "x ");
+  listNumber(p.listing, p.mechanism.head.headX);
+  if (p.mechanism.head.headX >= pageWidth) listWords(p.listing, ", past the right edge: the next column starts a new line");
 }
 
-void listPositioning(const ListedCommand &command) {
+void listPositioning(Printer &p, const ListedCommand &command) {
   switch (command.action) {
     case Action::PixelPosition:
     case Action::PixelAddress:
-      listWords("head to ");
+      listWords(p.listing, "head to ");
       break;
     case Action::CellPosition:
-      listWords("head to character column ");
-      listNumber(head.headX / cellWidth);
-      listWords(", ");
+      listWords(p.listing, "head to character column ");
+      listNumber(p.listing, p.mechanism.head.headX / cellWidth);
+      listWords(p.listing, ", ");
       break;
     default:  // DotAddress
-      listWords("head to dot column ");
-      listNumber(head.headX / dotSize);
-      listWords(", ");
+      listWords(p.listing, "head to dot column ");
+      listNumber(p.listing, p.mechanism.head.headX / dotSize);
+      listWords(p.listing, ", ");
       break;
   }
-  listHeadTo();
+  listHeadTo(p);
 }
 
 // What the command did, from the state before and after it.
-void describeCommand(const ListedCommand &command) {
+void describeCommand(Printer &p, const ListedCommand &command) {
   const Before &before = command.before;
   switch (command.action) {
-    case Action::BitImageOn:         listWords("bit-image mode on, line pitch 14 px"); break;
-    case Action::LineFeed:           listFeed(before); break;
-    case Action::ReturnFeed:         listWords("head to x 0, "); listFeed(before); break;
-    case Action::CarriageReturn:     listReturn(before); break;
-    case Action::CarriageReturnFeed: listReturn(before); listWords(", "); listFeed(before); break;
-    case Action::DoubleWidthOn:      listWords("double width on"); break;
-    case Action::DoubleWidthText:    listWords("double width on, text mode, line pitch 21 px"); break;
-    case Action::StandardText:       listWords("single width, text mode, line pitch 21 px"); break;
-    case Action::GraphicSet:         listWords("graphic set"); break;
-    case Action::BusinessSet:        listWords("business set"); break;
-    case Action::ReverseOn:          listWords("reverse on"); break;
-    case Action::ReverseOff:         listWords("reverse off"); break;
+    case Action::BitImageOn:         listWords(p.listing, "bit-image mode on, line pitch 14 px"); break;
+    case Action::LineFeed:           listFeed(p, before); break;
+    case Action::ReturnFeed:         listWords(p.listing, "head to x 0, "); listFeed(p, before); break;
+    case Action::CarriageReturn:     listReturn(p, before); break;
+    case Action::CarriageReturnFeed: listReturn(p, before); listWords(p.listing, ", "); listFeed(p, before); break;
+    case Action::DoubleWidthOn:      listWords(p.listing, "double width on"); break;
+    case Action::DoubleWidthText:    listWords(p.listing, "double width on, text mode, line pitch 21 px"); break;
+    case Action::StandardText:       listWords(p.listing, "single width, text mode, line pitch 21 px"); break;
+    case Action::GraphicSet:         listWords(p.listing, "graphic set"); break;
+    case Action::BusinessSet:        listWords(p.listing, "business set"); break;
+    case Action::ReverseOn:          listWords(p.listing, "reverse on"); break;
+    case Action::ReverseOff:         listWords(p.listing, "reverse off"); break;
     case Action::ToggleQuote:
-      listWords((modeWord & Quote) ? "quote mode on, " : "quote mode off, ");
-      listWords((before.modes & BitImage) ? "nothing printed in bit-image mode" : "prints the quote mark");
+      listWords(p.listing, (p.mechanism.modes & Quote) ? "quote mode on, " : "quote mode off, ");
+      listWords(p.listing, (before.modes & BitImage) ? "nothing printed in bit-image mode" : "prints the quote mark");
       break;
     case Action::RepeatColumn:
-      listWords("column 0x");
-      listHex(command.bytes[2]);
-      listWords(" printed ");
-      listNumber(command.bytes[1]);
-      listWords(" times, head at ");
-      listHeadTo();
+      listWords(p.listing, "column 0x");
+      listHex(p.listing, command.bytes[2]);
+      listWords(p.listing, " printed ");
+      listNumber(p.listing, command.bytes[1]);
+      listWords(p.listing, " times, head at ");
+      listHeadTo(p);
       break;
     case Action::PixelAddress:
     case Action::DotAddress:
       if (command.length < 4) {
-        listWords("no address (the byte after 27 is not 16): both dropped");
+        listWords(p.listing, "no address (the byte after 27 is not 16): both dropped");
         break;
       }
-      listPositioning(command);
+      listPositioning(p, command);
       break;
     default:  // PixelPosition, CellPosition
-      listPositioning(command);
+      listPositioning(p, command);
       break;
   }
 }
 
-void listCommand() {
-  const ListedCommand &command = state.listed;
-  beginListLine(command.offset, command.bytes, command.length, command.name);
-  describeCommand(command);
-  endListLine();
-  listEngineEvents(state.offset);
+void listCommand(Printer &p) {
+  const ListedCommand &command = p.stream.listed;
+  beginListLine(p.listing, command.offset, command.bytes, command.length, command.name);
+  describeCommand(p, command);
+  endListLine(p.listing);
+  listEngineEvents(p.listing, p.stream.offset, p.mechanism.page.pageCount);
 }
 
 // A control byte that is no command, or a command inside quotes, in text mode.
-void listControlInText(uint8_t c, const Before &before) {
+void listControlInText(Printer &p, uint8_t c, const Before &before) {
   bool command = commandIndex[c] != noCommand;
   if (before.modes & Quote) {
-    beginListLine(state.offset, &c, 1, "quoted code");
-    listWords("prints ");
-    listCharacter(glyphText((before.modes & Business) ? businessGlyphs[uint8_t(c + 64)] : graphicGlyphs[uint8_t(c + 64)]));
-    listWords(" reversed, inside quotes");
-    if (!command) countControlByte(c, state.offset, ControlEffect::Quoted);
+    beginListLine(p.listing, p.stream.offset, &c, 1, "quoted code");
+    listWords(p.listing, "prints ");
+    listCharacter(p.listing, glyphText((before.modes & Business) ? p.mechanism.glyphs.business[uint8_t(c + 64)] : p.mechanism.glyphs.graphic[uint8_t(c + 64)]));
+    listWords(p.listing, " reversed, inside quotes");
+    if (!command) countControlByte(p.listing, c, p.stream.offset, ControlEffect::Quoted);
   } else {
-    beginListLine(state.offset, &c, 1, "no command");
-    listWords("blank cell, head to ");
-    listHeadTo();
-    countControlByte(c, state.offset, ControlEffect::BlankCell);
+    beginListLine(p.listing, p.stream.offset, &c, 1, "no command");
+    listWords(p.listing, "blank cell, head to ");
+    listHeadTo(p);
+    countControlByte(p.listing, c, p.stream.offset, ControlEffect::BlankCell);
   }
-  endListLine();
+  endListLine(p.listing);
 }
 
 // A byte of the print path.
-void listPrinted(uint8_t c, const Before &before) {
-  uint64_t offset = state.offset;
-  listEngineEvents(offset);
+void listPrinted(Printer &p, uint8_t c, const Before &before) {
+  uint64_t offset = p.stream.offset;
+  listEngineEvents(p.listing, offset, p.mechanism.page.pageCount);
   if (before.modes & BitImage) {
-    if (c >= 128) return listRunByte(ListingRun::Columns, offset, c, 0, before.modes, head.headX - dotSize);
+    if (c >= 128) return listRunByte(p.listing, ListingRun::Columns, offset, c, 0, before.modes, p.mechanism.head.headX - dotSize);
     if (c >= 32 || commandIndex[c] != noCommand)
-      return listRunByte(ListingRun::Ignored, offset, c, 0, before.modes, head.headX);
-    beginListLine(offset, &c, 1, "no command");
-    listWords("nothing: bit-image mode prints only bytes from 128");
-    endListLine();
-    return countControlByte(c, offset, ControlEffect::Nothing);
+      return listRunByte(p.listing, ListingRun::Ignored, offset, c, 0, before.modes, p.mechanism.head.headX);
+    beginListLine(p.listing, offset, &c, 1, "no command");
+    listWords(p.listing, "nothing: bit-image mode prints only bytes from 128");
+    endListLine(p.listing);
+    return countControlByte(p.listing, c, offset, ControlEffect::Nothing);
   }
-  if ((c & 0x7F) < 32) return listControlInText(c, before);
+  if ((c & 0x7F) < 32) return listControlInText(p, c, before);
   unsigned width = (before.modes & DoubleWidth) ? 2 * cellWidth : cellWidth;
-  Glyph glyph = (before.modes & Business) ? businessGlyphs[c] : graphicGlyphs[c];
-  listRunByte(ListingRun::Text, offset, c, glyphText(glyph), before.modes, head.headX - width);
+  Glyph glyph = (before.modes & Business) ? p.mechanism.glyphs.business[c] : p.mechanism.glyphs.graphic[c];
+  listRunByte(p.listing, ListingRun::Text, offset, c, glyphText(glyph), before.modes, p.mechanism.head.headX - width);
 }
 
-void listByte(uint8_t c, Role role, const Before &before) {
-  ListedCommand &command = state.listed;
+void listByte(Printer &p, uint8_t c, Role role, const Before &before) {
+  ListedCommand &command = p.stream.listed;
   switch (role) {
     case Role::Operand:
       if (command.length < std::size(command.bytes)) command.bytes[command.length++] = c;
-      if (state.pending.wanted == 0) listCommand();
+      if (p.stream.pending.wanted == 0) listCommand(p);
       break;
     case Role::Command: {
       const CommandRow &row = commandRows[commandIndex[c]];
-      command = ListedCommand{state.offset, {c}, 1, state.raw ? row.rawName : row.textName,
-                              state.raw ? row.raw : row.textFile, before};
-      countCommand(c, command.name);
-      if (state.pending.wanted == 0) listCommand();
+      command = ListedCommand{p.stream.offset, {c}, 1, p.stream.raw ? row.rawName : row.textName,
+                              p.stream.raw ? row.raw : row.textFile, before};
+      countCommand(p.listing, c, command.name);
+      if (p.stream.pending.wanted == 0) listCommand(p);
       break;
     }
     case Role::Printed:
-      listPrinted(c, before);
+      listPrinted(p, c, before);
       break;
   }
 }
 
-void interpretListed(const uint8_t *bytes, size_t length) {
-  for (size_t i = 0; i < length; ++i, ++state.offset) {
-    Before before{modeWord, head.headX, head.headY};
-    Role role = interpretByte(bytes[i]);
-    listByte(bytes[i], role, before);
+void interpretListed(Printer &p, const uint8_t *bytes, size_t length) {
+  for (size_t i = 0; i < length; ++i, ++p.stream.offset) {
+    Before before{p.mechanism.modes, p.mechanism.head.headX, p.mechanism.head.headY};
+    Role role = interpretByte(p, bytes[i]);
+    listByte(p, bytes[i], role, before);
   }
 }
 
 }  // namespace
 
-void resetInterpreter(const RunSettings &settings) {
-  state = StreamState{};
-  state.raw = settings.streamKind == StreamKind::Raw;
-  state.plainText = settings.streamKind == StreamKind::PlainText;
-  state.businessDefault = settings.businessDefault;
+void startPrinter(Printer &p, const RunSettings &settings, const MechanismSinks &sinks) {
+  startMechanism(p.mechanism, settings, sinks);
+  p.stream = StreamState{};
+  p.stream.raw = settings.streamKind == StreamKind::Raw;
+  p.stream.plainText = settings.streamKind == StreamKind::PlainText;
+  p.stream.businessDefault = settings.businessDefault;
+  p.text = PlainTextState{};
+  resetStreamStatistics(p.statistics);
+  abandonListing(p.listing);
+  for (int32_t &count : p.strikesAtLoad) count = 0;
 }
 
-void startStream() {
-  state.pending = PendingCommand{};
-  state.offset = 0;
-  resetStreamStatistics();
-  startListedStream();
-  if (state.plainText) return startPlainText();
+void startStream(Printer &p) {
+  p.stream.pending = PendingCommand{};
+  p.stream.offset = 0;
+  resetStreamStatistics(p.statistics);
+  startListedStream(p.listing, p.mechanism.page.pageCount);
+  if (p.stream.plainText) return startPlainText(p);
   // A program that opened the printer for the business set prints in it from its
   // first byte; text-mode files take the default at their first carriage return.
-  if (state.raw) selectDefaultSet();
+  if (p.stream.raw) selectDefaultSet(p);
 }
 
-void interpretBytes(const uint8_t *bytes, size_t length) {
-  countStreamBytes(bytes, length);
-  if (state.plainText) return interpretPlainText(bytes, length);
+void interpretBytes(Printer &p, const uint8_t *bytes, size_t length) {
+  countStreamBytes(p.statistics, bytes, length);
+  if (p.stream.plainText) return interpretPlainText(p, bytes, length);
   // The listing is decided once a buffer, so that the print path has no part of it.
-  if (listingOpen()) return interpretListed(bytes, length);
-  for (size_t i = 0; i < length; ++i) interpretByte(bytes[i]);
-  state.offset += length;
+  if (listingOpen(p.listing)) return interpretListed(p, bytes, length);
+  for (size_t i = 0; i < length; ++i) interpretByte(p, bytes[i]);
+  p.stream.offset += length;
 }
 
-void endStream() {
-  if (state.plainText) return endPlainText();
-  if (state.pending.wanted != 0 && listingOpen()) {
-    const ListedCommand &command = state.listed;
-    beginListLine(command.offset, command.bytes, command.length, command.name);
-    listWords("cut short by the end of the stream: dropped");
-    endListLine();
+void endStream(Printer &p) {
+  if (p.stream.plainText) return endPlainText(p);
+  if (p.stream.pending.wanted != 0 && listingOpen(p.listing)) {
+    const ListedCommand &command = p.stream.listed;
+    beginListLine(p.listing, command.offset, command.bytes, command.length, command.name);
+    listWords(p.listing, "cut short by the end of the stream: dropped");
+    endListLine(p.listing);
   }
-  if (listingOpen()) endListedRun();
-  state.pending = PendingCommand{};
+  if (listingOpen(p.listing)) endListedRun(p.listing);
+  p.stream.pending = PendingCommand{};
 }
 
-bool interpretStream(FILE *input) {
+bool interpretStream(Printer &p, FILE *input) {
   std::unique_ptr<uint8_t[]> buffer(new uint8_t[inputBufferSize]);  // not cleared: only what is read is used
-  startStream();
+  startStream(p);
   for (;;) {
     raiseIfStopped();
     size_t length = std::fread(buffer.get(), 1, inputBufferSize, input);
     bool interrupted = std::ferror(input) && errno == EINTR;  // a signal came while it waited
     if (interrupted) std::clearerr(input);
     if (length > 0)
-      interpretBytes(buffer.get(), length);
+      interpretBytes(p, buffer.get(), length);
     else if (!interrupted)
       break;
   }
-  endStream();
+  endStream(p);
   return !std::ferror(input);
 }

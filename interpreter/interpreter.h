@@ -12,20 +12,18 @@
 
 #include "base/run_settings.h"
 
-// Back to the power-on state for a run with these settings: control codes read as
-// settings.streamKind says, the settings' default set restored at each carriage return.
-void resetInterpreter(const RunSettings &settings);
+struct Printer;
 
 // A stream begins: a raw stream starts in the default character set.
-void startStream();
+void startStream(Printer &p);
 
 // Interprets the next bytes of the stream.
-void interpretBytes(const uint8_t *bytes, size_t length);
+void interpretBytes(Printer &p, const uint8_t *bytes, size_t length);
 
 // The stream ended: a command still waiting for operands is dropped, printing nothing.
-void endStream();
+void endStream(Printer &p);
 
 // Interprets the whole stream read from input, from startStream to endStream; the file
 // is neither closed nor changed in mode. False when reading failed. A stop signal
 // raises RunStopped between two reads.
-bool interpretStream(FILE *input);
+bool interpretStream(Printer &p, FILE *input);

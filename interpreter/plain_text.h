@@ -13,15 +13,17 @@
 #include <cstddef>
 #include <cstdint>
 
+struct Printer;
+
 // A text begins: nothing decoded, nothing counted. Call it once the glyph tables are
 // built.
-void startPlainText();
+void startPlainText(Printer &p);
 
 // Decodes and prints the next bytes of the text.
-void interpretPlainText(const uint8_t *bytes, size_t length);
+void interpretPlainText(Printer &p, const uint8_t *bytes, size_t length);
 
 // The text ended: the bytes of a character cut short print as printer codes.
-void endPlainText();
+void endPlainText(Printer &p);
 
 // Characters printed as the placeholder since the text began.
-uint64_t placeholdersPrinted();
+uint64_t placeholdersPrinted(const Printer &p);

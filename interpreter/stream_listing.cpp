@@ -7,17 +7,14 @@
 
 #include "base/file_access.h"
 #include "base/utf8.h"
-#include "interpreter/stream_statistics.h"
 #include "mechanism/print_head.h"
 
 namespace {
 
 constexpr size_t flushSize = 65536;       // bytes of lines gathered before they are written
-constexpr size_t shownBytes = 8;          // bytes of an event shown in hex; then an ellipsis
 constexpr unsigned offsetWidth = 9;       // columns of the offset, right-aligned
 constexpr unsigned bytesWidth = 25;       // columns of the hex bytes: 8 of them, a space, "…"
 constexpr unsigned nameWidth = 16;        // columns of the name
-constexpr unsigned codeCount = 256;       // byte values
 constexpr const char *ellipsis = "\xE2\x80\xA6";  // U+2026, one column
 constexpr const char hexDigits[] = "0123456789ABCDEF";
 
@@ -36,59 +33,21 @@ static const char *const effectWords[size_t(ControlEffect::Count)] = {
     "no glyph, placeholder printed",  // Missing
 };
 
-// The run of bytes being gathered into one line.
-struct GatheredRun {
-  ListingRun kind;            // None while no run is gathered
-  uint64_t offset;            // offset of its first byte
-  uint64_t length;            // its bytes
-  uint8_t bytes[shownBytes];  // its first bytes
-  uint16_t modes;             // Business, DoubleWidth and Reverse of a text run
-  unsigned x;                 // head pixel column before its first byte
-  std::string text;           // UTF-8 text of a text run
-};
 
-// A control byte value that is no command, as the summary tells it.
-struct ControlCount {
-  uint64_t count;                                    // times it was read
-  uint64_t firstOffset;                              // offset of the first
-  uint64_t effects[size_t(ControlEffect::Count)];    // times it had each effect
-};
 
-struct Listing {
-  bool open = false;
-  FILE *file = nullptr;              // the temporary file, or standard output
-  bool standardOutput = false;       // listed onto standard output
-  TemporaryFile temporary;           // the listing until complete
-  std::string name;                  // where the finished listing goes
-  bool replace = true;               // it may replace a file of that name
-  int error = 0;                     // errno value of the first failure, 0 while none
-  std::string buffer;                // lines not yet written
-  GatheredRun run{};                 // the run being gathered
-  uint64_t autofeeds = 0;            // autofeeds the engine noted since the stream began
-  uint64_t autofeedsListed = 0;      // of them, those listed
-  unsigned pagesListed = 0;          // the engine's page count when last listed
-  unsigned firstPage = 0;            // the engine's page count when the stream began
-  uint64_t linesFed = 0;             // lines fed by commands
-  uint64_t commandCounts[codeCount] = {};      // commands read, by code
-  const char *commandNames[codeCount] = {};    // the name of each command read
-  ControlCount controls[codeCount] = {};       // control bytes that are no command
-};
-
-Listing listing;  // the listing being written
-
-void fail(int error) {
+void fail(Listing &listing, int error) {
   if (listing.error == 0) listing.error = error != 0 ? error : EIO;
 }
 
 // Writes the gathered lines out.
-void flushLines() {
+void flushLines(Listing &listing) {
   if (listing.buffer.empty() || listing.file == nullptr) return;
   if (std::fwrite(listing.buffer.data(), 1, listing.buffer.size(), listing.file) != listing.buffer.size())
-    fail(errno);
+    fail(listing, errno);
   listing.buffer.clear();
 }
 
-void appendDecimal(uint64_t number, unsigned width = 0) {
+void appendDecimal(Listing &listing, uint64_t number, unsigned width = 0) {
   char digits[24];
   unsigned count = 0;
   do {
@@ -99,21 +58,21 @@ void appendDecimal(uint64_t number, unsigned width = 0) {
   while (count > 0) listing.buffer += digits[--count];
 }
 
-void appendHex(uint8_t byte) {
+void appendHex(Listing &listing, uint8_t byte) {
   listing.buffer += hexDigits[byte >> 4];
   listing.buffer += hexDigits[byte & 15];
 }
 
-void appendSpaces(unsigned count) { listing.buffer.append(count, ' '); }
+void appendSpaces(Listing &listing, unsigned count) { listing.buffer.append(count, ' '); }
 
 // The start of a line: offset, bytes, name; each field padded to its column.
-void beginLine(uint64_t offset, const uint8_t *bytes, uint64_t length, const char *name) {
-  appendDecimal(offset, offsetWidth);
-  appendSpaces(2);
+void beginLine(Listing &listing, uint64_t offset, const uint8_t *bytes, uint64_t length, const char *name) {
+  appendDecimal(listing, offset, offsetWidth);
+  appendSpaces(listing, 2);
   unsigned columns = 0;
   for (uint64_t i = 0; i < length && i < shownBytes; ++i) {
     if (i > 0) listing.buffer += ' ';
-    appendHex(bytes[i]);
+    appendHex(listing, bytes[i]);
     columns += i > 0 ? 3 : 2;
   }
   if (length > shownBytes) {
@@ -121,23 +80,23 @@ void beginLine(uint64_t offset, const uint8_t *bytes, uint64_t length, const cha
     listing.buffer += ellipsis;
     columns += 2;
   }
-  appendSpaces(bytesWidth - columns + 2);
+  appendSpaces(listing, bytesWidth - columns + 2);
   listing.buffer += name;
   unsigned nameLength = unsigned(std::char_traits<char>::length(name));
-  appendSpaces(nameLength < nameWidth ? nameWidth - nameLength + 1 : 1);
+  appendSpaces(listing, nameLength < nameWidth ? nameWidth - nameLength + 1 : 1);
 }
 
-void endLine() {
+void endLine(Listing &listing) {
   listing.buffer += '\n';
-  if (listing.buffer.size() >= flushSize) flushLines();
+  if (listing.buffer.size() >= flushSize) flushLines(listing);
 }
 
-void listRun() {
+void listRun(Listing &listing) {
   GatheredRun &run = listing.run;
   if (run.kind == ListingRun::None) return;
   switch (run.kind) {
     case ListingRun::Text:
-      beginLine(run.offset, run.bytes, run.length, textName);
+      beginLine(listing, run.offset, run.bytes, run.length, textName);
       listing.buffer += '"';
       listing.buffer += run.text;
       listing.buffer += "\" ";
@@ -145,59 +104,59 @@ void listRun() {
       listing.buffer += (run.modes & DoubleWidth) ? ", double width" : ", single width";
       if (run.modes & Reverse) listing.buffer += ", reverse";
       listing.buffer += ", at x ";
-      appendDecimal(run.x);
+      appendDecimal(listing, run.x);
       break;
     case ListingRun::Columns:
-      beginLine(run.offset, run.bytes, run.length, columnsName);
-      appendDecimal(run.length);
+      beginLine(listing, run.offset, run.bytes, run.length, columnsName);
+      appendDecimal(listing, run.length);
       listing.buffer += run.length == 1 ? " column at x " : " columns at x ";
-      appendDecimal(run.x);
+      appendDecimal(listing, run.x);
       break;
     default:  // Ignored
-      beginLine(run.offset, run.bytes, run.length, ignoredName);
-      appendDecimal(run.length);
+      beginLine(listing, run.offset, run.bytes, run.length, ignoredName);
+      appendDecimal(listing, run.length);
       listing.buffer += run.length == 1 ? " byte" : " bytes";
       listing.buffer += " below 128: bit-image mode prints nothing for them";
       break;
   }
-  endLine();
+  endLine(listing);
   run.kind = ListingRun::None;
   run.text.clear();
 }
 
-void listSummaryCommands() {
+void listSummaryCommands(Listing &listing) {
   listing.buffer += "commands:\n";
   bool any = false;
-  for (unsigned code = 0; code < codeCount; ++code) {
+  for (unsigned code = 0; code < byteValues; ++code) {
     if (listing.commandCounts[code] == 0) continue;
     any = true;
-    appendDecimal(code, 5);
+    appendDecimal(listing, code, 5);
     listing.buffer += "  ";
-    appendHex(uint8_t(code));
+    appendHex(listing, uint8_t(code));
     listing.buffer += "  ";
     listing.buffer += listing.commandNames[code];
     unsigned nameLength = unsigned(std::char_traits<char>::length(listing.commandNames[code]));
-    appendSpaces(nameLength < nameWidth ? nameWidth - nameLength : 0);
-    appendDecimal(listing.commandCounts[code], 10);
+    appendSpaces(listing, nameLength < nameWidth ? nameWidth - nameLength : 0);
+    appendDecimal(listing, listing.commandCounts[code], 10);
     listing.buffer += '\n';
   }
   if (!any) listing.buffer += "  none\n";
 }
 
-void listSummaryControls() {
+void listSummaryControls(Listing &listing) {
   listing.buffer += "control bytes that are no command:\n";
   bool any = false;
-  for (unsigned code = 0; code < codeCount; ++code) {
+  for (unsigned code = 0; code < byteValues; ++code) {
     const ControlCount &control = listing.controls[code];
     if (control.count == 0) continue;
     any = true;
-    appendDecimal(code, 5);
+    appendDecimal(listing, code, 5);
     listing.buffer += "  ";
-    appendHex(uint8_t(code));
+    appendHex(listing, uint8_t(code));
     listing.buffer += "  ";
-    appendDecimal(control.count);
+    appendDecimal(listing, control.count);
     listing.buffer += control.count == 1 ? " time, first at offset " : " times, first at offset ";
-    appendDecimal(control.firstOffset);
+    appendDecimal(listing, control.firstOffset);
     listing.buffer += ':';
     const char *separator = " ";
     for (size_t effect = 0; effect < size_t(ControlEffect::Count); ++effect) {
@@ -205,7 +164,7 @@ void listSummaryControls() {
       listing.buffer += separator;
       listing.buffer += effectWords[effect];
       listing.buffer += " (";
-      appendDecimal(control.effects[effect]);
+      appendDecimal(listing, control.effects[effect]);
       listing.buffer += ')';
       separator = ", ";
     }
@@ -214,18 +173,18 @@ void listSummaryControls() {
   if (!any) listing.buffer += "  none\n";
 }
 
-void listSummary(const char *hint) {
+void listSummary(Listing &listing, const char *hint, uint64_t bytes, unsigned pageCount) {
   listing.buffer += "\nsummary\nbytes read:  ";
-  appendDecimal(streamStatistics.bytes);
+  appendDecimal(listing, bytes);
   listing.buffer += "\npages:       ";
-  appendDecimal(page.pageCount - listing.firstPage);
+  appendDecimal(listing, pageCount - listing.firstPage);
   listing.buffer += "\nlines fed:   ";
-  appendDecimal(listing.linesFed + listing.autofeeds);
+  appendDecimal(listing, listing.linesFed + listing.autofeeds);
   listing.buffer += ", ";
-  appendDecimal(listing.autofeeds);
+  appendDecimal(listing, listing.autofeeds);
   listing.buffer += " of them by autofeed\n";
-  listSummaryCommands();
-  listSummaryControls();
+  listSummaryCommands(listing);
+  listSummaryControls(listing);
   if (hint != nullptr && *hint != '\0') {
     listing.buffer += hint;
     listing.buffer += '\n';
@@ -233,16 +192,16 @@ void listSummary(const char *hint) {
 }
 
 // Closes the file (not standard output); the temporary file stays.
-void closeFile() {
-  if (listing.file != nullptr && !listing.standardOutput && std::fclose(listing.file) != 0) fail(errno);
-  if (listing.file != nullptr && listing.standardOutput && std::fflush(listing.file) != 0) fail(errno);
+void closeFile(Listing &listing) {
+  if (listing.file != nullptr && !listing.standardOutput && std::fclose(listing.file) != 0) fail(listing, errno);
+  if (listing.file != nullptr && listing.standardOutput && std::fflush(listing.file) != 0) fail(listing, errno);
   listing.file = nullptr;
 }
 
 }  // namespace
 
-int openListing(const std::string &name, bool replace) {
-  abandonListing();
+int openListing(Listing &listing, const std::string &name, bool replace) {
+  abandonListing(listing);
   listing = Listing();
   if (name == standardOutputName) {
     listing.standardOutput = true;
@@ -264,18 +223,18 @@ int openListing(const std::string &name, bool replace) {
   return 0;
 }
 
-bool listingOpen() { return listing.open; }
+bool listingOpen(const Listing &listing) { return listing.open; }
 
-int finishListing(const char *hint) {
+int finishListing(Listing &listing, const char *hint, uint64_t bytes, unsigned pageCount) {
   if (!listing.open) return EINVAL;
-  endListedRun();
-  listEngineEvents(streamStatistics.bytes);
-  listSummary(hint);
-  flushLines();
-  closeFile();
+  endListedRun(listing);
+  listEngineEvents(listing, bytes, pageCount);
+  listSummary(listing, hint, bytes, pageCount);
+  flushLines(listing);
+  closeFile(listing);
   if (!listing.standardOutput) {
     if (listing.error == 0) {
-      if (int error = commitTemporary(listing.temporary, listing.name, false, listing.replace); error != 0) fail(error);
+      if (int error = commitTemporary(listing.temporary, listing.name, false, listing.replace); error != 0) fail(listing, error);
     } else {
       discardTemporary(listing.temporary);
     }
@@ -285,48 +244,48 @@ int finishListing(const char *hint) {
   return error;
 }
 
-void abandonListing() {
+void abandonListing(Listing &listing) {
   if (!listing.open) return;
   listing.buffer.clear();
-  closeFile();
+  closeFile(listing);
   discardTemporary(listing.temporary);
   listing = Listing();
 }
 
-void startListedStream() {
+void startListedStream(Listing &listing, unsigned pageCount) {
   if (!listing.open) return;
-  endListedRun();
+  endListedRun(listing);
   listing.autofeeds = listing.autofeedsListed = 0;
-  listing.firstPage = listing.pagesListed = page.pageCount;
+  listing.firstPage = listing.pagesListed = pageCount;
 }
 
-void noteAutofeed() {
+void noteAutofeed(Listing &listing) {
   if (listing.open) ++listing.autofeeds;
 }
 
-void listEngineEvents(uint64_t offset) {
+void listEngineEvents(Listing &listing, uint64_t offset, unsigned pageCount) {
   while (listing.autofeedsListed < listing.autofeeds) {
-    endListedRun();
-    beginLine(offset, nullptr, 0, autofeedName);
+    endListedRun(listing);
+    beginLine(listing, offset, nullptr, 0, autofeedName);
     listing.buffer += "autofeed ";
-    appendDecimal(++listing.autofeedsListed);
+    appendDecimal(listing, ++listing.autofeedsListed);
     listing.buffer += ": a column past the right edge went to a new line";
-    endLine();
+    endLine(listing);
   }
-  while (listing.pagesListed < page.pageCount) {
-    endListedRun();
-    beginLine(offset, nullptr, 0, pageName);
+  while (listing.pagesListed < pageCount) {
+    endListedRun(listing);
+    beginLine(listing, offset, nullptr, 0, pageName);
     listing.buffer += "page ";
-    appendDecimal(++listing.pagesListed);
-    endLine();
+    appendDecimal(listing, ++listing.pagesListed);
+    endLine(listing);
   }
 }
 
-void listRunByte(ListingRun kind, uint64_t offset, uint8_t byte, char32_t text, uint16_t modes, unsigned x) {
+void listRunByte(Listing &listing, ListingRun kind, uint64_t offset, uint8_t byte, char32_t text, uint16_t modes, unsigned x) {
   GatheredRun &run = listing.run;
   modes &= Business | DoubleWidth | Reverse;
   if (run.kind != kind || run.offset + run.length != offset || (kind == ListingRun::Text && run.modes != modes)) {
-    listRun();
+    listRun(listing);
     run.kind = kind;
     run.offset = offset;
     run.length = 0;
@@ -338,32 +297,32 @@ void listRunByte(ListingRun kind, uint64_t offset, uint8_t byte, char32_t text, 
   if (kind == ListingRun::Text && text != 0) appendUtf8(run.text, text);
 }
 
-void beginListLine(uint64_t offset, const uint8_t *bytes, size_t length, const char *name) {
-  listRun();
-  beginLine(offset, bytes, length, name);
+void beginListLine(Listing &listing, uint64_t offset, const uint8_t *bytes, size_t length, const char *name) {
+  listRun(listing);
+  beginLine(listing, offset, bytes, length, name);
 }
 
-void listWords(const char *words) { listing.buffer += words; }
+void listWords(Listing &listing, const char *words) { listing.buffer += words; }
 
-void listNumber(uint64_t number) { appendDecimal(number); }
+void listNumber(Listing &listing, uint64_t number) { appendDecimal(listing, number); }
 
-void listHex(uint8_t byte) { appendHex(byte); }
+void listHex(Listing &listing, uint8_t byte) { appendHex(listing, byte); }
 
-void listCharacter(char32_t character) { appendUtf8(listing.buffer, character); }
+void listCharacter(Listing &listing, char32_t character) { appendUtf8(listing.buffer, character); }
 
-void endListLine() { endLine(); }
+void endListLine(Listing &listing) { endLine(listing); }
 
-void countCommand(uint8_t code, const char *name) {
+void countCommand(Listing &listing, uint8_t code, const char *name) {
   ++listing.commandCounts[code];
   listing.commandNames[code] = name;
 }
 
-void countLinesFed(unsigned lines) { listing.linesFed += lines; }
+void countLinesFed(Listing &listing, unsigned lines) { listing.linesFed += lines; }
 
-void countControlByte(uint8_t code, uint64_t offset, ControlEffect effect) {
+void countControlByte(Listing &listing, uint8_t code, uint64_t offset, ControlEffect effect) {
   ControlCount &control = listing.controls[code];
   if (control.count++ == 0) control.firstOffset = offset;
   ++control.effects[size_t(effect)];
 }
 
-void endListedRun() { listRun(); }
+void endListedRun(Listing &listing) { listRun(listing); }

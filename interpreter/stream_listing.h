@@ -16,75 +16,61 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
+#include "interpreter/printer.h"
+
 constexpr const char *standardOutputName = "-";  // the listing's name for standard output
-
-// Kinds of byte the listing gathers into one line while they follow one another.
-enum class ListingRun {
-  None,
-  Text,     // printable characters, in one set, width and reverse state
-  Columns,  // bit-image data columns
-  Ignored,  // bytes below 128 that bit-image mode leaves unprinted
-};
-
-// What a control byte that is no command did, for the summary.
-enum class ControlEffect {
-  BlankCell,  // printed the blank glyph in text mode
-  Nothing,    // nothing, in bit-image mode
-  Quoted,     // inside quotes: printed reversed, as the glyph 64 codes higher
-  Missing,    // plain text: a character with no glyph, printed as the placeholder
-  Count,
-};
 
 // Begins the listing of the next stream, into a temporary file beside name that
 // finishListing puts in place; "-" lists onto standard output. Returns 0 or the errno
 // value of the failure, and then no listing is open. Without replace, finishListing
 // fails rather than replace a file of its name.
-int openListing(const std::string &name, bool replace = true);
+int openListing(Listing &listing, const std::string &name, bool replace = true);
 
 // Whether a listing is open.
-bool listingOpen();
+bool listingOpen(const Listing &listing);
 
 // Lists what is still pending (the last pages ejected since the stream ended), the
 // summary with the hint line given (none when empty), and puts the file in place.
 // Returns 0, or the errno value of the first failure, and then no file is left.
-int finishListing(const char *hint);
+int finishListing(Listing &listing, const char *hint, uint64_t bytes, unsigned pageCount);
 
 // Drops the listing and its temporary file. For a run that failed.
-void abandonListing();
+void abandonListing(Listing &listing);
 
 // The stream begins: offsets from 0, nothing counted, pages counted from the engine's
 // count now.
-void startListedStream();
+void startListedStream(Listing &listing, unsigned pageCount);
 
 // The engine fed a line because a column went past the right edge. Listed with the
 // next event; does nothing while no listing is open.
-void noteAutofeed();
+void noteAutofeed(Listing &listing);
 
 // Lists the autofeeds and page ejections since the last event, at offset.
-void listEngineEvents(uint64_t offset);
+void listEngineEvents(Listing &listing, uint64_t offset, unsigned pageCount);
 
 // Adds a byte to the run of its kind, first listing the run in progress when it is of
 // another kind or state: text gives the character the cell shows; modes are the mode
 // word's set, width and reverse bits; x is the head's pixel column before the byte.
-void listRunByte(ListingRun kind, uint64_t offset, uint8_t byte, char32_t text, uint16_t modes, unsigned x);
+void listRunByte(Listing &listing, ListingRun kind, uint64_t offset, uint8_t byte, char32_t text, uint16_t modes, unsigned x);
 
 // Begins a line for an event of its own (listing the run in progress first): the
 // offset of its first byte, its bytes and its name. What it did follows through the
 // list... functions, and endListLine ends the line.
-void beginListLine(uint64_t offset, const uint8_t *bytes, size_t length, const char *name);
-void listWords(const char *words);
-void listNumber(uint64_t number);
-void listHex(uint8_t byte);
-void listCharacter(char32_t character);
-void endListLine();
+void beginListLine(Listing &listing, uint64_t offset, const uint8_t *bytes, size_t length, const char *name);
+void listWords(Listing &listing, const char *words);
+void listNumber(Listing &listing, uint64_t number);
+void listHex(Listing &listing, uint8_t byte);
+void listCharacter(Listing &listing, char32_t character);
+void endListLine(Listing &listing);
 
 // Counts, for the summary, a command by its code and name, the lines fed by commands,
 // and a control byte that is no command, with what it did.
-void countCommand(uint8_t code, const char *name);
-void countLinesFed(unsigned lines);
-void countControlByte(uint8_t code, uint64_t offset, ControlEffect effect);
+void countCommand(Listing &listing, uint8_t code, const char *name);
+void countLinesFed(Listing &listing, unsigned lines);
+void countControlByte(Listing &listing, uint8_t code, uint64_t offset, ControlEffect effect);
 
 // Lists the run in progress, if any.
-void endListedRun();
+void endListedRun(Listing &listing);

@@ -34,11 +34,9 @@ constexpr uint64_t mostlySmallLetters = 20;
 // letters, or graphics passed through). A printer stream of graphics has far more.
 constexpr uint64_t highByteShare = 16;
 
-StreamStatistics statistics;  // the stream being read
+uint64_t countOf(const StreamStatistics &statistics, uint8_t value) { return statistics.counts[value]; }
 
-uint64_t countOf(uint8_t value) { return statistics.counts[value]; }
-
-uint64_t countBetween(unsigned first, unsigned last) {
+uint64_t countBetween(const StreamStatistics &statistics, unsigned first, unsigned last) {
   uint64_t total = 0;
   for (unsigned value = first; value <= last; ++value) total += statistics.counts[value];
   return total;
@@ -46,15 +44,15 @@ uint64_t countBetween(unsigned first, unsigned last) {
 
 // Control bytes other than those of plain text: line feed, carriage return, tab and
 // form feed.
-uint64_t foreignControls() {
-  uint64_t total = countBetween(0, controlCount - 1) + countBetween(highControls, highControls + controlCount - 1);
-  return total - countOf(lineFeed) - countOf(carriageReturn) - countOf(tab) - countOf(formFeed);
+uint64_t foreignControls(const StreamStatistics &statistics) {
+  uint64_t total = countBetween(statistics, 0, controlCount - 1) + countBetween(statistics, highControls, highControls + controlCount - 1);
+  return total - countOf(statistics, lineFeed) - countOf(statistics, carriageReturn) - countOf(statistics, tab) - countOf(statistics, formFeed);
 }
 
 // Raw: read as a text-mode file, its carriage returns never feed paper, and with not
 // one line feed every line prints over the one before.
-bool looksRaw(const RunSettings &settings) {
-  return settings.streamKind == StreamKind::TextFile && countOf(lineFeed) == 0 && countOf(carriageReturn) >= manyReturns;
+bool looksRaw(const StreamStatistics &statistics, const RunSettings &settings) {
+  return settings.streamKind == StreamKind::TextFile && countOf(statistics, lineFeed) == 0 && countOf(statistics, carriageReturn) >= manyReturns;
 }
 
 // Plain text: no control byte but those of plain text, mostly ASCII, most lines ended
@@ -62,15 +60,15 @@ bool looksRaw(const RunSettings &settings) {
 // print as graphics unless the business set is in force. It is, from the first byte, in
 // a raw stream run with -business, and from the first carriage return in a text-mode
 // file.
-bool looksPlain(const RunSettings &settings) {
-  if (settings.streamKind == StreamKind::PlainText || foreignControls() != 0) return false;
-  if (countBetween(highControls, 255) * highByteShare > statistics.bytes) return false;
-  uint64_t loneReturns = countOf(carriageReturn) - statistics.returnFeeds;
-  if (countOf(lineFeed) <= loneReturns) return false;
+bool looksPlain(const StreamStatistics &statistics, const RunSettings &settings) {
+  if (settings.streamKind == StreamKind::PlainText || foreignControls(statistics) != 0) return false;
+  if (countBetween(statistics, highControls, 255) * highByteShare > statistics.bytes) return false;
+  uint64_t loneReturns = countOf(statistics, carriageReturn) - statistics.returnFeeds;
+  if (countOf(statistics, lineFeed) <= loneReturns) return false;
   bool businessInForce =
-      settings.businessDefault && (settings.streamKind == StreamKind::Raw || countOf(carriageReturn) != 0);
-  uint64_t small = countBetween(firstSmallLetter, lastSmallLetter);
-  uint64_t letters = small + countBetween(firstCapital, lastCapital);
+      settings.businessDefault && (settings.streamKind == StreamKind::Raw || countOf(statistics, carriageReturn) != 0);
+  uint64_t small = countBetween(statistics, firstSmallLetter, lastSmallLetter);
+  uint64_t letters = small + countBetween(statistics, firstCapital, lastCapital);
   return !businessInForce && small >= manySmallLetters && small * smallLetterShare >= letters;
 }
 
@@ -78,26 +76,24 @@ bool looksPlain(const RunSettings &settings) {
 // program written on a computer of today sends them, read in the graphic set from
 // beginning to end: no -business, and not one code that selects the business set.
 // Mostly ASCII, as plain text is: a stream of graphics has far more bytes from 128.
-bool looksBusiness(const RunSettings &settings) {
+bool looksBusiness(const StreamStatistics &statistics, const RunSettings &settings) {
   if (settings.streamKind == StreamKind::PlainText || settings.businessDefault) return false;
   uint8_t businessCode = settings.streamKind == StreamKind::Raw ? rawBusinessCode : textBusinessCode;
-  if (countOf(businessCode) != 0) return false;
-  if (countBetween(highControls, 255) * highByteShare > statistics.bytes) return false;
-  uint64_t small = countBetween(firstSmallLetter, lastSmallLetter);
-  uint64_t letters = small + countBetween(firstCapital, lastCapital);
+  if (countOf(statistics, businessCode) != 0) return false;
+  if (countBetween(statistics, highControls, 255) * highByteShare > statistics.bytes) return false;
+  uint64_t small = countBetween(statistics, firstSmallLetter, lastSmallLetter);
+  uint64_t letters = small + countBetween(statistics, firstCapital, lastCapital);
   return small >= mostlySmallLetters && small * 2 > letters;
 }
 
 }  // namespace
 
-const StreamStatistics &streamStatistics = statistics;
-
-void resetStreamStatistics() {
+void resetStreamStatistics(StreamStatistics &statistics) {
   std::memset(&statistics, 0, sizeof statistics);
   statistics.previous = -1;
 }
 
-void countStreamBytes(const uint8_t *bytes, size_t length) {
+void countStreamBytes(StreamStatistics &statistics, const uint8_t *bytes, size_t length) {
   if (length == 0) return;
   uint64_t returnFeeds = statistics.previous == carriageReturn && bytes[0] == lineFeed;
   for (size_t i = 0; i < length; ++i) ++statistics.counts[bytes[i]];
@@ -107,11 +103,11 @@ void countStreamBytes(const uint8_t *bytes, size_t length) {
   statistics.previous = bytes[length - 1];
 }
 
-StreamHint streamHint(const RunSettings &settings, bool printed) {
+StreamHint streamHint(const StreamStatistics &statistics, const RunSettings &settings, bool printed) {
   if (!printed) return StreamHint::None;
-  if (looksRaw(settings)) return StreamHint::Raw;
-  if (looksPlain(settings)) return StreamHint::PlainText;
-  if (looksBusiness(settings)) return StreamHint::Business;
+  if (looksRaw(statistics, settings)) return StreamHint::Raw;
+  if (looksPlain(statistics, settings)) return StreamHint::PlainText;
+  if (looksBusiness(statistics, settings)) return StreamHint::Business;
   return StreamHint::None;
 }
 

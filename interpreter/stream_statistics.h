@@ -16,8 +16,6 @@ struct StreamStatistics {
   int previous;                // the last byte read, -1 before the first
 };
 
-// Written only here.
-extern const StreamStatistics &streamStatistics;
 
 // What the stream looks like, when it clearly looks like something its run did not
 // read it as.
@@ -31,14 +29,14 @@ enum class StreamHint {
 };
 
 // A stream begins: nothing counted.
-void resetStreamStatistics();
+void resetStreamStatistics(StreamStatistics &statistics);
 
 // Counts the next bytes of the stream.
-void countStreamBytes(const uint8_t *bytes, size_t length);
+void countStreamBytes(StreamStatistics &statistics, const uint8_t *bytes, size_t length);
 
 // The hint for the stream counted, read with these settings; None unless printed
 // (nothing to say about a run that printed nothing).
-StreamHint streamHint(const RunSettings &settings, bool printed);
+StreamHint streamHint(const StreamStatistics &statistics, const RunSettings &settings, bool printed);
 
 // The sentence naming what the stream looks like and the option that fits; empty for
 // None.

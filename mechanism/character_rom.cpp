@@ -1,12 +1,12 @@
 #include "mechanism/character_rom.h"
 
+#include <array>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 
 #include "base/file_access.h"
 #include "mechanism/glyph_text.h"
-#include "mechanism/print_head.h"
 
 // Region starts of the ROM image; slot n of a region is the glyph at start + 6 n.
 // font/make_font.cpp keeps the same map of used slots for drawing our own font: a
@@ -29,15 +29,17 @@ constexpr const char *fakeRomName = "PRINTER/mps801.fake";
 constexpr const char *installedFontName = "../share/tambrix/PRINTER/mps801.fake";  // from the program's folder
 
 namespace {
-uint8_t romImage[romSize];        // the ROM image; zero where no file filled it
-Glyph graphicTable[codeCount];    // glyph of each code in the graphic set
-Glyph businessTable[codeCount];   // glyph of each code in the business set
-char32_t textOfGlyph[romSize];    // the character each glyph shows in text; 0 none
-}  // namespace
 
-const uint8_t (&characterRom)[romSize] = romImage;
-const Glyph (&graphicGlyphs)[codeCount] = graphicTable;
-const Glyph (&businessGlyphs)[codeCount] = businessTable;
+// The character each glyph shows in text, 0 for none, from the font's own list.
+std::array<char32_t, romSize> makeTextOfGlyph() {
+  std::array<char32_t, romSize> text{};
+  for (unsigned i = 0; i < glyphTextCount; ++i) text[glyphTexts[i].glyph] = glyphTexts[i].text;
+  return text;
+}
+
+const std::array<char32_t, romSize> textOfGlyph = makeTextOfGlyph();
+
+}  // namespace
 
 // A run of 32 codes that both sets map to consecutive slots of one region.
 struct CodeRun {
@@ -66,13 +68,6 @@ static const CodeGlyph businessSingles[9] = {
     {233, hatchUpGlyph},     {186, checkMarkGlyph},   {250, checkMarkGlyph},
 };
 
-void resetCharacterRom() {
-  std::memset(romImage, 0, sizeof romImage);
-  std::memset(graphicTable, 0, sizeof graphicTable);
-  std::memset(businessTable, 0, sizeof businessTable);
-  std::memset(textOfGlyph, 0, sizeof textOfGlyph);
-}
-
 // The ROM files to look for, in order.
 static std::vector<std::string> romCandidates() {
   std::vector<std::string> names = {realRomName, fakeRomName};
@@ -81,12 +76,12 @@ static std::vector<std::string> romCandidates() {
   return names;
 }
 
-RomSearch loadCharacterRom() {
+RomSearch loadCharacterRom(GlyphTables &tables) {
   RomSearch search{romCandidates(), -1};
   for (size_t i = 0; i < search.tried.size(); ++i) {
     FILE *file = openForReading(search.tried[i]);
     if (file == nullptr) continue;
-    std::fread(romImage, 1, romSize, file);
+    std::fread(tables.rom, 1, romSize, file);
     std::fclose(file);
     search.used = int(i);
     search.tried.resize(i + 1);
@@ -99,8 +94,9 @@ static void mapRun(Glyph *table, unsigned firstCode, Glyph region) {
   for (unsigned i = 0; i < 32; ++i) table[firstCode + i] = Glyph(region + glyphWidth * i);
 }
 
-RomSearch buildGlyphTables() {
-  RomSearch search = loadCharacterRom();
+RomSearch buildGlyphTables(GlyphTables &tables) {
+  RomSearch search = loadCharacterRom(tables);
+  Glyph *graphicTable = tables.graphic, *businessTable = tables.business;
   for (unsigned code = 0; code < codeCount; ++code) graphicTable[code] = businessTable[code] = spaceGlyph;
   for (const CodeRun &run : commonRuns) {
     mapRun(graphicTable, run.firstCode, run.region);
@@ -113,19 +109,7 @@ RomSearch buildGlyphTables() {
     businessTable[192 + i] = Glyph(capitalRegion + glyphWidth * i);   // A-Z again at 193-218
   }
   for (const CodeGlyph &single : businessSingles) businessTable[single.code] = single.glyph;
-  for (unsigned i = 0; i < glyphTextCount; ++i) textOfGlyph[glyphTexts[i].glyph] = glyphTexts[i].text;
   return search;
-}
-
-void printCharacter(uint8_t code) {
-  Glyph glyph = (modeWord & Business) ? businessGlyphs[code] : graphicGlyphs[code];
-  if (runSettings.debugLevel & DebugMarks) markCharacterCell();
-  unsigned repeat = (modeWord & DoubleWidth) ? 2 : 1;
-  for (unsigned step = 0; step < glyphWidth * repeat; ++step) {
-    printColumn(characterRom[glyph + step / repeat]);
-    // The cell starts where its first column landed, after any autofeed.
-    if (step == 0) noteCharacterCell(cellWidth * repeat, textOfGlyph[glyph]);
-  }
 }
 
 char32_t glyphText(Glyph glyph) { return glyph < romSize ? textOfGlyph[glyph] : 0; }

@@ -14,10 +14,12 @@ constexpr unsigned codeCount = 256;  // character codes
 // A glyph is named by the offset of its first byte in the ROM image.
 using Glyph = uint16_t;
 
-// Written only here; read through these.
-extern const uint8_t (&characterRom)[romSize];      // the ROM image; zero where no file filled it
-extern const Glyph (&graphicGlyphs)[codeCount];     // glyph of each code in the graphic set
-extern const Glyph (&businessGlyphs)[codeCount];    // glyph of each code in the business set
+// A printer's character generator: its ROM image and the two sets' tables.
+struct GlyphTables {
+  uint8_t rom[romSize] = {};           // the ROM image; zero where no file filled it
+  Glyph graphic[codeCount] = {};       // glyph of each code in the graphic set
+  Glyph business[codeCount] = {};      // glyph of each code in the business set
+};
 
 // The ROM files looked for, in order, and the one read.
 struct RomSearch {
@@ -25,20 +27,14 @@ struct RomSearch {
   int used;                        // index in tried of the file read; -1 when none could be read
 };
 
-// Clears the ROM image and both tables.
-void resetCharacterRom();
-
 // Fills the ROM image from "PRINTER/mps801.bin", else "PRINTER/mps801.fake" in the
 // working directory, else from our font installed with the program
 // (../share/tambrix/PRINTER/mps801.fake from the program's folder). With none it
 // stays zero.
-RomSearch loadCharacterRom();
+RomSearch loadCharacterRom(GlyphTables &tables);
 
 // Loads the ROM, then fills both glyph tables; returns what the search found.
-RomSearch buildGlyphTables();
+RomSearch buildGlyphTables(GlyphTables &tables);
 
-// Prints one character cell at the head, in the set and width the mode word selects.
-void printCharacter(uint8_t code);
-
-// The character the glyph shows in text, 0 for none; known once the tables are built.
+// The character the glyph shows in text, 0 for none.
 char32_t glyphText(Glyph glyph);

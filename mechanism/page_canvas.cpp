@@ -11,40 +11,25 @@ namespace {
 constexpr uint8_t white = 0xFF;
 constexpr uint8_t markLevels[2][3] = {{0, white, 0}, {0, 0, white}};  // red, green, blue by MarkColor
 
-struct Canvas {
-  unsigned width = 0;
-  unsigned height = 0;
-  bool rgb = false;             // three bytes a pixel (red, green, blue), else one (gray)
-  std::vector<uint8_t> bytes;   // the rows top to bottom
-  unsigned inkedTop = 0;        // rows inkedTop .. inkedEnd - 1 may hold ink; all
-  unsigned inkedEnd = 0;        //   other rows are white
-};
-
-Canvas canvas;
-std::vector<Canvas> blanks;  // pages of the last runs, whitened: a later run's first page if
-constexpr size_t mostBlanks = 4;  //   one fits; the oldest goes first
-std::vector<std::vector<uint8_t>> spares;  // bytes of pages given back, to be used again
-constexpr size_t mostSpares = 4;
-float shadeOfPin[pinCount];    // the shade each pin of a column painted last, and its level:
-uint8_t levelOfPin[pinCount];  //   a worn ribbon gives each pin its own, changed at line feeds.
-                               //   A level depends on its shade alone, so a run needs no reset.
+constexpr size_t mostBlanks = 4;  // pages of earlier runs kept whitened; the oldest goes first
+constexpr size_t mostSpares = 4;  // bytes of pages given back, kept to be used again
 
 uint8_t levelOf(float shade) { return uint8_t(std::clamp(std::floor(double(shade) * 255.0), 0.0, 255.0)); }
 
 // A vector of size bytes, each value, made from a spare when one is big enough: a
 // page-sized allocation per page would fault its memory in anew under some
 // allocators.
-std::vector<uint8_t> pageBytes(size_t size, uint8_t value) {
+std::vector<uint8_t> pageBytes(PagePool &pool, size_t size, uint8_t value) {
   std::vector<uint8_t> bytes;
   // The smallest spare that is big enough: a large one taken for a small page would be
   // missing for the next large one.
-  auto fits = spares.end();
-  for (auto spare = spares.begin(); spare != spares.end(); ++spare)
-    if (spare->capacity() >= size && (fits == spares.end() || spare->capacity() < fits->capacity())) fits = spare;
-  if (fits != spares.end()) {
-    std::swap(*fits, spares.back());
-    bytes = std::move(spares.back());
-    spares.pop_back();
+  auto fits = pool.spares.end();
+  for (auto spare = pool.spares.begin(); spare != pool.spares.end(); ++spare)
+    if (spare->capacity() >= size && (fits == pool.spares.end() || spare->capacity() < fits->capacity())) fits = spare;
+  if (fits != pool.spares.end()) {
+    std::swap(*fits, pool.spares.back());
+    bytes = std::move(pool.spares.back());
+    pool.spares.pop_back();
   }
   bytes.assign(size, value);
   return bytes;
@@ -53,11 +38,11 @@ std::vector<uint8_t> pageBytes(size_t size, uint8_t value) {
 // Keeps page bytes no longer needed as a spare. With as many spares as are kept, the
 // bytes replace the smallest of them if larger: small pages of one run must not crowd
 // out the large ones of the next.
-void keepSpare(std::vector<uint8_t> &&bytes) {
-  if (spares.size() < mostSpares) {
-    spares.push_back(std::move(bytes));
+void keepSpare(PagePool &pool, std::vector<uint8_t> &&bytes) {
+  if (pool.spares.size() < mostSpares) {
+    pool.spares.push_back(std::move(bytes));
   } else {
-    auto smallest = std::min_element(spares.begin(), spares.end(), [](const auto &a, const auto &b) {
+    auto smallest = std::min_element(pool.spares.begin(), pool.spares.end(), [](const auto &a, const auto &b) {
       return a.capacity() < b.capacity();
     });
     if (smallest->capacity() < bytes.capacity()) *smallest = std::move(bytes);
@@ -65,35 +50,35 @@ void keepSpare(std::vector<uint8_t> &&bytes) {
 }
 
 // Widens the range of rows that the next page must whiten.
-void noteInk(unsigned top, unsigned end) {
-  bool none = canvas.inkedTop >= canvas.inkedEnd;
-  canvas.inkedTop = none ? top : std::min(canvas.inkedTop, top);
-  canvas.inkedEnd = none ? end : std::max(canvas.inkedEnd, end);
+void noteInk(PageCanvas &c, unsigned top, unsigned end) {
+  bool none = c.page.inkedTop >= c.page.inkedEnd;
+  c.page.inkedTop = none ? top : std::min(c.page.inkedTop, top);
+  c.page.inkedEnd = none ? end : std::max(c.page.inkedEnd, end);
 }
 
-void putPixel(unsigned x, unsigned y, const uint8_t levels[3]) {
-  if (x >= canvas.width || y >= canvas.height) return;
-  size_t index = size_t(y) * canvas.width + x;
-  if (canvas.rgb) {
-    uint8_t *p = &canvas.bytes[3 * index];
+void putPixel(PageCanvas &c, unsigned x, unsigned y, const uint8_t levels[3]) {
+  if (x >= c.page.width || y >= c.page.height) return;
+  size_t index = size_t(y) * c.page.width + x;
+  if (c.page.rgb) {
+    uint8_t *p = &c.page.bytes[3 * index];
     p[0] = levels[0];
     p[1] = levels[1];
     p[2] = levels[2];
   } else {
-    canvas.bytes[index] = levels[0];
+    c.page.bytes[index] = levels[0];
   }
-  noteInk(y, y + 1);
+  noteInk(c, y, y + 1);
 }
 
 // From gray to colour, for the page's first debug mark.
-void widenToRgb() {
-  std::vector<uint8_t> rgb = pageBytes(canvas.bytes.size() * 3, white);
-  size_t end = size_t(canvas.inkedEnd) * canvas.width;  // the other rows are white
-  for (size_t i = size_t(canvas.inkedTop) * canvas.width; i < end; ++i)
-    rgb[3 * i] = rgb[3 * i + 1] = rgb[3 * i + 2] = canvas.bytes[i];
-  keepSpare(std::move(canvas.bytes));
-  canvas.bytes = std::move(rgb);
-  canvas.rgb = true;
+void widenToRgb(PageCanvas &c) {
+  std::vector<uint8_t> rgb = pageBytes(c.pool, c.page.bytes.size() * 3, white);
+  size_t end = size_t(c.page.inkedEnd) * c.page.width;  // the other rows are white
+  for (size_t i = size_t(c.page.inkedTop) * c.page.width; i < end; ++i)
+    rgb[3 * i] = rgb[3 * i + 1] = rgb[3 * i + 2] = c.page.bytes[i];
+  keepSpare(c.pool, std::move(c.page.bytes));
+  c.page.bytes = std::move(rgb);
+  c.page.rgb = true;
 }
 
 // Whether each of the eight bytes is 0 or 255: a byte is when it equals its top bit
@@ -108,9 +93,9 @@ bool isGray(uint8_t level) { return level != 0 && level != white; }
 // Whether the inked rows of a colour page hold a pixel in colour. Eight pixels at a
 // time: in their 24 bytes, each byte is compared with the next by three loads, each
 // xor-ed with itself a byte further on, and only the pairs within a pixel count.
-bool hasColour() {
-  const uint8_t *p = canvas.bytes.data() + size_t(canvas.inkedTop) * canvas.width * 3;
-  const uint8_t *end = canvas.bytes.data() + size_t(canvas.inkedEnd) * canvas.width * 3;
+bool hasColour(const PageCanvas &c) {
+  const uint8_t *p = c.page.bytes.data() + size_t(c.page.inkedTop) * c.page.width * 3;
+  const uint8_t *end = c.page.bytes.data() + size_t(c.page.inkedEnd) * c.page.width * 3;
   if constexpr (std::endian::native == std::endian::little) {
     constexpr uint64_t within[3] = {0xFFFF00FFFF00FFFFu, 0xFF00FFFF00FFFF00u, 0x00FFFF00FFFF00FFu};
     auto differ = [&](const uint8_t *eight) {
@@ -136,9 +121,9 @@ bool hasColour() {
 // pixels at a time: the top bit of each of their bytes is the pixel's bit, and one
 // multiplication gathers the eight top bits into one byte, the first pixel's lowest;
 // loaded the other way round, the first pixel's comes out on top.
-bool packBlackWhite(PageRaster &raster, std::vector<uint8_t> &gray) {
+bool packBlackWhite(PageCanvas &c, PageRaster &raster, std::vector<uint8_t> &gray) {
   size_t rowBytes = rasterRowBytes(PixelKind::BlackWhite, raster.width);
-  std::vector<uint8_t> bits = pageBytes(rowBytes * raster.height, white);  // padding included
+  std::vector<uint8_t> bits = pageBytes(c.pool, rowBytes * raster.height, white);  // padding included
   constexpr uint64_t topBits = 0x8080808080808080u, gather = 0x0002040810204081u;
   bool grays = false;
   auto pack = [&](uint64_t eight, uint8_t *out) {
@@ -149,9 +134,9 @@ bool packBlackWhite(PageRaster &raster, std::vector<uint8_t> &gray) {
   if (flat) {
     // Rows of whole bytes with no padding: the inked rows are one run of bytes, taken
     // 32 pixels at a time, and a run of white ones is passed over with one test.
-    const uint8_t *in = raster.bytes.data() + size_t(canvas.inkedTop) * raster.width;
-    const uint8_t *end = raster.bytes.data() + size_t(canvas.inkedEnd) * raster.width;
-    uint8_t *out = bits.data() + size_t(canvas.inkedTop) * rowBytes;
+    const uint8_t *in = raster.bytes.data() + size_t(c.page.inkedTop) * raster.width;
+    const uint8_t *end = raster.bytes.data() + size_t(c.page.inkedEnd) * raster.width;
+    uint8_t *out = bits.data() + size_t(c.page.inkedTop) * rowBytes;
     for (; in != end && !grays; in += 32, out += 4) {
       uint64_t eight[4];
       std::memcpy(&eight[0], in, 8);
@@ -162,7 +147,7 @@ bool packBlackWhite(PageRaster &raster, std::vector<uint8_t> &gray) {
       for (unsigned i = 0; i < 4; ++i) pack(eight[i], out + i);
     }
   }
-  for (unsigned y = canvas.inkedTop; y < canvas.inkedEnd && !grays && !flat; ++y) {
+  for (unsigned y = c.page.inkedTop; y < c.page.inkedEnd && !grays && !flat; ++y) {
     const uint8_t *row = raster.bytes.data() + size_t(y) * raster.width;
     uint8_t *out = bits.data() + y * rowBytes;
     unsigned x = 0;
@@ -179,7 +164,7 @@ bool packBlackWhite(PageRaster &raster, std::vector<uint8_t> &gray) {
     }
   }
   if (grays) {
-    keepSpare(std::move(bits));
+    keepSpare(c.pool, std::move(bits));
     return false;
   }
   std::swap(raster.bytes, bits);
@@ -189,93 +174,93 @@ bool packBlackWhite(PageRaster &raster, std::vector<uint8_t> &gray) {
 }
 
 // Whitens the canvas's inked rows in bytes of a page of its size, gray or in colour.
-void whitenInkedRows(std::vector<uint8_t> &bytes, bool rgb) {
-  size_t rowBytes = size_t(canvas.width) * (rgb ? 3 : 1);
-  std::fill(bytes.begin() + std::ptrdiff_t(canvas.inkedTop * rowBytes),
-            bytes.begin() + std::ptrdiff_t(canvas.inkedEnd * rowBytes), white);
+void whitenInkedRows(const PageCanvas &c, std::vector<uint8_t> &bytes, bool rgb) {
+  size_t rowBytes = size_t(c.page.width) * (rgb ? 3 : 1);
+  std::fill(bytes.begin() + std::ptrdiff_t(c.page.inkedTop * rowBytes),
+            bytes.begin() + std::ptrdiff_t(c.page.inkedEnd * rowBytes), white);
 }
 
 }  // namespace
 
-void resetPageCanvas() {
+void finishPageCanvas(PageCanvas &c) {
   // Whitening the inked rows is cheaper than a whole page made white again, which is
   // what a run of another size or kind pays.
-  if (!canvas.bytes.empty()) {
-    whitenInkedRows(canvas.bytes, canvas.rgb);
-    canvas.inkedTop = canvas.inkedEnd = 0;
-    if (blanks.size() == mostBlanks) {
-      keepSpare(std::move(blanks.front().bytes));
-      blanks.erase(blanks.begin());
+  if (!c.page.bytes.empty()) {
+    whitenInkedRows(c, c.page.bytes, c.page.rgb);
+    c.page.inkedTop = c.page.inkedEnd = 0;
+    if (c.pool.blanks.size() == mostBlanks) {
+      keepSpare(c.pool, std::move(c.pool.blanks.front().bytes));
+      c.pool.blanks.erase(c.pool.blanks.begin());
     }
-    blanks.push_back(std::move(canvas));
+    c.pool.blanks.push_back(std::move(c.page));
   }
-  canvas = Canvas();
+  c.page = Canvas();
 }
 
-void startPage(unsigned width, unsigned height, bool colour) {
-  auto fits = std::find_if(blanks.begin(), blanks.end(), [&](const Canvas &blank) {
+void startPage(PageCanvas &c, unsigned width, unsigned height, bool colour) {
+  auto fits = std::find_if(c.pool.blanks.begin(), c.pool.blanks.end(), [&](const Canvas &blank) {
     return blank.width == width && blank.height == height && blank.rgb == colour;
   });
-  if (canvas.bytes.empty() && fits != blanks.end()) {
-    canvas = std::move(*fits);
-    blanks.erase(fits);
-  } else if (width == canvas.width && height == canvas.height && canvas.rgb == colour) {  // reused
-    whitenInkedRows(canvas.bytes, canvas.rgb);
+  if (c.page.bytes.empty() && fits != c.pool.blanks.end()) {
+    c.page = std::move(*fits);
+    c.pool.blanks.erase(fits);
+  } else if (width == c.page.width && height == c.page.height && c.page.rgb == colour) {  // reused
+    whitenInkedRows(c, c.page.bytes, c.page.rgb);
   } else {
-    keepSpare(std::move(canvas.bytes));  // a page of another size or kind
-    canvas = Canvas();
-    canvas.width = width;
-    canvas.height = height;
-    canvas.rgb = colour;
-    canvas.bytes = pageBytes(size_t(width) * height * (colour ? 3 : 1), white);
+    keepSpare(c.pool, std::move(c.page.bytes));  // a page of another size or kind
+    c.page = Canvas();
+    c.page.width = width;
+    c.page.height = height;
+    c.page.rgb = colour;
+    c.page.bytes = pageBytes(c.pool, size_t(width) * height * (colour ? 3 : 1), white);
   }
-  canvas.inkedTop = canvas.inkedEnd = 0;
+  c.page.inkedTop = c.page.inkedEnd = 0;
 }
 
-void paintDot(unsigned x, unsigned y, float shade) {
+void paintDot(PageCanvas &c, unsigned x, unsigned y, float shade) {
   uint8_t level = levelOf(shade);
-  unsigned width = canvas.width;
-  if (x + 1 < width && y + 1 < canvas.height) {  // the whole square is on the page
-    if (canvas.rgb) {
-      uint8_t *top = &canvas.bytes[3 * (size_t(y) * width + x)], *bottom = top + 3 * size_t(width);
+  unsigned width = c.page.width;
+  if (x + 1 < width && y + 1 < c.page.height) {  // the whole square is on the page
+    if (c.page.rgb) {
+      uint8_t *top = &c.page.bytes[3 * (size_t(y) * width + x)], *bottom = top + 3 * size_t(width);
       top[0] = top[1] = top[2] = top[3] = top[4] = top[5] = level;
       bottom[0] = bottom[1] = bottom[2] = bottom[3] = bottom[4] = bottom[5] = level;
     } else {
-      uint8_t *top = &canvas.bytes[size_t(y) * width + x];
+      uint8_t *top = &c.page.bytes[size_t(y) * width + x];
       top[0] = top[1] = top[width] = top[width + 1] = level;
     }
-    noteInk(y, y + 2);
+    noteInk(c, y, y + 2);
     return;
   }
   const uint8_t levels[3] = {level, level, level};
-  putPixel(x, y, levels);
-  putPixel(x + 1, y, levels);
-  putPixel(x + 1, y + 1, levels);
-  putPixel(x, y + 1, levels);
+  putPixel(c, x, y, levels);
+  putPixel(c, x + 1, y, levels);
+  putPixel(c, x + 1, y + 1, levels);
+  putPixel(c, x, y + 1, levels);
 }
 
-void paintColumn(unsigned x, unsigned y, uint8_t pins, const float (&shades)[pinCount]) {
+void paintColumn(PageCanvas &c, unsigned x, unsigned y, uint8_t pins, const float (&shades)[pinCount]) {
   pins &= uint8_t((1u << pinCount) - 1);
   if (pins == 0) return;
-  if (x >= canvas.width || canvas.width - x < dotSize || y >= canvas.height || canvas.height - y < columnHeight) {
+  if (x >= c.page.width || c.page.width - x < dotSize || y >= c.page.height || c.page.height - y < columnHeight) {
     // partly off the page
     for (unsigned pin = 0; pin < pinCount; ++pin)
-      if (pins & (1u << pin)) paintDot(x, y + dotSize * pin, shades[pin]);
+      if (pins & (1u << pin)) paintDot(c, x, y + dotSize * pin, shades[pin]);
     return;
   }
   // The whole column is on the page: no pixel needs a test of its own, and a row of a
   // square is written in one or two stores of 2 and 4 bytes, which a memcpy of a
   // power-of-two size becomes.
-  bool rgb = canvas.rgb;
-  size_t rowBytes = size_t(canvas.width) * (rgb ? 3 : 1);
-  uint8_t *top = canvas.bytes.data() + size_t(y) * rowBytes + size_t(x) * (rgb ? 3 : 1);
+  bool rgb = c.page.rgb;
+  size_t rowBytes = size_t(c.page.width) * (rgb ? 3 : 1);
+  uint8_t *top = c.page.bytes.data() + size_t(y) * rowBytes + size_t(x) * (rgb ? 3 : 1);
   for (unsigned left = pins; left != 0; left &= left - 1) {  // the pins fired, top down
     unsigned pin = unsigned(std::countr_zero(left));
-    if (shades[pin] != shadeOfPin[pin]) {
-      shadeOfPin[pin] = shades[pin];
-      levelOfPin[pin] = levelOf(shades[pin]);
+    if (shades[pin] != c.shadeOfPin[pin]) {
+      c.shadeOfPin[pin] = shades[pin];
+      c.levelOfPin[pin] = levelOf(shades[pin]);
     }
-    uint8_t level = levelOfPin[pin], *row = top + dotSize * pin * rowBytes;
+    uint8_t level = c.levelOfPin[pin], *row = top + dotSize * pin * rowBytes;
     uint16_t two = uint16_t(level * 0x0101u);
     if (rgb) {
       uint32_t four = level * 0x01010101u;
@@ -289,63 +274,63 @@ void paintColumn(unsigned x, unsigned y, uint8_t pins, const float (&shades)[pin
     }
   }
   unsigned first = unsigned(std::countr_zero(pins)), last = 31 - unsigned(std::countl_zero(uint32_t(pins)));
-  noteInk(y + dotSize * first, y + dotSize * (last + 1));
+  noteInk(c, y + dotSize * first, y + dotSize * (last + 1));
 }
 
-void paintMark(unsigned x, unsigned y, MarkColor color) {
-  if (x >= canvas.width || y >= canvas.height) return;
-  if (!canvas.rgb) widenToRgb();
-  putPixel(x, y, markLevels[int(color)]);
+void paintMark(PageCanvas &c, unsigned x, unsigned y, MarkColor color) {
+  if (x >= c.page.width || y >= c.page.height) return;
+  if (!c.page.rgb) widenToRgb(c);
+  putPixel(c, x, y, markLevels[int(color)]);
 }
 
-void paintMarkLine(unsigned x, unsigned y, unsigned length, bool down, MarkColor color) {
-  unsigned end = down ? std::min(canvas.height, y + length) : std::min(canvas.width, x + length);
-  if (x >= canvas.width || y >= canvas.height || end <= (down ? y : x)) return;
-  if (!canvas.rgb) widenToRgb();
+void paintMarkLine(PageCanvas &c, unsigned x, unsigned y, unsigned length, bool down, MarkColor color) {
+  unsigned end = down ? std::min(c.page.height, y + length) : std::min(c.page.width, x + length);
+  if (x >= c.page.width || y >= c.page.height || end <= (down ? y : x)) return;
+  if (!c.page.rgb) widenToRgb(c);
   const uint8_t *levels = markLevels[int(color)];
-  size_t step = down ? 3 * size_t(canvas.width) : 3;
-  uint8_t *p = canvas.bytes.data() + 3 * (size_t(y) * canvas.width + x);
+  size_t step = down ? 3 * size_t(c.page.width) : 3;
+  uint8_t *p = c.page.bytes.data() + 3 * (size_t(y) * c.page.width + x);
   uint16_t firstTwo;  // a pixel in two stores, not three
   std::memcpy(&firstTwo, levels, 2);
   for (unsigned i = down ? y : x; i < end; ++i, p += step) {
     std::memcpy(p, &firstTwo, 2);
     p[2] = levels[2];
   }
-  noteInk(y, down ? end : y + 1);
+  noteInk(c, y, down ? end : y + 1);
 }
 
-PageRaster takePage() {
+PageRaster takePage(PageCanvas &c) {
   PageRaster raster;
-  raster.width = canvas.width;
-  raster.height = canvas.height;
-  bool colour = canvas.rgb && hasColour();
-  if (canvas.rgb && !colour) {  // no colour left (no mark, or all painted over): gray
-    std::vector<uint8_t> gray = pageBytes(canvas.bytes.size() / 3, white);
-    size_t end = size_t(canvas.inkedEnd) * canvas.width;  // the other rows are white
-    for (size_t i = size_t(canvas.inkedTop) * canvas.width; i < end; ++i) gray[i] = canvas.bytes[3 * i];
-    keepSpare(std::move(canvas.bytes));
-    canvas.bytes = std::move(gray);
-    canvas.rgb = false;
+  raster.width = c.page.width;
+  raster.height = c.page.height;
+  bool colour = c.page.rgb && hasColour(c);
+  if (c.page.rgb && !colour) {  // no colour left (no mark, or all painted over): gray
+    std::vector<uint8_t> gray = pageBytes(c.pool, c.page.bytes.size() / 3, white);
+    size_t end = size_t(c.page.inkedEnd) * c.page.width;  // the other rows are white
+    for (size_t i = size_t(c.page.inkedTop) * c.page.width; i < end; ++i) gray[i] = c.page.bytes[3 * i];
+    keepSpare(c.pool, std::move(c.page.bytes));
+    c.page.bytes = std::move(gray);
+    c.page.rgb = false;
   }
   raster.kind = colour ? PixelKind::Rgb : PixelKind::Gray;
-  raster.bytes = std::move(canvas.bytes);
+  raster.bytes = std::move(c.page.bytes);
   // The next page: the gray bytes of a black and white page whitened where it was
   // inked, or fresh ones; in colour after a page in colour, as a run with debug marks
   // has them on every page.
   std::vector<uint8_t> next;
   if (colour)
-    next = pageBytes(size_t(canvas.width) * canvas.height * 3, white);
-  else if (packBlackWhite(raster, next))
-    whitenInkedRows(next, false);
+    next = pageBytes(c.pool, size_t(c.page.width) * c.page.height * 3, white);
+  else if (packBlackWhite(c, raster, next))
+    whitenInkedRows(c, next, false);
   else
-    next = pageBytes(size_t(canvas.width) * canvas.height, white);
-  canvas.bytes = std::move(next);
-  canvas.rgb = colour;
-  canvas.inkedTop = canvas.inkedEnd = 0;
+    next = pageBytes(c.pool, size_t(c.page.width) * c.page.height, white);
+  c.page.bytes = std::move(next);
+  c.page.rgb = colour;
+  c.page.inkedTop = c.page.inkedEnd = 0;
   return raster;
 }
 
-void recyclePage(PageRaster &&raster) {
-  keepSpare(std::move(raster.bytes));
+void recyclePage(PageCanvas &c, PageRaster &&raster) {
+  keepSpare(c.pool, std::move(raster.bytes));
   raster = PageRaster();
 }

@@ -2,11 +2,11 @@
 //
 // Every dot reaches the page through printColumn, which turns one column
 // byte (bit k fires pin k, pin 0 at the top, bit 7 never printed) into up to
-// seven 2 x 2-pixel dots at the head. lineFeed moves the paper, writes full
-// pages as numbered PNG files and recomputes the ribbon shades.
+// seven 2 x 2-pixel dots at the head. lineFeed moves the paper, hands full
+// pages to the run and recomputes the ribbon shades.
 //
-// The records below are written only here; other modules read them through the
-// const references and change them through the functions further down.
+// All of it lives in one Mechanism record that the run makes and passes to every
+// function; nothing is kept anywhere else, so two printers never share a thing.
 #pragma once
 
 #include <cstdint>
@@ -16,6 +16,8 @@
 #include "base/page_geometry.h"
 #include "base/page_raster.h"
 #include "base/run_settings.h"
+#include "mechanism/character_rom.h"
+#include "mechanism/page_canvas.h"
 
 // Bits of the mode word.
 constexpr uint16_t DoubleWidth = 1;  // every glyph column printed twice
@@ -52,73 +54,88 @@ struct RibbonState {
   uint32_t halfLife;               // strikes that halve a pin's darkness; 0 = no wear shown
 };
 
-extern const PageSetup &pageSetup;
-extern const HeadPosition &head;
-extern const PageImage &page;
-extern const RibbonState &ribbon;
-extern const uint16_t &modeWord;       // printer modes, the bits above
-extern const RunSettings &runSettings;  // the settings the engine was reset with
+// Where the mechanism's events and ejected pages go: to the run that made it, which
+// decides what becomes of them.
+struct MechanismSinks {
+  void *context = nullptr;  // handed back with each call
+  void (*event)(void *context, EngineEvent event, unsigned value, const std::string &name) = nullptr;
+  void (*page)(void *context, PageJob &&job) = nullptr;  // null: the page is dropped, its memory kept
+};
 
-// Where an ejected page goes: the caller takes the job, raster and all.
-using PageHandler = void (*)(PageJob &&job);
+// One printer's mechanism: head, ribbon, page, character generator.
+struct Mechanism {
+  RunSettings settings;     // the run's settings
+  PageSetup setup{};        // page height and prefix of the run, and the line pitch in force
+  HeadPosition head{};      // where the next column prints
+  PageImage page{};         // whether the page holds ink, and how many pages were handed over
+  RibbonState ribbon{};     // strike counts, pin shades and half-life
+  uint16_t modes = 0;       // printer modes: DoubleWidth, BitImage, Reverse, Business, Quote
+  bool keepText = false;    // cells and rows are noted: a PDF or a transcript is written
+  bool keepStrikes = false; // strikes and marks are noted: the ink look draws from them
+  MechanismSinks sinks;     // where events and pages go
+  PageCanvas canvas;        // the page being painted
+  GlyphTables glyphs;       // the character ROM and the sets' tables
+};
 
-// Puts every record above back to its start-up value for a run with these settings,
-// sends the engine's events to events and ejected pages to pages (nowhere when null).
-void resetPrintHead(const RunSettings &settings, EngineEventHandler events = nullptr,
-                      PageHandler pages = nullptr);
+// Puts the mechanism in its power-on state for a run with these settings, its events
+// and pages going to sinks. The canvas keeps its page memory.
+void startMechanism(Mechanism &m, const RunSettings &settings, const MechanismSinks &sinks = MechanismSinks());
 
 // The name of page file number of a run: "<prefix>-NNN.png", at least three digits.
 std::string pageFileName(const std::string &prefix, unsigned number);
 
 // Starts painting on a white page of pageWidth x pageHeight pixels.
-void createPage();
+void createPage(Mechanism &m);
 
 // Strikes one dot of the given pin with its top left pixel at (x, y), counting the
 // strike; pixels outside the page are not painted.
-void strikeDot(unsigned x, unsigned y, unsigned pin);
+void strikeDot(Mechanism &m, unsigned x, unsigned y, unsigned pin);
 
 // Moves the head one column to the right.
-void advanceHead();
+void advanceHead(Mechanism &m);
 
 // Puts the head at pixel column x of the line; the next column autofeeds when x is
 // past the right edge.
-void moveHead(unsigned x);
+void moveHead(Mechanism &m, unsigned x);
 
 // Prints one column byte at the head, feeding a new line first when the head is past
 // the right edge, and inverting it while Reverse is set.
-void printColumn(uint8_t bits);
+void printColumn(Mechanism &m, uint8_t bits);
 
 // Notes the character cell whose first column was just printed, width pixels wide,
 // and the character it shows (0 for none), for the text of the PDF and transcript.
-void noteCharacterCell(unsigned width, char32_t text);
+void noteCharacterCell(Mechanism &m, unsigned width, char32_t text);
 
 // Advances the paper by lineSpacing, ejecting the page when the next line would not fit.
-void lineFeed();
+void lineFeed(Mechanism &m);
 
 // Returns the head to the left margin and feeds one line.
-void newLine();
+void newLine(Mechanism &m);
 
 // Sets the line pitch used by the following line feeds: textLineSpacing or
 // graphicLineSpacing.
-void setLineSpacing(unsigned pixels);
+void setLineSpacing(Mechanism &m, unsigned pixels);
 
 // Sets, clears or flips the given bits of the mode word.
-void setModes(uint16_t bits);
-void clearModes(uint16_t bits);
-void toggleModes(uint16_t bits);
+void setModes(Mechanism &m, uint16_t bits);
+void clearModes(Mechanism &m, uint16_t bits);
+void toggleModes(Mechanism &m, uint16_t bits);
 
 // Hands the page over to be written if anything was struck on it (as the next numbered
 // file, into the PDF document and into the transcript, as the settings say), and puts
 // the head at the top of a white page. A page file that cannot be written raises
 // FileError, once its turn to be put in place comes.
-void ejectPage();
+void ejectPage(Mechanism &m);
 
 // Takes the strike counts of a ribbon that has been used before, and recomputes the
 // shades from them.
-void setStrikeCounts(const int32_t (&counts)[pinCount]);
+void setStrikeCounts(Mechanism &m, const int32_t (&counts)[pinCount]);
 
 // Recomputes pinShades from strikeCounts and halfLife.
-void updatePinShades();
+void updatePinShades(Mechanism &m);
 
 // Paints the blue 12-pixel line that marks the top of a character cell at the head.
-void markCharacterCell();
+void markCharacterCell(Mechanism &m);
+
+// Prints one character cell at the head, in the set and width the mode word selects.
+void printCharacter(Mechanism &m, uint8_t code);

@@ -50,11 +50,16 @@ int wakeEvent = -1;                    // an eventfd the encoders signal when a 
 
 std::deque<std::unique_ptr<Job>> jobs;  // handed over and not committed, oldest first
 std::deque<Pending> pending;            // what is still to be reported or committed
-EngineEventHandler report = nullptr;    // where events go
+EngineEventHandler report;             // where events go
+PageCanvas *pageMemory = nullptr;       // where the memory of committed pages goes back to; null: freed
 std::string documentName;               // the PDF document pages go into; empty for none
 bool toTranscript = false;              // pages go into the transcript
 bool replaceFiles = true;               // a page file may replace one of its name
 std::string tooLarge;                   // why pages in the run's look cannot be made; empty when they can
+
+void tell(EngineEvent event, unsigned value, const std::string &name) {
+  if (report.tell != nullptr) report.tell(report.context, event, value, name);
+}
 
 // The most pixels a page in a look of its own may have: 16384 x 16384, a 1200-dpi sheet
 // 22 inches high. Rendering one takes about three bytes a pixel on its encoder thread.
@@ -154,14 +159,14 @@ void commitOldest() {
   if (!page.pngName.empty()) {
     if (int error = commitTemporary(job.temporary, page.pngName, false, replaceFiles); error != 0)
       throw writeError("page file", page.pngName, error);
-    if (report != nullptr) report(EngineEvent::PageWritten, page.number, page.pngName);
+    tell(EngineEvent::PageWritten, page.number, page.pngName);
   }
   if (!documentName.empty()) {
     addDocumentPage(pageLook.changesPages ? job.shown : job.page.raster, page.cells);
-    if (report != nullptr) report(EngineEvent::PageAdded, page.number, documentName);
+    tell(EngineEvent::PageAdded, page.number, documentName);
   }
   if (toTranscript) addTranscriptPage(page.rows, page.cells);
-  recyclePage(std::move(job.page.raster));
+  if (pageMemory != nullptr) recyclePage(*pageMemory, std::move(job.page.raster));
   jobs.pop_front();
 }
 
@@ -181,8 +186,8 @@ void drain(bool wait) {
         abandonPageOutput();
         throw;
       }
-    } else if (report != nullptr) {
-      report(next.event, next.value, next.name);
+    } else {
+      tell(next.event, next.value, next.name);
     }
     pending.pop_front();
   }
@@ -192,15 +197,17 @@ void drain(bool wait) {
 
 void resetPageOutput() {
   abandonPageOutput();
-  report = nullptr;
+  report = EngineEventHandler();
+  pageMemory = nullptr;
   documentName.clear();
   toTranscript = false;
   replaceFiles = true;
 }
 
-void startPageOutput(const RunSettings &settings, EngineEventHandler handler) {
+void startPageOutput(const RunSettings &settings, EngineEventHandler handler, PageCanvas *memory) {
   abandonPageOutput();
   report = handler;
+  pageMemory = memory;
   documentName = settings.pdfName;
   toTranscript = !settings.textName.empty();
   replaceFiles = settings.replaceFiles;
@@ -223,7 +230,7 @@ void startPageOutput(const RunSettings &settings, EngineEventHandler handler) {
 
 void reportInOrder(EngineEvent event, unsigned value, const std::string &name) {
   if (pending.empty()) {
-    if (report != nullptr) report(event, value, name);
+    tell(event, value, name);
     return;
   }
   pending.push_back(Pending{event, value, name, nullptr});

@@ -11,6 +11,7 @@
 #include "base/page_geometry.h"
 #include "base/page_raster.h"
 #include "base/run_settings.h"
+#include "mechanism/page_canvas.h"
 
 // The most encoder threads a run may have.
 constexpr unsigned maxEncoderThreads = 64;
@@ -22,9 +23,10 @@ void resetPageOutput();
 // Starts the page output of a run: settings.threads encoders, each with an encoder
 // process (with 1, each page is encoded on the calling thread as it is handed over;
 // when no page files are written, pages are not encoded at all), and the handler
-// events go to. Forks, so call it while no other thread holds a lock the encoder
+// events go to; the memory of committed pages goes back to pageMemory (freed when
+// null). Forks, so call it while no other thread holds a lock the encoder
 // processes need (the allocator's are kept safe across the fork by the C library).
-void startPageOutput(const RunSettings &settings, EngineEventHandler handler);
+void startPageOutput(const RunSettings &settings, EngineEventHandler handler, PageCanvas *pageMemory = nullptr);
 
 // Passes the event to the handler at the point a single-threaded run would: at once,
 // unless a page handed over before it is still to be committed; then right after.

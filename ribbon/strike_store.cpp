@@ -8,11 +8,9 @@
 #include <cstdio>
 
 #include "base/file_access.h"
-#include "mechanism/print_head.h"
+#include "base/page_geometry.h"
 
 namespace {
-
-int32_t countsAtLoad[pinCount];  // the counts the store held when this run loaded them
 
 // The counts the store holds now; zeros where it holds none.
 void readStore(int32_t (&counts)[pinCount]) {
@@ -31,16 +29,9 @@ void readStore(int32_t (&counts)[pinCount]) {
 
 }  // namespace
 
-void resetStrikeStore() {
-  for (int32_t &count : countsAtLoad) count = 0;
-}
+void loadStrikeCounts(int32_t (&counts)[pinCount]) { readStore(counts); }
 
-void loadStrikeCounts() {
-  readStore(countsAtLoad);
-  setStrikeCounts(countsAtLoad);
-}
-
-int saveStrikeCounts() {
+int saveStrikeCounts(const int32_t (&atLoad)[pinCount], const int32_t (&now)[pinCount]) {
   // Another run in this folder may have saved since this one loaded: its strikes are
   // kept, and this run's added to them, under a lock on the folder itself.
   int folder = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -51,7 +42,7 @@ int saveStrikeCounts() {
   readStore(stored);
   int32_t c[pinCount];
   for (unsigned pin = 0; pin < pinCount; ++pin)
-    c[pin] = int32_t(uint32_t(stored[pin]) + (uint32_t(ribbon.strikeCounts[pin]) - uint32_t(countsAtLoad[pin])));
+    c[pin] = int32_t(uint32_t(stored[pin]) + (uint32_t(now[pin]) - uint32_t(atLoad[pin])));
   char text[96];
   int length = std::snprintf(text, sizeof text, "%ld %ld %ld %ld %ld %ld %ld", long(c[0]), long(c[1]), long(c[2]),
                              long(c[3]), long(c[4]), long(c[5]), long(c[6]));

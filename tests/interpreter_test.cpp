@@ -1,12 +1,15 @@
 // The printer stream interpreter: byte streams in, dots out.
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include <unistd.h>
 
 #include "interpreter/interpreter.h"
 #include "interpreter/stream_statistics.h"
 #include "mechanism/character_rom.h"
 #include "mechanism/page_canvas.h"
+#include "interpreter/printer.h"
 #include "mechanism/print_head.h"
 #include "run_support.h"
 
@@ -251,34 +254,33 @@ TEST(RawStream, ShowcaseLandsWhereItsCodesSay) {
 // The interpreter fed in pieces: a command cut anywhere acts as if it came whole.
 namespace {
 
-std::vector<PageJob> pagesOut;  // pages ejected by the in-process runs below
+void keepPage(void *pages, PageJob &&job) { static_cast<std::vector<PageJob> *>(pages)->push_back(std::move(job)); }
 
-void keepPage(PageJob &&job) { pagesOut.push_back(std::move(job)); }
-
-// The pages of the stream fed as the pieces between the cuts, in this process.
+// The pages of the stream fed as the pieces between the cuts to a printer of its own.
 std::vector<PageJob> printInPieces(const std::string &stream, const std::vector<size_t> &cuts, bool raw) {
   RunSettings settings;
   settings.pageHeight = 42;  // two text lines: the stream fills several pages
   settings.streamKind = raw ? StreamKind::Raw : StreamKind::TextFile;
   settings.pageFiles = false;
-  pagesOut.clear();
-  resetPageCanvas();
-  resetCharacterRom();
-  resetPrintHead(settings, nullptr, keepPage);
-  resetInterpreter(settings);
-  buildGlyphTables();
-  createPage();
-  ejectPage();
-  startStream();
+  std::vector<PageJob> pages;
+  MechanismSinks sinks;
+  sinks.context = &pages;
+  sinks.page = keepPage;
+  auto printer = std::make_unique<Printer>();
+  Printer &p = *printer;
+  startPrinter(p, settings, sinks);
+  buildGlyphTables(p.mechanism.glyphs);
+  createPage(p.mechanism);
+  startStream(p);
   size_t from = 0;
   for (size_t cut : cuts) {
-    interpretBytes(reinterpret_cast<const uint8_t *>(stream.data()) + from, cut - from);
+    interpretBytes(p, reinterpret_cast<const uint8_t *>(stream.data()) + from, cut - from);
     from = cut;
   }
-  interpretBytes(reinterpret_cast<const uint8_t *>(stream.data()) + from, stream.size() - from);
-  endStream();
-  ejectPage();
-  return std::move(pagesOut);
+  interpretBytes(p, reinterpret_cast<const uint8_t *>(stream.data()) + from, stream.size() - from);
+  endStream(p);
+  ejectPage(p.mechanism);
+  return pages;
 }
 
 bool samePages(const std::vector<PageJob> &a, const std::vector<PageJob> &b) {
@@ -326,22 +328,23 @@ TEST(Interpreter, AStreamCutAnywherePrintsAsWhole) {
 TEST(StreamStatistics, AReturnAndFeedSplitBetweenReads) {
   const std::string line = "the quick brown fox jumps over the lazy dog\r\n";
   RunSettings settings;
+  StreamStatistics statistics;
   for (size_t cut = 0; cut <= line.size(); ++cut) {
-    resetStreamStatistics();
-    countStreamBytes(reinterpret_cast<const uint8_t *>(line.data()), cut);
-    countStreamBytes(reinterpret_cast<const uint8_t *>(line.data()) + cut, line.size() - cut);
-    EXPECT_EQ(streamStatistics.returnFeeds, 1u) << "cut at " << cut;
-    EXPECT_EQ(streamStatistics.bytes, line.size());
-    EXPECT_EQ(streamHint(settings, true), StreamHint::PlainText) << "cut at " << cut;
+    resetStreamStatistics(statistics);
+    countStreamBytes(statistics, reinterpret_cast<const uint8_t *>(line.data()), cut);
+    countStreamBytes(statistics, reinterpret_cast<const uint8_t *>(line.data()) + cut, line.size() - cut);
+    EXPECT_EQ(statistics.returnFeeds, 1u) << "cut at " << cut;
+    EXPECT_EQ(statistics.bytes, line.size());
+    EXPECT_EQ(streamHint(statistics, settings, true), StreamHint::PlainText) << "cut at " << cut;
   }
   const std::string apart = "abc\rdef\n";
-  resetStreamStatistics();
-  countStreamBytes(reinterpret_cast<const uint8_t *>(apart.data()), 4);
-  countStreamBytes(reinterpret_cast<const uint8_t *>(apart.data()) + 4, 4);
-  EXPECT_EQ(streamStatistics.returnFeeds, 0u);
+  resetStreamStatistics(statistics);
+  countStreamBytes(statistics, reinterpret_cast<const uint8_t *>(apart.data()), 4);
+  countStreamBytes(statistics, reinterpret_cast<const uint8_t *>(apart.data()) + 4, 4);
+  EXPECT_EQ(statistics.returnFeeds, 0u);
   // A new stream does not pair its first line feed with the last return of the one before.
-  countStreamBytes(reinterpret_cast<const uint8_t *>(apart.data()), 4);
-  resetStreamStatistics();
-  countStreamBytes(reinterpret_cast<const uint8_t *>("\n"), 1);
-  EXPECT_EQ(streamStatistics.returnFeeds, 0u);
+  countStreamBytes(statistics, reinterpret_cast<const uint8_t *>(apart.data()), 4);
+  resetStreamStatistics(statistics);
+  countStreamBytes(statistics, reinterpret_cast<const uint8_t *>("\n"), 1);
+  EXPECT_EQ(statistics.returnFeeds, 0u);
 }

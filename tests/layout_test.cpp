@@ -10,6 +10,8 @@
 #include <regex>
 #include <set>
 #include <string>
+#include <vector>
+#include <iterator>
 
 namespace fs = std::filesystem;
 
@@ -95,5 +97,138 @@ TEST(Layout, ModulesIncludeEachOtherWithoutLoopsAndInOneDirection) {
       if (library.rfind("Magick", 0) == 0) {
         EXPECT_EQ(user, "output/page_image") << library;
       }
+    }
+}
+
+namespace {
+
+// The text with comments, string and character literals blanked out, so that what
+// is left is code alone.
+std::string codeOnly(const std::string &text) {
+  std::string code = text;
+  for (size_t i = 0; i < code.size(); ++i) {
+    if (code.compare(i, 2, "//") == 0) {
+      for (; i < code.size() && code[i] != '\n'; ++i) code[i] = ' ';
+    } else if (code.compare(i, 2, "/*") == 0) {
+      size_t end = code.find("*/", i + 2);
+      end = end == std::string::npos ? code.size() : end + 2;
+      for (; i < end; ++i)
+        if (code[i] != '\n') code[i] = ' ';
+      --i;
+    } else if (code[i] == '"' || code[i] == '\'') {
+      char quote = code[i];
+      for (++i; i < code.size() && code[i] != quote; ++i) {
+        if (code[i] == '\\') code[i++] = ' ';
+        code[i] = ' ';
+      }
+    } else if (code[i] == '#') {  // a preprocessor line
+      for (; i < code.size() && code[i] != '\n'; ++i) code[i] = ' ';
+    }
+  }
+  return code;
+}
+
+// Whether a declaration declares something that cannot change: constexpr, or const
+// in itself (a pointer's own const comes after its last star).
+bool constant(const std::string &declaration) {
+  static const std::regex constexprWord("\\bconstexpr\\b");
+  if (std::regex_search(declaration, constexprWord)) return true;
+  std::string head = declaration.substr(0, declaration.find('='));
+  size_t star = head.rfind('*');
+  static const std::regex constWord("\\bconst\\b");
+  return std::regex_search(star == std::string::npos ? head : head.substr(star), constWord);
+}
+
+// The declarations of mutable variables in the code: at file or namespace scope, or
+// static (or thread_local) inside a function.
+std::vector<std::string> mutableVariables(const std::string &code) {
+  enum class Block { Namespace, Type, Function, Initializer };
+  std::vector<Block> blocks;
+  std::vector<std::string> found;
+  std::string statement;
+  static const std::regex namespaceWord("\\bnamespace\\b"), typeWord("\\b(struct|class|union|enum)\\b");
+  static const std::regex notVariable("^\\s*(using|typedef|template|friend|return|extern\\s+\"|struct|class|union|enum)\\b");
+  static const std::regex staticWord("^\\s*(static|thread_local)\\b");
+  auto inFunction = [&] {
+    for (Block block : blocks)
+      if (block == Block::Function) return true;
+    return false;
+  };
+  auto atNamespaceScope = [&] {
+    for (Block block : blocks)
+      if (block != Block::Namespace) return false;
+    return true;
+  };
+  for (char c : code) {
+    if (c == '{') {
+      std::string before = statement;
+      size_t last = before.find_last_not_of(" \t\n");
+      char previous = last == std::string::npos ? ' ' : before[last];
+      Block block = std::regex_search(before, namespaceWord) && before.find('=') == std::string::npos ? Block::Namespace
+                    : std::regex_search(before, typeWord) && before.find('=') == std::string::npos ? Block::Type
+                    : previous == ')' || std::regex_search(before, std::regex("\\)\\s*(const|noexcept|override|->.*)\\s*$"))
+                        ? Block::Function
+                        : Block::Initializer;
+      blocks.push_back(block);
+      if (block == Block::Initializer) {
+        statement += c;
+      } else {
+        statement.clear();
+      }
+      continue;
+    }
+    if (c == '}') {
+      Block block = blocks.empty() ? Block::Namespace : blocks.back();
+      if (!blocks.empty()) blocks.pop_back();
+      if (block == Block::Initializer)
+        statement += c;
+      else
+        statement.clear();
+      continue;
+    }
+    if (!blocks.empty() && blocks.back() == Block::Initializer) {
+      statement += c;
+      continue;
+    }
+    if (c != ';') {
+      statement += c;
+      continue;
+    }
+    bool declaresHere = atNamespaceScope() ? !std::regex_search(statement, notVariable) &&
+                                                 statement.find('(') == std::string::npos &&
+                                                 statement.find_first_not_of(" \t\n") != std::string::npos
+                                           : inFunction() && std::regex_search(statement, staticWord);
+    if (declaresHere && !constant(statement)) found.push_back(statement);
+    statement.clear();
+  }
+  return found;
+}
+
+}  // namespace
+
+// The printing core keeps a printer's state in the records its caller passes, never
+// in variables of its own: no mutable variable at file or namespace scope, and no
+// static one inside a function.
+TEST(Layout, ThePrintingCoreKeepsNoHiddenState) {
+  // The checker itself, on code of every kind it must tell apart.
+  const std::string sample =
+      "namespace {\nint count;\nconstexpr int limit = 4;\nstatic const char *const names[2] = {\"a\", \"b\"};\n"
+      "const char *name = \"x\";\nstruct Record { int field; };\nvoid f(int x) { static int calls; int local = x; }\n"
+      "std::vector<int> list{1, 2};\nint g();\nusing Alias = int;\n}\n";
+  std::vector<std::string> seen = mutableVariables(codeOnly(sample));
+  ASSERT_EQ(seen.size(), 4u);
+  EXPECT_NE(seen[0].find("count"), std::string::npos);
+  EXPECT_NE(seen[1].find("name"), std::string::npos);
+  EXPECT_NE(seen[2].find("calls"), std::string::npos);
+  EXPECT_NE(seen[3].find("list"), std::string::npos);
+
+  for (const char *folder : {"stream", "interpreter", "mechanism", "ribbon"})
+    for (auto &entry : fs::directory_iterator(fs::path(SOURCE_DIR) / folder)) {
+      std::string extension = entry.path().extension().string();
+      if (extension != ".h" && extension != ".cpp") continue;
+      std::ifstream file(entry.path());
+      std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+      for (const std::string &declaration : mutableVariables(codeOnly(text)))
+        ADD_FAILURE() << entry.path().string() << " keeps state of its own: `" << declaration.substr(declaration.find_first_not_of(" \t\n")) << "'";
     }
 }

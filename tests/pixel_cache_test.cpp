@@ -37,11 +37,11 @@ const float columnShades[pinCount] = {0.0f, 0.1f, 0.25f, 0.5f, 0.0f, 0.75f, 0.9f
 
 // Paints as the print head does: a whole column or a mark line at once, else a pixel
 // or a dot.
-void paint(const Paint &p) {
+void paint(PageCanvas &canvas, const Paint &p) {
   if (p.mark)
-    p.line != 0 ? paintMarkLine(p.x, p.y, p.line, p.down, p.color) : paintMark(p.x, p.y, p.color);
+    p.line != 0 ? paintMarkLine(canvas, p.x, p.y, p.line, p.down, p.color) : paintMark(canvas, p.x, p.y, p.color);
   else
-    p.pins != 0 ? paintColumn(p.x, p.y, p.pins, columnShades) : paintDot(p.x, p.y, p.shade);
+    p.pins != 0 ? paintColumn(canvas, p.x, p.y, p.pins, columnShades) : paintDot(canvas, p.x, p.y, p.shade);
 }
 
 // The same paint as single pixels and dots, for the reference.
@@ -135,12 +135,13 @@ TEST(PixelCache, PagesEqualOnePixelColorPerPixel) {
   constexpr unsigned slots = 2;
   startEncoderProcesses(slots, width, height);  // forks: before anything starts a thread
   std::vector<std::vector<Paint>> pages = testPages();
+  PageCanvas canvas;
 
-  startPage(width, height, false);
+  startPage(canvas, width, height, false);
   PageRaster raster;
   for (size_t n = 0; n < pages.size(); ++n) {
-    for (const Paint &p : pages[n]) paint(p);
-    raster = takePage();
+    for (const Paint &p : pages[n]) paint(canvas, p);
+    raster = takePage(canvas);
     const PixelKind kinds[] = {PixelKind::Rgb, PixelKind::Gray, PixelKind::BlackWhite};
     EXPECT_TRUE(raster.kind == kinds[n]) << "page " << n;
     std::string png = encodeRasterPng(raster.width, raster.height, raster.kind, raster.bytes.data());
@@ -199,18 +200,18 @@ TEST(PixelCache, PagesEqualOnePixelColorPerPixel) {
   // among 32, and the gray dots alone are not.
   for (MarkColor color : {MarkColor::Green, MarkColor::Blue})
     for (unsigned at = 0; at <= 8; ++at) {
-      startPage(width, height, true);
-      for (unsigned x = 0; x < width; x += 2) paintDot(x, 20 + x % 3, float(x % 7) / 7.0f);
-      if (at < 8) paintMark(480 + 5 * at, 21, color);
-      PageRaster taken = takePage();
+      startPage(canvas, width, height, true);
+      for (unsigned x = 0; x < width; x += 2) paintDot(canvas, x, 20 + x % 3, float(x % 7) / 7.0f);
+      if (at < 8) paintMark(canvas, 480 + 5 * at, 21, color);
+      PageRaster taken = takePage(canvas);
       EXPECT_EQ(taken.kind == PixelKind::Rgb, at < 8) << "mark at " << at;
     }
 
   // A page whose rows end in part of a byte packs row by row, its padding bits set.
-  startPage(100, 10, false);
-  paintDot(0, 0, 0.0f);
-  paintDot(98, 8, 0.0f);
-  PageRaster narrow = takePage();
+  startPage(canvas, 100, 10, false);
+  paintDot(canvas, 0, 0, 0.0f);
+  paintDot(canvas, 98, 8, 0.0f);
+  PageRaster narrow = takePage(canvas);
   ASSERT_TRUE(narrow.kind == PixelKind::BlackWhite);
   ASSERT_EQ(narrow.bytes.size(), 130u);
   for (size_t i = 0; i < narrow.bytes.size(); ++i) {
@@ -220,13 +221,13 @@ TEST(PixelCache, PagesEqualOnePixelColorPerPixel) {
 
   // A run after one that stopped in the middle of a page starts on a white page.
   for (bool colour : {false, true}) {
-    startPage(width, height, colour);
-    for (const Paint &p : pages[0]) paint(p);
-    resetPageCanvas();
-    startPage(width, height, colour);
-    paintDot(0, 0, 0.0f);  // ink on the top and bottom rows: the whole page is looked at
-    paintDot(0, height - 2, 0.0f);
-    PageRaster fresh = takePage();
+    startPage(canvas, width, height, colour);
+    for (const Paint &p : pages[0]) paint(canvas, p);
+    finishPageCanvas(canvas);  // a printer that stopped, its memory passed on
+    startPage(canvas, width, height, colour);
+    paintDot(canvas, 0, 0, 0.0f);  // ink on the top and bottom rows: the whole page is looked at
+    paintDot(canvas, 0, height - 2, 0.0f);
+    PageRaster fresh = takePage(canvas);
     EXPECT_TRUE(fresh.kind == PixelKind::BlackWhite) << "colour " << colour;
     EXPECT_EQ(std::count(fresh.bytes.begin(), fresh.bytes.end(), 0xFF), ptrdiff_t(fresh.bytes.size()) - 4)
         << "colour " << colour;

@@ -3,6 +3,8 @@
 // codes, the same pages with and without a listing, plain text that comes back as its
 // own transcript, and the hints on streams made for them.
 #include <gtest/gtest.h>
+
+#include <memory>
 #include <unistd.h>
 
 #include <algorithm>
@@ -13,6 +15,7 @@
 #include <vector>
 
 #include "app/run_options.h"
+#include "interpreter/printer.h"
 #include "run_support.h"
 
 namespace {
@@ -297,9 +300,10 @@ TEST(StreamListing, WrittenWhenNothingPrintedUnlessAskedNotTo) {
     settings.threads = 1;
     settings.explainName = whenEmpty ? "full.lst" : "none.lst";
     settings.listingWhenEmpty = whenEmpty;
-    resetRun(settings);
-    beginPrinting(settings, "", 0);
-    endPrinting(settings);
+    resetOutput();
+    auto printer = std::make_unique<Printer>();
+    beginPrinting(*printer, settings, "", 0);
+    endPrinting(*printer, settings);
     EXPECT_EQ(fileExists(dir.file(settings.explainName)), whenEmpty) << settings.explainName;
   }
   EXPECT_EQ(chdir(home), 0);
