@@ -113,6 +113,26 @@ void openPdf(const std::string &name, bool replace) {
   throw writeError("PDF document", name, error);
 }
 
+// Interprets the whole stream read from input, from startStream to endStream; the file
+// is neither closed nor changed in mode. False when reading failed. A stop signal
+// raises RunStopped between two reads.
+bool interpretStream(Printer &p, FILE *input) {
+  std::unique_ptr<uint8_t[]> buffer(new uint8_t[inputBufferSize]);  // not cleared: only what is read is used
+  startStream(p);
+  for (;;) {
+    raiseIfStopped();
+    size_t length = std::fread(buffer.get(), 1, inputBufferSize, input);
+    bool interrupted = std::ferror(input) && errno == EINTR;  // a signal came while it waited
+    if (interrupted) std::clearerr(input);
+    if (length > 0)
+      interpretBytes(p, buffer.get(), length);
+    else if (!interrupted)
+      break;
+  }
+  endStream(p);
+  return !std::ferror(input);
+}
+
 // Feeds the interpreter from the input, to its end. While it waits for bytes, the
 // pages whose encoding is done are put in place.
 void interpretInput(Printer &p, FILE *input, const std::string &name) {

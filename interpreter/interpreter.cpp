@@ -1,12 +1,9 @@
 #include "interpreter/interpreter.h"
 
 #include <array>
-#include <cerrno>
 #include <cstdint>
-#include <memory>
 #include <vector>
 
-#include "base/stop_signal.h"
 #include "interpreter/plain_text.h"
 #include "interpreter/printer.h"
 #include "interpreter/stream_listing.h"
@@ -16,7 +13,6 @@
 
 namespace {
 
-constexpr size_t inputBufferSize = 16384;  // bytes read from the stream at a time; a stop is seen between them
 constexpr uint8_t digitZero = 48;          // '0'
 constexpr uint8_t escapePosition = 16;     // the byte after 27 that makes it a dot address
 
@@ -425,21 +421,4 @@ void endStream(Printer &p) {
   }
   if (listingOpen(p.listing)) endListedRun(p.listing);
   p.stream.pending = PendingCommand{};
-}
-
-bool interpretStream(Printer &p, FILE *input) {
-  std::unique_ptr<uint8_t[]> buffer(new uint8_t[inputBufferSize]);  // not cleared: only what is read is used
-  startStream(p);
-  for (;;) {
-    raiseIfStopped();
-    size_t length = std::fread(buffer.get(), 1, inputBufferSize, input);
-    bool interrupted = std::ferror(input) && errno == EINTR;  // a signal came while it waited
-    if (interrupted) std::clearerr(input);
-    if (length > 0)
-      interpretBytes(p, buffer.get(), length);
-    else if (!interrupted)
-      break;
-  }
-  endStream(p);
-  return !std::ferror(input);
 }

@@ -22,8 +22,3 @@ void interpretBytes(Printer &p, const uint8_t *bytes, size_t length);
 
 // The stream ended: a command still waiting for operands is dropped, printing nothing.
 void endStream(Printer &p);
-
-// Interprets the whole stream read from input, from startStream to endStream; the file
-// is neither closed nor changed in mode. False when reading failed. A stop signal
-// raises RunStopped between two reads.
-bool interpretStream(Printer &p, FILE *input);
