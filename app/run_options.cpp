@@ -9,6 +9,7 @@
 #include <iterator>
 #include <string>
 
+#include "interpreter/printer_model.h"
 #include "output/page_output.h"
 #include "mechanism/print_head.h"
 #include "stream/serial_line.h"
@@ -16,7 +17,7 @@
 // The option words; matched whole, ignoring case.
 enum class Option {
   Height, Out, Test, HalfLife, Debug, Business, Graphic, Raw, Ascii, Pdf, Text, Explain, Threads, Follow, Idle, Listen,
-  Paper, Look, Dpi, Ribbon, Baud, Then, Help, None
+  Paper, Look, Dpi, Ribbon, Baud, Then, Printer, Help, None
 };
 
 struct OptionWord {
@@ -25,7 +26,7 @@ struct OptionWord {
   bool takesValue;  // the next word is its value, whatever it looks like
 };
 
-static const OptionWord optionWords[25] = {
+static const OptionWord optionWords[26] = {
     {"-height", Option::Height, true},     {"-out", Option::Out, true},
     {"-test", Option::Test, true},         {"-halflife", Option::HalfLife, true},
     {"-debug", Option::Debug, true},       {"-business", Option::Business, false},
@@ -37,6 +38,7 @@ static const OptionWord optionWords[25] = {
     {"-paper", Option::Paper, true},       {"-look", Option::Look, true},
     {"-dpi", Option::Dpi, true},           {"-ribbon", Option::Ribbon, true},
     {"-baud", Option::Baud, true},         {"-then", Option::Then, true},
+    {"-printer", Option::Printer, true},
     {"-help", Option::Help, false},        {"-h", Option::Help, false},
     {"-?", Option::Help, false},
 };
@@ -101,6 +103,7 @@ static void printHelp(const char *program) {
   std::printf("   -ribbon:     black, blue or purple: the ink of -look ink pages\n");
   std::printf("   -baud:       <rate>: the speed of a serial line read as the input file; kept if not specified\n");
   std::printf("   -then:       <command>: runs after each job, the job's files as its arguments\n");
+  std::printf("   -printer:    <name>: the printer emulated: %s; mps801 if not specified\n", printerModelNames().c_str());
   std::printf("   -help:       prints this text (so do -h and -?)\n");
 }
 
@@ -225,6 +228,17 @@ static void setInkDpi(const char *word, unsigned &dpi) {
   std::printf("Ink resolution set to %u pixels per inch.\n", dpi);
 }
 
+// -printer: the model by name; an unknown one stops the run before anything is read,
+// since the stream would mean something else on the printer in force.
+static void setPrinter(const char *word, PrinterModel &model) {
+  const PrinterModelInfo *info = findPrinterModel(word);
+  if (info == nullptr)
+    throw OptionError(std::string("tambrix: unknown printer `") + word + "': the printers known are " +
+                      printerModelNames());
+  model = info->model;
+  std::printf("Printer: %s.\n", info->name);
+}
+
 // -baud: a line speed the serial line can have; others are refused and the speed in
 // force is kept.
 static void setBaud(const char *word, unsigned &baud) {
@@ -305,6 +319,9 @@ static void setValue(Option option, const char *word, RunOptions &options) {
     case Option::Then:
       options.thenCommand = word;
       std::printf("Command after each job: %s.\n", word);
+      break;
+    case Option::Printer:
+      setPrinter(word, settings.model);
       break;
     default:
       break;

@@ -28,6 +28,11 @@ enum class LookStyle {
   Ink,   // round, soft ink dots at inkDpi square pixels an inch
 };
 
+// The printer emulated.
+enum class PrinterModel {
+  Mps801,  // the 7-pin MPS801
+};
+
 // The colour of a fabric ribbon's ink.
 enum class RibbonColour { Black, Blue, Purple };
 
@@ -40,6 +45,7 @@ constexpr uint16_t DebugTrace = 1;  // console trace messages
 constexpr uint16_t DebugMarks = 2;  // green column ticks and blue cell lines on the page
 
 struct RunSettings {
+  PrinterModel model = PrinterModel::Mps801;  // the printer emulated
   unsigned pageHeight = defaultPageHeight;  // pixels of every page, 21 .. 12600
   std::string outputPrefix;                 // page files are "<prefix>-NNN.png"; set before the first page
   uint32_t halfLife = 0;                    // strikes that halve a pin's darkness; 0 = no wear shown

@@ -115,7 +115,7 @@ TEST(CommandLine, HelpNamesEveryOption) {
     EXPECT_EQ(line.find(": "), line.find(' ', 3) - 1) << line;  // the word and a colon, then the text
     EXPECT_TRUE(line.size() > 16 && line[15] == ' ' && line[16] != ' ') << line;
   }
-  EXPECT_EQ(count, 17u);  // -test to -then, and -help
+  EXPECT_EQ(count, 18u);  // -test to -printer, and -help
 }
 
 TEST(CommandLine, IncompleteParameterChangesNothing) {
@@ -309,4 +309,25 @@ TEST(CommandLine, InstalledProgramFindsItsFont) {
   size_t fontInk = readPage(dir.file("font-001.png")).inkedPixels();
   EXPECT_GT(fontInk, 10000u);
   EXPECT_GT(readPage(dir.file("rom-001.png")).inkedPixels(), 2 * fontInk);
+}
+
+// -printer chooses the printer by name, in any case; a name no printer has stops the
+// run before it reads anything, naming the printers there are.
+TEST(CommandLine, PrinterChoosesTheModel) {
+  const std::string stream = "PRINTER MODEL\r\n" + bytes({14}) + "WIDE\r\n";
+  TempDir plain, chosen;
+  writeRom(plain, testRom());
+  writeRom(chosen, testRom());
+  RunResult a = runTambrix(plain, {"-out", "p", "-text", "t.txt"}, stream);
+  RunResult b = runTambrix(chosen, {"-printer", "MPS801", "-out", "p", "-text", "t.txt"}, stream);
+  EXPECT_EQ(b.status, 0) << b.err;
+  EXPECT_NE(b.out.find("Printer: mps801.\n"), std::string::npos) << b.out;
+  EXPECT_EQ(filesIn(plain), filesIn(chosen));
+
+  TempDir unknown;
+  writeRom(unknown, testRom());
+  RunResult r = runTambrix(unknown, {"-printer", "daisywheel", "-out", "p"}, stream);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "Error: tambrix: unknown printer `daisywheel': the printers known are mps801\n");
+  EXPECT_TRUE(filesIn(unknown).empty()) << "nothing but the ROM";
 }
