@@ -1,6 +1,7 @@
 // Runs one after another in one process, as a capture that prints many jobs does them:
-// after the reset, a run writes exactly what a fresh process writes for it alone, its
-// messages included, whatever the run before it left behind.
+// each on a printer of its own, after the output's reset, a run writes exactly what a
+// fresh process writes for it alone, its messages included, whatever the run before it
+// left behind: looks, paper, plain text and listings too.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -101,6 +102,10 @@ TEST(RunReset, EachRunInOneProcessIsAFreshRun) {
       {"business pdf", {"-business", "-pdf", "b.pdf", "-text", "b.txt"}, business, 4096},
       {"raw transcript", {"-raw", "-text", "r.txt", "-out", "r", "-height", "2"}, text("RAW", 30), 4096},
       {"graphic pdf", {"-pdf", "g.pdf", "-threads", "1"}, text("abc DEF", 5) + bytes({8, 255, 13, 10}), 2048},
+      {"ink on paper", {"-paper", "greenbar", "-look", "ink", "-dpi", "100", "-ribbon", "blue", "-out", "k"},
+       text("INK ON GREENBAR", 4) + bytes({8, 255, 170, 13, 10}), 4096},
+      {"plain text listed", {"-ascii", "-explain", "x.lst", "-text", "a.txt", "-out", "a"},
+       "plain text, with\ttabs and \xC2\xA3\nover two lines\r\n", 4096},
   };
   const size_t count = std::size(jobs);
   for (size_t i = 0; i < count; ++i) {
