@@ -3,8 +3,6 @@
 // pixels. No exception leaves a function of this file.
 #include "embed/tambrix.h"
 
-#include <strings.h>
-
 #include <climits>
 #include <cstdint>
 #include <cstdio>
@@ -17,6 +15,7 @@
 #include "base/page_raster.h"
 #include "interpreter/interpreter.h"
 #include "interpreter/printer.h"
+#include "interpreter/printer_model.h"
 #include "mechanism/character_rom.h"
 #include "mechanism/page_canvas.h"
 #include "mechanism/print_head.h"
@@ -32,7 +31,7 @@ struct tambrix_printer {
 
 namespace {
 
-constexpr const char *modelName = "mps801";  // the one model there is
+constexpr const char *defaultModelName = "mps801";  // the model of a printer whose settings name none
 
 // Hands an ejected page to the embedder, then its memory back to the canvas.
 void handOver(void *context, PageJob &&job) {
@@ -95,9 +94,11 @@ bool readRom(GlyphTables &glyphs, const char *name) {
 }
 
 tambrix_status settingsFrom(const tambrix_settings &given, RunSettings &settings) {
-  if (given.model != nullptr && strcasecmp(given.model, modelName) != 0) return TAMBRIX_ERROR_UNKNOWN_MODEL;
+  const PrinterModelInfo *model = findPrinterModel(given.model != nullptr ? given.model : defaultModelName);
+  if (model == nullptr) return TAMBRIX_ERROR_UNKNOWN_MODEL;
   if (given.page_height < minPageHeight || given.page_height > maxPageHeight) return TAMBRIX_ERROR_INVALID_ARGUMENT;
   if (given.half_life > UINT32_MAX) return TAMBRIX_ERROR_INVALID_ARGUMENT;
+  settings.model = model->model;
   settings.pageHeight = given.page_height;
   settings.streamKind = given.raw ? StreamKind::Raw : StreamKind::TextFile;
   settings.businessDefault = given.business != 0;
@@ -126,7 +127,7 @@ extern "C" {
 void tambrix_default_settings(tambrix_settings *settings) {
   if (settings == nullptr) return;
   *settings = tambrix_settings{};
-  settings->model = modelName;
+  settings->model = defaultModelName;
   settings->page_height = defaultPageHeight;
 }
 
