@@ -26,6 +26,7 @@
 #include "interpreter/printer.h"
 #include "interpreter/stream_listing.h"
 #include "mechanism/print_head.h"
+#include "output/encoder_process.h"
 #include "output/page_output.h"
 #include "stream/byte_source.h"
 #include "stream/serial_line.h"
@@ -386,6 +387,8 @@ int runLiveCapture(const RunOptions &options, FILE *standardInput) {
   checkJobNames(capture);
   SerialLine line;
   LiveSource source = openSource(options, standardInput, line);
+  // The encoder processes are forked now, once, before the threads of the capture.
+  keepPageEncoders(capture.settings);
   startJobCommands(commands, options.thenCommand);
   LiveReader reader;
   int error = startLiveReader(reader, source);
@@ -396,10 +399,12 @@ int runLiveCapture(const RunOptions &options, FILE *standardInput) {
     resetOutput();
     stopLiveReader(reader);
     closeSource(options, source, line);
+    endEncoderProcesses();
     throw;  // the commands are finished as a stopped run's when they go
   }
   stopLiveReader(reader);
   closeSource(options, source, line);
+  endEncoderProcesses();
   if (!finishJobCommands(commands, stopRequests() > 0)) capture.status = 1;
   return capture.status;
 }

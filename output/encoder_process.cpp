@@ -38,9 +38,13 @@ struct EncoderProcess {
   size_t capacity = 0;        // bytes of it
 };
 
+// The processes are the program's, not a run's: a process forked beside running threads
+// inherits their records, so a live capture forks them once, before its threads, and
+// keeps them from job to job.
 std::vector<EncoderProcess> processes;  // by slot
 unsigned rasterWidth = 0;               // pixels of the pages the processes encode
 unsigned rasterHeight = 0;
+bool kept = false;                      // kept from run to run: only endEncoderProcesses ends them
 
 size_t rasterBytes(PixelKind kind, unsigned width, unsigned height) { return rasterRowBytes(kind, width) * height; }
 
@@ -105,7 +109,8 @@ void endProcess(EncoderProcess &process) {
 }  // namespace
 
 void startEncoderProcesses(unsigned count, unsigned width, unsigned height) {
-  stopEncoderProcesses();
+  if (kept && processes.size() == count && width == rasterWidth && height == rasterHeight) return;
+  endEncoderProcesses();
   rasterWidth = width;
   rasterHeight = height;
   size_t capacity = rasterBytes(PixelKind::Rgb, width, height);
@@ -167,12 +172,22 @@ bool encodeInProcess(unsigned slot, const PageRaster &raster, std::string &png) 
   return true;
 }
 
+void keepEncoderProcesses(unsigned count, unsigned width, unsigned height) {
+  startEncoderProcesses(count, width, height);
+  kept = true;
+}
+
 void stopEncoderProcesses() {
+  if (!kept) endEncoderProcesses();
+}
+
+void endEncoderProcesses() {
   for (EncoderProcess &process : processes) endProcess(process);
   processes.clear();
+  kept = false;
 }
 
 void resetEncoderProcesses() {
   stopEncoderProcesses();
-  rasterWidth = rasterHeight = 0;
+  if (!kept) rasterWidth = rasterHeight = 0;
 }

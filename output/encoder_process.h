@@ -27,8 +27,16 @@ void startEncoderProcesses(unsigned count, unsigned width, unsigned height);
 // itself. Each slot is to be used by one thread at a time.
 bool encodeInProcess(unsigned slot, const PageRaster &raster, std::string &png);
 
-// Ends the encoder processes and waits for them.
+// Starts the processes as startEncoderProcesses does and keeps them from run to run:
+// the runs that follow, of pages of the same size, use them, and stopping a run's
+// encoders leaves them going, until endEncoderProcesses.
+void keepEncoderProcesses(unsigned count, unsigned width, unsigned height);
+
+// Ends the encoder processes of a run and waits for them; kept processes stay.
 void stopEncoderProcesses();
 
-// Back to no processes.
+// Ends every encoder process, kept or not, and waits for them.
+void endEncoderProcesses();
+
+// Back to no processes, but those kept.
 void resetEncoderProcesses();

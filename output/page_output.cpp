@@ -204,6 +204,23 @@ void resetPageOutput() {
   replaceFiles = true;
 }
 
+// The encoder threads a run of these settings has: one per core unless given.
+static unsigned encoderThreadsOf(const RunSettings &settings) {
+  unsigned threads = settings.threads != 0 ? settings.threads : std::max(1u, std::thread::hardware_concurrency());
+  return std::min(threads, maxEncoderThreads);
+}
+
+// Whether the run's pages are encoded by encoder processes.
+static bool usesEncoderProcesses(const RunSettings &settings, unsigned threads) {
+  bool ownLook = settings.look != LookStyle::Dots || settings.paper != PaperStyle::None;
+  return threads > 1 && settings.pageFiles && !ownLook;
+}
+
+void keepPageEncoders(const RunSettings &settings) {
+  unsigned threads = encoderThreadsOf(settings);
+  if (usesEncoderProcesses(settings, threads)) keepEncoderProcesses(threads, pageWidth, settings.pageHeight);
+}
+
 void startPageOutput(const RunSettings &settings, EngineEventHandler handler, PageCanvas *memory) {
   abandonPageOutput();
   report = handler;
@@ -213,8 +230,7 @@ void startPageOutput(const RunSettings &settings, EngineEventHandler handler, Pa
   replaceFiles = settings.replaceFiles;
   startPageLook(settings);
   tooLarge = lookSizeProblem(settings);
-  unsigned threads = settings.threads != 0 ? settings.threads : std::max(1u, std::thread::hardware_concurrency());
-  threads = std::min(threads, maxEncoderThreads);
+  unsigned threads = encoderThreadsOf(settings);
   // Without page files there is nothing to encode, and in the run's own look only the
   // look to render: the document takes its pages as they come. Pages in a look of their
   // own are written by our PNG writer on the threads themselves. The processes are
@@ -222,7 +238,7 @@ void startPageOutput(const RunSettings &settings, EngineEventHandler handler, Pa
   // (its reader, its command runner) take no lock but their own, which the processes
   // never touch.
   if (threads > 1 && (settings.pageFiles || pageLook.changesPages)) {
-    if (settings.pageFiles && !pageLook.changesPages) startEncoderProcesses(threads, pageWidth, settings.pageHeight);
+    if (usesEncoderProcesses(settings, threads)) startEncoderProcesses(threads, pageWidth, settings.pageHeight);
     wakeEvent = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     for (unsigned slot = 0; slot < threads; ++slot) encoders.emplace_back(encoderLoop, slot);
   }

@@ -28,6 +28,10 @@ void resetPageOutput();
 // processes need (the allocator's are kept safe across the fork by the C library).
 void startPageOutput(const RunSettings &settings, EngineEventHandler handler, PageCanvas *pageMemory = nullptr);
 
+// Starts the encoder processes of runs of these settings, if they have any, once for
+// all of them (see keepEncoderProcesses): for a live capture, before its threads start.
+void keepPageEncoders(const RunSettings &settings);
+
 // Passes the event to the handler at the point a single-threaded run would: at once,
 // unless a page handed over before it is still to be committed; then right after.
 void reportInOrder(EngineEvent event, unsigned value, const std::string &name);

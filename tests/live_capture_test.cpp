@@ -22,7 +22,10 @@ namespace fs = std::filesystem;
 namespace {
 
 const std::string idle = "0.3";       // seconds: a job ends this long after its last byte
-constexpr useconds_t burstPause = 800000;  // microseconds between bursts: past the idle time
+// Seconds a test waits for what it expects before it fails: long, so that only a run
+// that went wrong meets it, however busy the machine and slow the sanitizer.
+constexpr double patience = 180;
+constexpr useconds_t burstPause = 1500000;  // microseconds between bursts: five times the idle time
 
 // Three jobs' bytes: text, a bit image, and text in double width over two lines.
 const std::string bursts[3] = {"FIRST JOB\r\n", bytes({8, 255, 170, 213, 13, 10, 15}) + "SECOND\r\n",
@@ -84,7 +87,7 @@ TEST(LiveCapture, AFollowedFileThatGrowsInBurstsGivesOneJobEach) {
   std::vector<std::string> words = {"in.prn", "-follow"};
   words.insert(words.end(), outputs.begin(), outputs.end());
   BackgroundRun run = startTambrix(dir, words, false);
-  ASSERT_TRUE(waitForOutput(run, "Waiting for in.prn to appear.\n", 10));
+  ASSERT_TRUE(waitForOutput(run, "Waiting for in.prn to appear.\n", patience));
   std::string grown;
   for (const std::string &burst : bursts) {
     grown += burst;
@@ -98,12 +101,12 @@ TEST(LiveCapture, AFollowedFileThatGrowsInBurstsGivesOneJobEach) {
     }
     usleep(burstPause);
   }
-  EXPECT_TRUE(waitForOutput(run, "Job 3: 1 page.\n", 10));
+  EXPECT_TRUE(waitForOutput(run, "Job 3: 1 page.\n", patience));
   // Cut short, the file is a new job from its beginning.
   writeFile(dir.file("in.prn"), bursts[0]);
-  EXPECT_TRUE(waitForOutput(run, "Job 4: 1 page.\n", 10));
+  EXPECT_TRUE(waitForOutput(run, "Job 4: 1 page.\n", patience));
   kill(run.pid, SIGTERM);
-  RunResult r = finishTambrix(run, 10);
+  RunResult r = finishTambrix(run, patience);
   EXPECT_EQ(r.status, 0) << r.out << r.err;
   std::map<std::string, std::string> want = expectedJobs();
   for (auto &[name, bytes] : batchJob(bursts[0], 4)) want[name] = bytes;
@@ -122,7 +125,7 @@ TEST(LiveCapture, APipeWithAnIdleTimeSplitsTheSameWay) {
   sendInput(run, bytes({13, 10, 13}));  // prints nothing: no job, no number
   usleep(burstPause);
   closeInput(run);
-  RunResult r = finishTambrix(run, 10);
+  RunResult r = finishTambrix(run, patience);
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_NE(r.out.find("Job 10: 1 page.\n"), std::string::npos) << r.out;
   EXPECT_EQ(r.out.find("Job 11"), std::string::npos) << r.out;
@@ -138,7 +141,7 @@ TEST(LiveCapture, APortTakesConnectionsInTurn) {
   words.insert(words.end(), outputs.begin(), outputs.end());
   words.insert(words.end(), {"-threads", "2"});
   BackgroundRun run = startTambrix(dir, words, false);
-  ASSERT_TRUE(waitForOutput(run, "Listening on 127.0.0.1:", 10));
+  ASSERT_TRUE(waitForOutput(run, "Listening on 127.0.0.1:", patience));
   std::string out = outputSoFar(run);
   unsigned port = listeningPort(out);
   // All three connect at once; the second and third wait, and their bytes must not mix.
@@ -149,9 +152,9 @@ TEST(LiveCapture, APortTakesConnectionsInTurn) {
   }
   for (int i = 2; i >= 0; --i) ASSERT_EQ(write(connections[i], bursts[i].data(), bursts[i].size()), ssize_t(bursts[i].size()));
   for (int connection : connections) close(connection);
-  EXPECT_TRUE(waitForOutput(run, "Job 3: 1 page.\n", 10));
+  EXPECT_TRUE(waitForOutput(run, "Job 3: 1 page.\n", patience));
   kill(run.pid, SIGINT);
-  RunResult r = finishTambrix(run, 10);
+  RunResult r = finishTambrix(run, patience);
   EXPECT_EQ(r.status, 0) << r.err;
   expectSameFiles(outputsIn(dir), expectedJobs());
 }
@@ -167,7 +170,7 @@ TEST(LiveCapture, ASignalCompletesTheJobInProgress) {
   sendInput(run, bursts[0]);
   usleep(burstPause);
   kill(run.pid, SIGTERM);
-  RunResult r = finishTambrix(run, 10);
+  RunResult r = finishTambrix(run, patience);
   EXPECT_EQ(r.status, 0) << r.err;
   expectSameFiles(outputsIn(dir), batchJob(bursts[0], 1));
 
@@ -178,7 +181,7 @@ TEST(LiveCapture, ASignalCompletesTheJobInProgress) {
   usleep(burstPause);
   kill(run.pid, SIGTERM);
   kill(run.pid, SIGTERM);
-  r = finishTambrix(run, 10);
+  r = finishTambrix(run, patience);
   EXPECT_TRUE(r.status == 0 || r.status == 128 + SIGTERM) << r.status;
   for (auto &[name, bytes] : outputsIn(twice)) EXPECT_TRUE(batchJob(bursts[0], 1)[name] == bytes) << name;
 }
@@ -189,7 +192,7 @@ TEST(LiveCapture, WhatCannotBeLiveIsRefusedBeforeAnythingHappens) {
   unsigned port = 0;
   {  // a port that is taken: a run of our own holds it
     BackgroundRun holder = startTambrix(dir, {"-listen", "0", "-out", "h"}, false);
-    ASSERT_TRUE(waitForOutput(holder, "Listening on 127.0.0.1:", 10));
+    ASSERT_TRUE(waitForOutput(holder, "Listening on 127.0.0.1:", patience));
     std::string out = outputSoFar(holder);
     port = listeningPort(out);
     ASSERT_NE(port, 0u);
@@ -198,7 +201,7 @@ TEST(LiveCapture, WhatCannotBeLiveIsRefusedBeforeAnythingHappens) {
     EXPECT_NE(r.err.find("Error: tambrix: cannot listen on 127.0.0.1:" + std::to_string(port) +
                          ": Address already in use"), std::string::npos) << r.err;
     kill(holder.pid, SIGTERM);
-    EXPECT_EQ(finishTambrix(holder, 10).status, 0);
+    EXPECT_EQ(finishTambrix(holder, patience).status, 0);
   }
   struct Refusal {
     std::vector<std::string> words;
@@ -226,7 +229,7 @@ namespace {
 unsigned startListening(BackgroundRun &run, const TempDir &dir, std::vector<std::string> words) {
   words.insert(words.begin(), {"-listen", "0"});
   run = startTambrix(dir, words, false);
-  if (!waitForOutput(run, "Listening on 127.0.0.1:", 10)) return 0;
+  if (!waitForOutput(run, "Listening on 127.0.0.1:", patience)) return 0;
   return listeningPort(outputSoFar(run));
 }
 
@@ -275,10 +278,12 @@ struct SteadySender {
       }
     });
   }
-  ~SteadySender() {
+  // Stops sending and waits for the thread, before the descriptor is closed.
+  void finish() {
     stop = true;
     if (thread.joinable()) thread.join();
   }
+  ~SteadySender() { finish(); }
 };
 
 }  // namespace
@@ -301,7 +306,7 @@ TEST(LiveCapture, JobsEndWhereTheBytesPausedHoweverSlowThePrinting) {
   usleep(burstPause);
   sendInput(run, bursts[1]);
   closeInput(run);
-  RunResult r = finishTambrix(run, 240);
+  RunResult r = finishTambrix(run, 4 * patience);
   EXPECT_EQ(r.status, 0) << r.err;
   std::map<std::string, std::string> want;
   const std::string streams[3] = {heavy, bursts[0], bursts[1]};
@@ -335,8 +340,8 @@ TEST(LiveCapture, TwoCapturesInOneFolderTakeNumbersOfTheirOwn) {
   }
   closeInput(first);
   closeInput(second);
-  EXPECT_EQ(finishTambrix(first, 20).status, 0);
-  EXPECT_EQ(finishTambrix(second, 20).status, 0);
+  EXPECT_EQ(finishTambrix(first, patience).status, 0);
+  EXPECT_EQ(finishTambrix(second, patience).status, 0);
   std::map<std::string, std::string> files = outputsIn(dir), pages[2];
   for (unsigned i = 0; i < 2; ++i) pages[i] = batchJob(texts[i], 1);
   unsigned from[2] = {0, 0};
@@ -369,7 +374,7 @@ TEST(LiveCapture, EveryConnectionIsAJobInTheOrderTaken) {
   ASSERT_GE(holder, 0);
   std::vector<int> senders;
   for (int i = 0; i < 20; ++i) senders.push_back(connectLoopback(port));
-  EXPECT_EQ(settledQueue(port, 20), 20 - 16) << "16 connections wait, taken, and the rest stay in the queue";
+  EXPECT_EQ(settledQueue(port, patience), 20 - 16) << "16 connections wait, taken, and the rest stay in the queue";
   close(holder);
   constexpr unsigned clients = 300;
   for (unsigned i = 20; i < clients; ++i) senders.push_back(connectLoopback(port));
@@ -379,9 +384,9 @@ TEST(LiveCapture, EveryConnectionIsAJobInTheOrderTaken) {
     EXPECT_TRUE(writeAll(senders[i], job));
     close(senders[i]);
   }
-  EXPECT_TRUE(waitForOutput(run, "Job 300: 1 page.\n", 240));
+  EXPECT_TRUE(waitForOutput(run, "Job 300: 1 page.\n", 4 * patience));
   kill(run.pid, SIGINT);
-  RunResult r = finishTambrix(run, 20);
+  RunResult r = finishTambrix(run, patience);
   EXPECT_EQ(r.status, 0) << r.err;
   std::map<std::string, std::string> files = outputsIn(dir);
   EXPECT_EQ(files.size(), clients);
@@ -404,10 +409,10 @@ TEST(LiveCapture, ASilentConnectionLosesItsTurn) {
   ASSERT_GE(sender, 0);
   EXPECT_TRUE(writeAll(sender, bursts[0]));
   close(sender);
-  EXPECT_TRUE(waitForOutput(run, "Job 1: 1 page.\n", 20));
+  EXPECT_TRUE(waitForOutput(run, "Job 1: 1 page.\n", patience));
   close(silent);
   kill(run.pid, SIGTERM);
-  RunResult r = finishTambrix(run, 20);
+  RunResult r = finishTambrix(run, patience);
   EXPECT_EQ(r.status, 0) << r.err;
   expectSameFiles(outputsIn(dir), batchJob(bursts[0], 1));
 }
@@ -432,9 +437,10 @@ TEST(LiveCapture, AStopPrintsWhatArrivedAndReadsNoMore) {
     }
     SteadySender sender;
     sender.start(steady, 60);
-    EXPECT_EQ(settledQueue(port, 20), 0);
+    EXPECT_EQ(settledQueue(port, patience), 0);
     kill(run.pid, SIGINT);
-    RunResult r = finishTambrix(run, 30);
+    RunResult r = finishTambrix(run, patience);
+    sender.finish();
     close(steady);
     EXPECT_EQ(r.status, 0) << r.err;
     std::map<std::string, std::string> files = outputsIn(dir);
@@ -454,8 +460,8 @@ TEST(LiveCapture, AStopPrintsWhatArrivedAndReadsNoMore) {
     sender.start(file, 60);
     usleep(burstPause);
     kill(run.pid, SIGTERM);
-    RunResult r = finishTambrix(run, 30);
-    sender.stop = true;
+    RunResult r = finishTambrix(run, patience);
+    sender.finish();
     close(file);
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find("Job 1: "), std::string::npos) << r.out;
@@ -472,11 +478,11 @@ TEST(LiveCapture, ASecondStopSignalStopsAtOnce) {
   BackgroundRun run =
       startTambrix(dir, {"-out", "p", "-height", "1", "-idle", "60", "-look", "ink", "-dpi", "1200", "-threads", "1"});
   sendInput(run, heavy);
-  ASSERT_TRUE(waitForOutput(run, "p-001-001.png written.\n", 120));
+  ASSERT_TRUE(waitForOutput(run, "p-001-001.png written.\n", patience));
   kill(run.pid, SIGTERM);
   usleep(100000);
   kill(run.pid, SIGTERM);
-  RunResult r = finishTambrix(run, 60);
+  RunResult r = finishTambrix(run, patience);
   EXPECT_EQ(r.status, 128 + SIGTERM) << r.out;
   EXPECT_FALSE(fileExists(dir.file("p-001-200.png")));
 }
@@ -488,7 +494,7 @@ TEST(LiveCapture, AFollowedFileWrittenAnewStartsANewJob) {
   prepare(dir);
   writeFile(dir.file("in.prn"), bursts[0]);
   BackgroundRun run = startTambrix(dir, {"in.prn", "-follow", "-out", "p", "-pdf", "j.pdf", "-text", "j.txt", "-idle", idle}, false);
-  EXPECT_TRUE(waitForOutput(run, "Job 1: 1 page.\n", 20));
+  EXPECT_TRUE(waitForOutput(run, "Job 1: 1 page.\n", patience));
   const std::string longer = bursts[2] + bursts[1];  // longer than what was read
   {
     FILE *file = std::fopen(dir.file("in.prn").c_str(), "wb");  // the same file, cut and written
@@ -496,9 +502,9 @@ TEST(LiveCapture, AFollowedFileWrittenAnewStartsANewJob) {
     std::fwrite(longer.data(), 1, longer.size(), file);
     std::fclose(file);
   }
-  EXPECT_TRUE(waitForOutput(run, "Job 2: 1 page.\n", 20));
+  EXPECT_TRUE(waitForOutput(run, "Job 2: 1 page.\n", patience));
   kill(run.pid, SIGTERM);
-  RunResult r = finishTambrix(run, 20);
+  RunResult r = finishTambrix(run, patience);
   EXPECT_EQ(r.status, 0) << r.err;
   std::map<std::string, std::string> want = batchJob(bursts[0], 1);
   for (auto &[name, bytes] : batchJob(longer, 2)) want[name] = bytes;
@@ -517,9 +523,9 @@ TEST(LiveCapture, NamesThatClashForEveryJobAreRefusedAtTheStart) {
 
   fs::create_directory(dir.file("in.prn"));
   BackgroundRun run = startTambrix(dir, {"in.prn", "-follow", "-idle", idle}, false);
-  EXPECT_TRUE(waitForOutput(run, "Cannot read in.prn: Is a directory. Waiting until it can be.\n", 10));
+  EXPECT_TRUE(waitForOutput(run, "Cannot read in.prn: Is a directory. Waiting until it can be.\n", patience));
   kill(run.pid, SIGTERM);
-  r = finishTambrix(run, 10);
+  r = finishTambrix(run, patience);
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out.find("Waiting for in.prn to appear"), std::string::npos) << r.out;
 }
@@ -537,7 +543,7 @@ TEST(LiveCapture, ListingsAreNumberedLikeTheirJobs) {
   usleep(burstPause);
   sendInput(run, bursts[1]);
   closeInput(run);
-  RunResult r = finishTambrix(run, 20);
+  RunResult r = finishTambrix(run, patience);
   EXPECT_EQ(r.status, 0) << r.err;
   std::map<std::string, std::string> files = outputsIn(dir);
   EXPECT_EQ(files.size(), 5u);
@@ -567,7 +573,7 @@ TEST(LiveCapture, TheCommandAfterEachJobGetsItsFiles) {
     usleep(burstPause);
   }
   closeInput(run);
-  RunResult r = finishTambrix(run, 30);
+  RunResult r = finishTambrix(run, patience);
   EXPECT_EQ(r.status, 1) << r.err;
   EXPECT_NE(r.err.find("status 3"), std::string::npos) << r.err;
   EXPECT_EQ(readFile(dir.file("args.txt")), "j-001.pdf\nj-002.pdf\nj-003.pdf\n");
@@ -595,14 +601,14 @@ TEST(LiveCapture, ASerialLineIsReadRawAndPutBack) {
   std::vector<std::string> words = {line, "-baud", "9600"};
   words.insert(words.end(), outputs.begin(), outputs.end());
   BackgroundRun run = startTambrix(dir, words, false);
-  ASSERT_TRUE(waitForOutput(run, "Reading the serial line " + line + ".\n", 10));
+  ASSERT_TRUE(waitForOutput(run, "Reading the serial line " + line + ".\n", patience));
   std::string every;
   for (int byte = 0; byte < 256; ++byte) every += char(byte);
   every += "\r\nEND\r\n";
   EXPECT_TRUE(writeAll(master, every));
-  EXPECT_TRUE(waitForOutput(run, "Job 1: ", 20));
+  EXPECT_TRUE(waitForOutput(run, "Job 1: ", patience));
   kill(run.pid, SIGTERM);
-  RunResult r = finishTambrix(run, 20);
+  RunResult r = finishTambrix(run, patience);
   EXPECT_EQ(r.status, 0) << r.err;
   termios after{};
   ASSERT_EQ(tcgetattr(slave, &after), 0);
@@ -623,11 +629,11 @@ TEST(LiveCapture, AJobNeverReplacesAFileThatAppearedMeanwhile) {
   prepare(dir);
   BackgroundRun run = startTambrix(dir, {"-out", "p", "-height", "1", "-text", "j.txt", "-idle", "60"});
   sendInput(run, "FIRST PAGE\r\n\r\n\r\n\r\n\r\n\r\n\r\n");  // six lines fill the inch
-  ASSERT_TRUE(waitForOutput(run, "p-001-001.png written.\n", 20));
+  ASSERT_TRUE(waitForOutput(run, "p-001-001.png written.\n", patience));
   writeFile(dir.file("j-001.txt"), "someone else's");
   sendInput(run, "SECOND PAGE\r\n");
   closeInput(run);
-  RunResult r = finishTambrix(run, 20);
+  RunResult r = finishTambrix(run, patience);
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("unable to write text transcript `j-001.txt': File exists"), std::string::npos) << r.err;
   EXPECT_EQ(readFile(dir.file("j-001.txt")), "someone else's");
