@@ -1,20 +1,129 @@
-// Fast fuzz target: one printer stream per input, interpreted and printed, its pages
-// going into the text transcript alone. No page is encoded or written as a file, so
-// that the fuzzer spends its time on the stream, the head, the page and the text;
-// fuzz_output takes the pages through the encoders to their files.
+// Fast fuzz target: one printer stream per input, fed straight to the printing core.
+// Each input gets a printer of its own, a fresh record started with startPrinter, so
+// nothing of one input can reach the next but the page memory, which goes from
+// printer to printer as it would between the runs of one process. No page is encoded,
+// written or laid out as text: each ejected page is checked against what the printer
+// promises of it and its memory given back, so that the fuzzer spends its time on the
+// stream, the head and the page. fuzz_output takes the pages through the whole
+// output, by the program's run sequence.
 //
 // The first byte picks the run's settings (see fuzz_support.h), the rest is the stream.
+// The stream is fed in pieces of 1 to 256 bytes, one more than its last byte's value,
+// so that commands are cut across feeds wherever the input likes.
+#include <algorithm>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <utility>
+
 #include "fuzz/fuzz_support.h"
+#include "interpreter/interpreter.h"
+#include "interpreter/printer.h"
+#include "mechanism/character_rom.h"
+#include "mechanism/print_head.h"
+
+namespace {
+
+// What the harness keeps from input to input: none of it is the printer's.
+struct Harness {
+  GlyphTables glyphs;  // the ROM image's tables, read once
+  PagePool pages;      // page memory, handed from each printer to the next
+};
+
+Harness harness;
+
+// One input's printer and what its pages must be.
+struct Run {
+  Printer *printer;
+  unsigned pages;  // pages handed over so far
+};
+
+// Stops the fuzzer, which keeps the input, when a promise is broken.
+void check(bool kept) {
+  if (!kept) std::abort();
+}
+
+// Each row is a head row below the last, on the page.
+void checkRows(const PageJob &job) {
+  check(!job.rows.empty() && job.rows.front() == topMargin);
+  for (size_t i = 0; i < job.rows.size(); ++i) {
+    check(job.rows[i] < job.raster.height);
+    if (i > 0) check(job.rows[i] > job.rows[i - 1]);
+  }
+}
+
+// Each cell starts on the page, on one of its rows, and is one or two characters wide.
+void checkCells(const PageJob &job) {
+  for (const TextCell &cell : job.cells) {
+    check(cell.x < pageWidth);
+    check(cell.width == cellWidth || cell.width == 2 * cellWidth);
+    check(cell.height == columnHeight);
+    auto row = std::lower_bound(job.rows.begin(), job.rows.end(), cell.y);
+    check(row != job.rows.end() && *row == cell.y);
+  }
+}
+
+// A page as the core hands it over: the next number, the run's size, pixels of a kind
+// the page was painted in, the text kept, and no file name, strikes or marks asked for.
+void takePage(void *context, PageJob &&job) {
+  Run &run = *static_cast<Run *>(context);
+  Mechanism &m = run.printer->mechanism;
+  check(job.number == ++run.pages);
+  check(job.pngName.empty() && job.strikes.empty() && job.marks.empty());
+  const PageRaster &raster = job.raster;
+  check(raster.width == pageWidth && raster.height == m.settings.pageHeight);
+  bool marks = (m.settings.debugLevel & DebugMarks) != 0;
+  check(raster.kind == PixelKind::BlackWhite || raster.kind == PixelKind::Gray ||
+        (raster.kind == PixelKind::Rgb && marks));
+  check(raster.bytes.size() == rasterRowBytes(raster.kind, raster.width) * raster.height);
+  checkRows(job);
+  checkCells(job);
+  recyclePage(m.canvas, std::move(job.raster));
+}
+
+// Only autofeeds come from a printer that writes no files; each past the right edge.
+void takeEvent(void *, EngineEvent event, unsigned value, const std::string &) {
+  check(event == EngineEvent::Autofeed && value >= pageWidth);
+}
+
+}  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
   startFuzzing();
+  check(buildGlyphTables(harness.glyphs).used == 0);  // the ROM image startFuzzing wrote
   return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-  RunOptions options = fuzzOptions(data, size);
-  options.settings.textName = fuzzTranscriptName;  // a transcript alone: no page files
-  options.settings.threads = 1;
-  runFuzzInput(options, data, size);
+  RunSettings settings = fuzzOptions(data, size).settings;
+  settings.textName = fuzzTranscriptName;  // cells and rows are kept, as for a transcript
+  settings.pageFiles = false;
+
+  auto printer = std::make_unique<Printer>();
+  Printer &p = *printer;
+  Run run{&p, 0};
+  MechanismSinks sinks;
+  sinks.context = &run;
+  sinks.event = takeEvent;
+  sinks.page = takePage;
+  p.mechanism.canvas.pool = std::move(harness.pages);
+  startPrinter(p, settings, sinks);
+  p.mechanism.glyphs = harness.glyphs;
+  fuzzStrikeCounts(data, size, p.strikesAtLoad);
+  setStrikeCounts(p.mechanism, p.strikesAtLoad);
+  createPage(p.mechanism);
+  ejectPage(p.mechanism);  // a clean page, its first row noted, as a run begins
+
+  const uint8_t *stream = size > 0 ? data + 1 : data;
+  size_t length = size > 0 ? size - 1 : 0;
+  size_t piece = length > 0 ? size_t(stream[length - 1]) + 1 : 1;
+  startStream(p);
+  for (size_t at = 0; at < length; at += piece) interpretBytes(p, stream + at, std::min(piece, length - at));
+  endStream(p);
+  ejectPage(p.mechanism);
+  check(p.mechanism.page.pageCount == run.pages);
+
+  finishPageCanvas(p.mechanism.canvas);
+  harness.pages = std::move(p.mechanism.canvas.pool);
   return 0;
 }

@@ -27,7 +27,8 @@ constexpr uint8_t halfLifeBit = 64;    // settings byte: ribbon simulation on
 constexpr uint8_t nearWrapBit = 128;   // settings byte: counters near the wrap
 
 constexpr uint32_t shortHalfLife = 50;        // strikes; shades change within one input
-constexpr const char *nearWrapCounts = "-100 -100 -100 -100 -100 -100 -100";  // wrap after 100 strikes
+constexpr int32_t nearWrapCount = -100;  // wrap after 100 strikes
+constexpr const char *nearWrapCounts = "-100 -100 -100 -100 -100 -100 -100";  // the same, as stored
 
 constexpr const char *romFolder = "PRINTER";
 constexpr const char *romName = "PRINTER/mps801.bin";
@@ -103,6 +104,11 @@ RunOptions fuzzOptions(const uint8_t *data, size_t size) {
   options.settings.debugLevel = uint16_t((settings >> debugShift) & debugBits);
   if (settings & halfLifeBit) options.settings.halfLife = shortHalfLife;
   return options;
+}
+
+void fuzzStrikeCounts(const uint8_t *data, size_t size, int32_t (&counts)[pinCount]) {
+  bool nearWrap = size > 0 && (data[0] & nearWrapBit);
+  for (int32_t &count : counts) count = nearWrap ? nearWrapCount : 0;
 }
 
 void runFuzzInput(const RunOptions &options, const uint8_t *data, size_t size) {

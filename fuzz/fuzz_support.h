@@ -1,5 +1,6 @@
 // What the fuzz targets share: the settings byte that starts every input, the private
-// working directory with its ROM image, and one run of the program on an input.
+// working directory with its ROM image, and one run of the program on an input (the
+// whole run sequence, for fuzz_output; fuzz_interpreter drives the printer itself).
 //
 // The first byte of an input picks the run's settings, the rest is the stream:
 //   bits 0-1  page height, one of fuzzPageHeights
@@ -14,6 +15,7 @@
 #include <cstdint>
 
 #include "app/run_options.h"
+#include "base/page_geometry.h"
 
 // Names of the files a run writes in the working directory.
 constexpr const char *fuzzPagePrefix = "f";         // page files are f-NNN.png
@@ -26,6 +28,10 @@ void startFuzzing();
 
 // The options the input's settings byte selects; no file is written yet.
 RunOptions fuzzOptions(const uint8_t *data, size_t size);
+
+// The strike counts the input's run starts from: all zero, a new ribbon, or, when bit
+// 7 of the settings byte is set, 100 strikes below the counters' 32-bit wrap.
+void fuzzStrikeCounts(const uint8_t *data, size_t size, int32_t (&counts)[pinCount]);
 
 // Runs the program on the stream that follows the settings byte, with the options,
 // from a fresh strike store; aborts if the run does not end in order. Every file the
