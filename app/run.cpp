@@ -51,10 +51,8 @@ void reportEngineEvent(void *context, EngineEvent event, unsigned value, const s
   }
 }
 
-// The mechanism's events, context being its printer: to the console in page order, and
-// an autofeed into the stream listing too.
-void engineEvent(void *context, EngineEvent event, unsigned value, const std::string &name) {
-  if (event == EngineEvent::Autofeed) noteAutofeed(static_cast<Printer *>(context)->listing);
+// The mechanism's events: to the console, in page order.
+void engineEvent(void *, EngineEvent event, unsigned value, const std::string &name) {
   reportInOrder(event, value, name);
 }
 
@@ -237,7 +235,7 @@ void endPrinting(Printer &p, const RunSettings &settings) {
   int listingError = 0;
   if (!settings.explainName.empty()) {
     if (printed || settings.listingWhenEmpty)
-      listingError = finishListing(p.listing, hintText(streamHint(p.statistics, settings, printed)), p.statistics.bytes, pages);
+      listingError = finishListing(p.listing, hintText(streamHint(p.statistics, settings, printed)), p.statistics.bytes, p.mechanism);
     else
       abandonListing(p.listing);
   }

@@ -308,7 +308,7 @@ void listCommand(Printer &p) {
   beginListLine(p.listing, command.offset, command.bytes, command.length, command.name);
   describeCommand(p, command);
   endListLine(p.listing);
-  listEngineEvents(p.listing, p.stream.offset, p.mechanism.page.pageCount);
+  listEngineEvents(p.listing, p.stream.offset, p.mechanism);
 }
 
 // A control byte that is no command, or a command inside quotes, in text mode.
@@ -332,7 +332,7 @@ void listControlInText(Printer &p, uint8_t c, const Before &before) {
 // A byte of the print path.
 void listPrinted(Printer &p, uint8_t c, const Before &before) {
   uint64_t offset = p.stream.offset;
-  listEngineEvents(p.listing, offset, p.mechanism.page.pageCount);
+  listEngineEvents(p.listing, offset, p.mechanism);
   if (before.modes & BitImage) {
     if (c >= 128) return listRunByte(p.listing, ListingRun::Columns, offset, c, 0, before.modes, p.mechanism.head.headX - dotSize);
     if (c >= 32 || commandIndex[c] != noCommand)
@@ -395,7 +395,7 @@ void startStream(Printer &p) {
   p.stream.pending = PendingCommand{};
   p.stream.offset = 0;
   resetStreamStatistics(p.statistics);
-  startListedStream(p.listing, p.mechanism.page.pageCount);
+  startListedStream(p.listing, p.mechanism);
   if (p.stream.plainText) return startPlainText(p);
   // A program that opened the printer for the business set prints in it from its
   // first byte; text-mode files take the default at their first carriage return.

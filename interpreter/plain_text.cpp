@@ -74,7 +74,7 @@ void listHeldReturn(Printer &p, const uint8_t *feed) {
   listNumber(p.listing, p.mechanism.head.headY);
   if (p.mechanism.head.headY <= held.y) listWords(p.listing, ", on a new page");
   endListLine(p.listing);
-  listEngineEvents(p.listing, held.offset, p.mechanism.page.pageCount);
+  listEngineEvents(p.listing, held.offset, p.mechanism);
 }
 
 // Lists a control character plain text acts on; a carriage return waits for the next
@@ -101,7 +101,7 @@ void listCommand(Printer &p, const TextCommand &command, uint64_t offset, const 
       break;
   }
   endListLine(p.listing);
-  listEngineEvents(p.listing, offset, p.mechanism.page.pageCount);
+  listEngineEvents(p.listing, offset, p.mechanism);
 }
 
 // Carries out a control character plain text acts on.
@@ -128,7 +128,7 @@ void printPlaceholder(Printer &p, char32_t character, uint64_t offset, const uin
   clearModes(p.mechanism, Reverse);
   ++p.text.placeholders;
   if (!listed) return;
-  listEngineEvents(p.listing, offset, p.mechanism.page.pageCount);
+  listEngineEvents(p.listing, offset, p.mechanism);
   bool control = character < controlCount;
   beginListLine(p.listing, offset, bytes, length, control ? "no command" : "no glyph");
   listWords(p.listing, "U+");
@@ -143,7 +143,7 @@ void printCode(Printer &p, CharacterCode code, uint64_t offset, const uint8_t *b
   selectSet(p, code.business);
   printCharacter(p.mechanism, code.code);
   if (!listed) return;
-  listEngineEvents(p.listing, offset, p.mechanism.page.pageCount);
+  listEngineEvents(p.listing, offset, p.mechanism);
   if ((code.code & 0x7F) < controlCount) {
     beginListLine(p.listing, offset, bytes, length, "no command");
     listWords(p.listing, "not UTF-8, taken as a printer code: blank cell");

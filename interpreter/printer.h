@@ -164,8 +164,8 @@ struct Listing {
   int error = 0;                     // errno value of the first failure, 0 while none
   std::string buffer;                // lines not yet written
   GatheredRun run{};                 // the run being gathered
-  uint64_t autofeeds = 0;            // autofeeds the engine noted since the stream began
-  uint64_t autofeedsListed = 0;      // of them, those listed
+  uint64_t firstAutofeed = 0;        // the mechanism's autofeed count when the stream began
+  uint64_t autofeedsListed = 0;      // the count when they were last listed
   unsigned pagesListed = 0;          // the engine's page count when last listed
   unsigned firstPage = 0;            // the engine's page count when the stream began
   uint64_t linesFed = 0;             // lines fed by commands

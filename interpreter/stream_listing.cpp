@@ -173,15 +173,15 @@ void listSummaryControls(Listing &listing) {
   if (!any) listing.buffer += "  none\n";
 }
 
-void listSummary(Listing &listing, const char *hint, uint64_t bytes, unsigned pageCount) {
+void listSummary(Listing &listing, const char *hint, uint64_t bytes, const Mechanism &m) {
   listing.buffer += "\nsummary\nbytes read:  ";
   appendDecimal(listing, bytes);
   listing.buffer += "\npages:       ";
-  appendDecimal(listing, pageCount - listing.firstPage);
+  appendDecimal(listing, m.page.pageCount - listing.firstPage);
   listing.buffer += "\nlines fed:   ";
-  appendDecimal(listing, listing.linesFed + listing.autofeeds);
+  appendDecimal(listing, listing.linesFed + (m.autofeeds - listing.firstAutofeed));
   listing.buffer += ", ";
-  appendDecimal(listing, listing.autofeeds);
+  appendDecimal(listing, m.autofeeds - listing.firstAutofeed);
   listing.buffer += " of them by autofeed\n";
   listSummaryCommands(listing);
   listSummaryControls(listing);
@@ -225,11 +225,11 @@ int openListing(Listing &listing, const std::string &name, bool replace) {
 
 bool listingOpen(const Listing &listing) { return listing.open; }
 
-int finishListing(Listing &listing, const char *hint, uint64_t bytes, unsigned pageCount) {
+int finishListing(Listing &listing, const char *hint, uint64_t bytes, const Mechanism &m) {
   if (!listing.open) return EINVAL;
   endListedRun(listing);
-  listEngineEvents(listing, bytes, pageCount);
-  listSummary(listing, hint, bytes, pageCount);
+  listEngineEvents(listing, bytes, m);
+  listSummary(listing, hint, bytes, m);
   flushLines(listing);
   closeFile(listing);
   if (!listing.standardOutput) {
@@ -252,27 +252,23 @@ void abandonListing(Listing &listing) {
   listing = Listing();
 }
 
-void startListedStream(Listing &listing, unsigned pageCount) {
+void startListedStream(Listing &listing, const Mechanism &m) {
   if (!listing.open) return;
   endListedRun(listing);
-  listing.autofeeds = listing.autofeedsListed = 0;
-  listing.firstPage = listing.pagesListed = pageCount;
+  listing.firstAutofeed = listing.autofeedsListed = m.autofeeds;
+  listing.firstPage = listing.pagesListed = m.page.pageCount;
 }
 
-void noteAutofeed(Listing &listing) {
-  if (listing.open) ++listing.autofeeds;
-}
-
-void listEngineEvents(Listing &listing, uint64_t offset, unsigned pageCount) {
-  while (listing.autofeedsListed < listing.autofeeds) {
+void listEngineEvents(Listing &listing, uint64_t offset, const Mechanism &m) {
+  while (listing.autofeedsListed < m.autofeeds) {
     endListedRun(listing);
     beginLine(listing, offset, nullptr, 0, autofeedName);
     listing.buffer += "autofeed ";
-    appendDecimal(listing, ++listing.autofeedsListed);
+    appendDecimal(listing, ++listing.autofeedsListed - listing.firstAutofeed);
     listing.buffer += ": a column past the right edge went to a new line";
     endLine(listing);
   }
-  while (listing.pagesListed < pageCount) {
+  while (listing.pagesListed < m.page.pageCount) {
     endListedRun(listing);
     beginLine(listing, offset, nullptr, 0, pageName);
     listing.buffer += "page ";

@@ -35,21 +35,17 @@ bool listingOpen(const Listing &listing);
 // Lists what is still pending (the last pages ejected since the stream ended), the
 // summary with the hint line given (none when empty), and puts the file in place.
 // Returns 0, or the errno value of the first failure, and then no file is left.
-int finishListing(Listing &listing, const char *hint, uint64_t bytes, unsigned pageCount);
+int finishListing(Listing &listing, const char *hint, uint64_t bytes, const Mechanism &m);
 
 // Drops the listing and its temporary file. For a run that failed.
 void abandonListing(Listing &listing);
 
 // The stream begins: offsets from 0, nothing counted, pages counted from the engine's
 // count now.
-void startListedStream(Listing &listing, unsigned pageCount);
-
-// The engine fed a line because a column went past the right edge. Listed with the
-// next event; does nothing while no listing is open.
-void noteAutofeed(Listing &listing);
+void startListedStream(Listing &listing, const Mechanism &m);
 
 // Lists the autofeeds and page ejections since the last event, at offset.
-void listEngineEvents(Listing &listing, uint64_t offset, unsigned pageCount);
+void listEngineEvents(Listing &listing, uint64_t offset, const Mechanism &m);
 
 // Adds a byte to the run of its kind, first listing the run in progress when it is of
 // another kind or state: text gives the character the cell shows; modes are the mode

@@ -49,6 +49,7 @@ void startMechanism(Mechanism &m, const RunSettings &given, const MechanismSinks
   m.ribbon = RibbonState{};
   m.ribbon.halfLife = given.halfLife;
   m.modes = 0;
+  m.autofeeds = 0;
 }
 
 void createPage(Mechanism &m) {
@@ -69,6 +70,7 @@ void moveHead(Mechanism &m, unsigned x) { m.head.headX = x; }
 
 void printColumn(Mechanism &m, uint8_t bits) {
   if (m.head.headX >= pageWidth) {
+    ++m.autofeeds;
     tell(m, EngineEvent::Autofeed, m.head.headX, std::string());
     newLine(m);
   }

@@ -70,6 +70,7 @@ struct Mechanism {
   PageImage page{};         // whether the page holds ink, and how many pages were handed over
   RibbonState ribbon{};     // strike counts, pin shades and half-life
   uint16_t modes = 0;       // printer modes: DoubleWidth, BitImage, Reverse, Business, Quote
+  uint64_t autofeeds = 0;   // lines fed because a column went past the right edge
   bool keepText = false;    // cells and rows are noted: a PDF or a transcript is written
   bool keepStrikes = false; // strikes and marks are noted: the ink look draws from them
   MechanismSinks sinks;     // where events and pages go

@@ -222,7 +222,7 @@ TEST(Layout, ThePrintingCoreKeepsNoHiddenState) {
   EXPECT_NE(seen[2].find("calls"), std::string::npos);
   EXPECT_NE(seen[3].find("list"), std::string::npos);
 
-  for (const char *folder : {"stream", "interpreter", "mechanism", "ribbon"})
+  for (const char *folder : {"stream", "interpreter", "mechanism", "ribbon", "embed"})
     for (auto &entry : fs::directory_iterator(fs::path(SOURCE_DIR) / folder)) {
       std::string extension = entry.path().extension().string();
       if (extension != ".h" && extension != ".cpp") continue;
