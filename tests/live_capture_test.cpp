@@ -474,9 +474,8 @@ TEST(LiveCapture, ASecondStopSignalStopsAtOnce) {
   TempDir dir;
   prepare(dir);
   std::string heavy;
-  for (int line = 0; line < 200 * 6; ++line) heavy += "PAGE\r\n";  // 200 pages of an inch
-  BackgroundRun run =
-      startTambrix(dir, {"-out", "p", "-height", "1", "-idle", "60", "-look", "ink", "-dpi", "1200", "-threads", "1"});
+  for (int line = 0; line < 2000 * 6; ++line) heavy += "PAGE\r\n";  // 2000 pages of an inch
+  BackgroundRun run = startTambrix(dir, {"-out", "p", "-height", "1", "-idle", "60", "-threads", "1"});
   sendInput(run, heavy);
   ASSERT_TRUE(waitForOutput(run, "p-001-001.png written.\n", patience));
   kill(run.pid, SIGTERM);
@@ -484,7 +483,7 @@ TEST(LiveCapture, ASecondStopSignalStopsAtOnce) {
   kill(run.pid, SIGTERM);
   RunResult r = finishTambrix(run, patience);
   EXPECT_EQ(r.status, 128 + SIGTERM) << r.out;
-  EXPECT_FALSE(fileExists(dir.file("p-001-200.png")));
+  EXPECT_FALSE(fileExists(dir.file("p-001-2000.png")));
 }
 
 // A followed file written anew from its start (as when the program writing it starts
