@@ -35,7 +35,8 @@ Harness harness;
 // One input's printer and what its pages must be.
 struct Run {
   Printer *printer;
-  unsigned pages;  // pages handed over so far
+  unsigned pages;      // pages handed over so far
+  uint64_t autofeeds;  // autofeeds told so far
 };
 
 // Stops the fuzzer, which keeps the input, when a promise is broken.
@@ -82,8 +83,9 @@ void takePage(void *context, PageJob &&job) {
 }
 
 // Only autofeeds come from a printer that writes no files; each past the right edge.
-void takeEvent(void *, EngineEvent event, unsigned value, const std::string &) {
+void takeEvent(void *context, EngineEvent event, unsigned value, const std::string &) {
   check(event == EngineEvent::Autofeed && value >= pageWidth);
+  ++static_cast<Run *>(context)->autofeeds;
 }
 
 }  // namespace
@@ -101,7 +103,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
 
   auto printer = std::make_unique<Printer>();
   Printer &p = *printer;
-  Run run{&p, 0};
+  Run run{&p, 0, 0};
   MechanismSinks sinks;
   sinks.context = &run;
   sinks.event = takeEvent;
@@ -121,7 +123,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   for (size_t at = 0; at < length; at += piece) interpretBytes(p, stream + at, std::min(piece, length - at));
   endStream(p);
   ejectPage(p.mechanism);
-  check(p.mechanism.page.pageCount == run.pages);
+  check(p.mechanism.page.pageCount == run.pages && p.mechanism.autofeeds == run.autofeeds);
 
   finishPageCanvas(p.mechanism.canvas);
   harness.pages = std::move(p.mechanism.canvas.pool);
