@@ -56,6 +56,7 @@ struct Job {
   RunSettings settings;        // the run's settings, names numbered
   std::vector<int> claims;     // its number's claims, held until its files are in place
   std::unique_ptr<Printer> printer;  // the printer, from the power-on state; made with the job
+  std::unique_ptr<Output> output;    // where its pages go, fresh; made with the job
 };
 
 // "-NNN" for job number.
@@ -209,7 +210,7 @@ void takeJobNumber(Capture &capture, Job &job) {
 // Reports a failure of the job in progress; the capture goes on.
 void failJob(Capture &capture, Job &job) {
   std::exception_ptr failure = std::current_exception();
-  if (job.printer != nullptr) abandonPrinting(*job.printer);
+  if (job.printer != nullptr) abandonPrinting(*job.printer, *job.output);
   releaseClaims(job);
   try {
     std::rethrow_exception(failure);
@@ -229,9 +230,9 @@ void feedJob(Capture &capture, Job &job, const uint8_t *bytes, size_t length) {
       job.begun = true;
       takeJobNumber(capture, job);
       job.settings = jobSettings(capture.settings, job.number);
-      resetOutput();
+      job.output = std::make_unique<Output>();  // first: a job with a printer has its output
       job.printer = std::make_unique<Printer>();
-      beginPrinting(*job.printer, job.settings, capture.options.inputName, 0);
+      beginPrinting(*job.printer, *job.output, job.settings, capture.options.inputName, 0);
       startStream(*job.printer);
     }
     // In pieces, so that a second stop signal stops a job of many pages at once.
@@ -251,7 +252,7 @@ void endJob(Capture &capture, Job &job) {
     try {
       Printer &p = *job.printer;
       endStream(p);
-      endPrinting(p, job.settings);
+      endPrinting(p, *job.output, job.settings);
       if (unsigned pages = p.mechanism.page.pageCount; pages > 0) {
         saveRibbon(p);
         capture.nextNumber = job.number + 1;
@@ -271,14 +272,15 @@ void printItems(Capture &capture, LiveReader &reader, Job &job) {
   for (;;) {
     raiseIfStopped(1);
     try {
-      if (job.begun && !job.failed) commitFinishedPages();
+      if (job.begun && !job.failed) commitFinishedPages(*job.output);
     } catch (...) {
       failJob(capture, job);
     }
     LiveItem item;
     if (!takeLiveItem(reader, item)) {
       bool stopping = stopRequests() > 0;  // then the signal's descriptor stays readable
-      int wake[3] = {liveReaderFd(reader), pageOutputWakeFd(), stopping ? -1 : stopSignalFd()};
+      int pagesDone = job.output != nullptr ? pageOutputWakeFd(*job.output) : -1;
+      int wake[3] = {liveReaderFd(reader), pagesDone, stopping ? -1 : stopSignalFd()};
       waitForAny(wake, 3, stopping ? stoppingWaitMs : -1);
       continue;
     }
@@ -306,7 +308,7 @@ void printJobs(Capture &capture, LiveReader &reader) {
   try {
     printItems(capture, reader, job);
   } catch (...) {
-    if (job.printer != nullptr) abandonPrinting(*job.printer);
+    if (job.printer != nullptr) abandonPrinting(*job.printer, *job.output);
     releaseClaims(job);
     throw;
   }
@@ -396,7 +398,6 @@ int runLiveCapture(const RunOptions &options, FILE *standardInput) {
     if (error != 0) throw FileError(std::string("tambrix: cannot start reading the input: ") + std::strerror(error));
     printJobs(capture, reader);
   } catch (...) {
-    resetOutput();
     stopLiveReader(reader);
     closeSource(options, source, line);
     endEncoderProcesses();

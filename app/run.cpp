@@ -18,10 +18,8 @@
 #include "mechanism/character_rom.h"
 #include "mechanism/page_canvas.h"
 #include "mechanism/print_head.h"
-#include "output/encoder_process.h"
 #include "output/page_document.h"
 #include "output/page_image.h"
-#include "output/page_look.h"
 #include "output/page_output.h"
 #include "output/transcript.h"
 #include "ribbon/strike_store.h"
@@ -51,13 +49,13 @@ void reportEngineEvent(void *context, EngineEvent event, unsigned value, const s
   }
 }
 
-// The mechanism's events: to the console, in page order.
-void engineEvent(void *, EngineEvent event, unsigned value, const std::string &name) {
-  reportInOrder(event, value, name);
+// The mechanism's events: to the console, in page order; context is the run's Output.
+void engineEvent(void *context, EngineEvent event, unsigned value, const std::string &name) {
+  reportInOrder(*static_cast<Output *>(context), event, value, name);
 }
 
-// An ejected page, to the page output.
-void takeEjectedPage(void *, PageJob &&job) { submitPage(std::move(job)); }
+// An ejected page, to the run's page output; context is the run's Output.
+void takeEjectedPage(void *context, PageJob &&job) { submitPage(*static_cast<Output *>(context), std::move(job)); }
 
 // Says which ROM file the run uses; the trace names every file looked for.
 void reportRomSearch(const RomSearch &search, uint16_t debugLevel) {
@@ -100,8 +98,8 @@ FILE *openInput(const std::string &name, uint16_t debugLevel) {
 }
 
 // Begins the PDF document; without its text font, says which font is missing.
-void openPdf(const std::string &name, bool replace) {
-  int error = openDocument(name, replace);
+void openPdf(Document &document, const std::string &name, bool replace) {
+  int error = openDocument(document, name, replace);
   if (error == 0) return;
   if (FILE *font = openForReading(textFontFile))
     std::fclose(font);
@@ -133,7 +131,7 @@ bool interpretStream(Printer &p, FILE *input) {
 
 // Feeds the interpreter from the input, to its end. While it waits for bytes, the
 // pages whose encoding is done are put in place.
-void interpretInput(Printer &p, FILE *input, const std::string &name) {
+void interpretInput(Printer &p, Output &output, FILE *input, const std::string &name) {
   int fd = fileno(input);
   bool read = true;
   if (fd < 0) {  // a stream in memory: nothing to wait for
@@ -143,8 +141,8 @@ void interpretInput(Printer &p, FILE *input, const std::string &name) {
     startStream(p);
     for (;;) {
       raiseIfStopped();
-      commitFinishedPages();
-      int wake[2] = {pageOutputWakeFd(), stopSignalFd()};
+      commitFinishedPages(output);
+      int wake[2] = {pageOutputWakeFd(output), stopSignalFd()};
       ReadResult got = readSome(fd, buffer.data(), buffer.size(), -1, wake, 2);
       if (got.status == ReadStatus::Bytes) interpretBytes(p, buffer.data(), got.length);
       if (got.status == ReadStatus::EndOfStream || got.status == ReadStatus::Failed) {
@@ -167,28 +165,19 @@ void openExplanation(Listing &listing, const std::string &name, bool replace) {
 }
 
 // Completes the documents of a run that printed something, and puts them in place.
-void finishDocuments(const RunSettings &settings) {
+void finishDocuments(Output &output, const RunSettings &settings) {
   if (!settings.pdfName.empty()) {
-    if (int error = finishDocument(); error != 0) throw writeError("PDF document", settings.pdfName, error);
+    if (int error = finishDocument(output.document); error != 0) throw writeError("PDF document", settings.pdfName, error);
     std::printf("%s written.\n", settings.pdfName.c_str());
   }
   if (!settings.textName.empty()) {
-    if (int error = finishTranscript(); error != 0)
+    if (int error = finishTranscript(output.transcript); error != 0)
       throw writeError("text transcript", settings.textName, error);
     std::printf("%s written.\n", settings.textName.c_str());
   }
 }
 
 }  // namespace
-
-void resetOutput() {
-  resetPageOutput();  // first: its encoders may still hold pages of the run before
-  resetEncoderProcesses();
-  resetPageDocument();
-  resetPageLook();
-  resetTranscript();
-  resetPageImage();
-}
 
 RunSettings completeSettings(const RunOptions &options) {
   RunSettings settings = options.settings;
@@ -199,9 +188,10 @@ RunSettings completeSettings(const RunOptions &options) {
   return settings;
 }
 
-void beginPrinting(Printer &p, const RunSettings &settings, const std::string &inputName, int32_t testMode) {
+void beginPrinting(Printer &p, Output &output, const RunSettings &settings, const std::string &inputName,
+                   int32_t testMode) {
   MechanismSinks sinks;
-  sinks.context = &p;
+  sinks.context = &output;
   sinks.event = engineEvent;
   sinks.page = takeEjectedPage;
   startPrinter(p, settings, sinks);
@@ -211,23 +201,23 @@ void beginPrinting(Printer &p, const RunSettings &settings, const std::string &i
   loadStrikeCounts(p.strikesAtLoad);
   setStrikeCounts(p.mechanism, p.strikesAtLoad);
   createPage(p.mechanism);
-  if (!settings.pdfName.empty()) openPdf(settings.pdfName, settings.replaceFiles);
+  if (!settings.pdfName.empty()) openPdf(output.document, settings.pdfName, settings.replaceFiles);
   if (!settings.textName.empty())
-    if (int error = openTranscript(settings.textName, settings.replaceFiles); error != 0)
+    if (int error = openTranscript(output.transcript, settings.textName, settings.replaceFiles); error != 0)
       throw writeError("text transcript", settings.textName, error);
   openExplanation(p.listing, settings.explainName, settings.replaceFiles);
   EngineEventHandler events;
   events.context = &p.mechanism.settings;
   events.tell = reportEngineEvent;
-  startPageOutput(settings, events, &p.mechanism.canvas);
+  startPageOutput(output, settings, events, &p.mechanism.canvas);
   ejectPage(p.mechanism);
   reportRomSearch(search, settings.debugLevel);
   printTestSheet(p, testMode);
 }
 
-void endPrinting(Printer &p, const RunSettings &settings) {
+void endPrinting(Printer &p, Output &output, const RunSettings &settings) {
   ejectPage(p.mechanism);
-  finishPageOutput();
+  finishPageOutput(output);
   unsigned pages = p.mechanism.page.pageCount;
   bool printed = pages > 0;
   // The listing is written also when nothing printed, where the settings ask for it: it
@@ -242,9 +232,9 @@ void endPrinting(Printer &p, const RunSettings &settings) {
   if (settings.streamKind == StreamKind::PlainText && placeholdersPrinted(p) > 0)
     std::printf("%llu characters have no glyph: each printed as a reversed question mark.\n",
                 (unsigned long long)placeholdersPrinted(p));
-  if (printed) finishDocuments(settings);
-  abandonDocument();  // documents that got no page are not written
-  abandonTranscript();
+  if (printed) finishDocuments(output, settings);
+  abandonDocument(output.document);  // documents that got no page are not written
+  abandonTranscript(output.transcript);
   // What the stream looks like, when it clearly looks like another kind of stream.
   if (StreamHint hint = streamHint(p.statistics, settings, printed); hint != StreamHint::None) {
     std::fflush(stdout);
@@ -261,18 +251,19 @@ void endPrinting(Printer &p, const RunSettings &settings) {
   throw writeError("stream listing", settings.explainName, listingError);
 }
 
-void abandonPrinting(Printer &p) {
-  abandonPageOutput();
-  abandonDocument();
-  abandonTranscript();
+void abandonPrinting(Printer &p, Output &output) {
+  abandonPageOutput(output);
+  abandonDocument(output.document);
+  abandonTranscript(output.transcript);
   abandonListing(p.listing);
 }
 
 int runPrintJob(RunOptions options, FILE *standardInput, RunCarry *carry) {
   RunSettings settings = completeSettings(options);
-  resetOutput();
   auto printer = std::make_unique<Printer>();
   Printer &p = *printer;
+  auto outputRecord = std::make_unique<Output>();  // the run's output side, fresh
+  Output &output = *outputRecord;
   if (carry != nullptr) p.mechanism.canvas.pool = std::move(carry->pages);
   // The page memory goes back to the caller however the run ends.
   struct GiveBack {
@@ -287,12 +278,12 @@ int runPrintJob(RunOptions options, FILE *standardInput, RunCarry *carry) {
   } giveBack{p, carry};
   FILE *input = options.inputName.empty() ? standardInput : openInput(options.inputName, settings.debugLevel);
   try {
-    beginPrinting(p, settings, options.inputName, options.testMode);
-    interpretInput(p, input, options.inputName);
-    endPrinting(p, settings);
+    beginPrinting(p, output, settings, options.inputName, options.testMode);
+    interpretInput(p, output, input, options.inputName);
+    endPrinting(p, output, settings);
   } catch (...) {
     if (input != standardInput) std::fclose(input);
-    abandonPrinting(p);
+    abandonPrinting(p, output);
     throw;
   }
   if (input != standardInput) std::fclose(input);

@@ -13,6 +13,7 @@
 #include "mechanism/page_canvas.h"
 
 struct Printer;
+struct Output;
 
 constexpr const char *defaultListenAddress = "127.0.0.1";  // nobody else can print to it
 constexpr double maxIdleSeconds = 86400;                    // a day
@@ -60,10 +61,6 @@ std::vector<std::string> acceptedOptionWords();
 // value that leaves nothing sensible to run (a -listen address not understood).
 ParseResult parseOptions(int argc, char **argv, RunOptions &options);
 
-// Puts the output side back to its start, for a run or a job: no encoder, document,
-// transcript or look left from the one before. The printer itself is a fresh record.
-void resetOutput();
-
 // What a run hands to its caller and to the run after it.
 struct RunCarry {
   PagePool pages;             // page memory, given to the next run's printer
@@ -81,13 +78,14 @@ int runPrintJob(RunOptions options, FILE *standardInput, RunCarry *carry = nullp
 // -out, and the prefix from the input's name when none is given.
 RunSettings completeSettings(const RunOptions &options);
 
-// The steps of one run, whole or a job of a live one, after resetOutput, on a printer
-// the run made: the printer started, the ROM and the check of every output, the
+// The steps of one run, whole or a job of a live one, on a printer and an output record
+// the run made fresh for it (the printer's pages and events go to the output): the printer started, the ROM and the check of every output, the
 // strike counts, the page, the encoders, the PDF begun, and the test sheet; then the caller feeds the interpreter; then the last page and the
 // documents completed; or, for a run that fails or is stopped, everything dropped.
-void beginPrinting(Printer &p, const RunSettings &settings, const std::string &inputName, int32_t testMode);
-void endPrinting(Printer &p, const RunSettings &settings);
-void abandonPrinting(Printer &p);
+void beginPrinting(Printer &p, Output &output, const RunSettings &settings, const std::string &inputName,
+                   int32_t testMode);
+void endPrinting(Printer &p, Output &output, const RunSettings &settings);
+void abandonPrinting(Printer &p, Output &output);
 
 // Saves the strike counts; a store that cannot be written is said on the console.
 void saveRibbon(const Printer &p);

@@ -44,18 +44,18 @@ struct TableRow {
 };
 
 static const TableRow kindRows[] = {
-    {"dense text", {Workload::DenseText, shortRunPages, Output::Png, 0}},
-    {"bit image", {Workload::BitImage, shortRunPages, Output::Png, 0}},
-    {"worn ribbon", {Workload::WornRibbon, shortRunPages, Output::Png, 0}},
-    {"debug marks", {Workload::DebugMarks, shortRunPages, Output::Png, 0}},
-    {"dense text, PDF", {Workload::DenseText, shortRunPages, Output::Pdf, 0}},
+    {"dense text", {Workload::DenseText, shortRunPages, WorkloadOutput::Png, 0}},
+    {"bit image", {Workload::BitImage, shortRunPages, WorkloadOutput::Png, 0}},
+    {"worn ribbon", {Workload::WornRibbon, shortRunPages, WorkloadOutput::Png, 0}},
+    {"debug marks", {Workload::DebugMarks, shortRunPages, WorkloadOutput::Png, 0}},
+    {"dense text, PDF", {Workload::DenseText, shortRunPages, WorkloadOutput::Pdf, 0}},
 };
 
 // The runs timed at 1, 2 and one thread per core.
 static const TableRow threadRows[] = {
-    {"dense text", {Workload::DenseText, speedRunPages, Output::Png, 0}},
-    {"worn ribbon", {Workload::WornRibbon, shortRunPages, Output::Png, 0}},
-    {"dense text, PDF", {Workload::DenseText, pdfRunPages, Output::Pdf, 0}},
+    {"dense text", {Workload::DenseText, speedRunPages, WorkloadOutput::Png, 0}},
+    {"worn ribbon", {Workload::WornRibbon, shortRunPages, WorkloadOutput::Png, 0}},
+    {"dense text, PDF", {Workload::DenseText, pdfRunPages, WorkloadOutput::Pdf, 0}},
 };
 
 // Peak memory of a short and a long run at one thread count, and of the short run at
@@ -114,30 +114,30 @@ void printThreadTable() {
 
 void printMemoryTable() {
   std::printf("\n## Peak memory\n\n");
-  WorkloadRun dense{Workload::DenseText, baseRunPages, Output::Png, 0};
-  for (Output output : {Output::Png, Output::Pdf}) {
+  WorkloadRun dense{Workload::DenseText, baseRunPages, WorkloadOutput::Png, 0};
+  for (WorkloadOutput output : {WorkloadOutput::Png, WorkloadOutput::Pdf}) {
     dense.output = output;
     dense.pages = baseRunPages;
     unsigned long base = runRow(dense, 0).peakKb;
     dense.pages = dumpPages;
     unsigned long dump = runRow(dense, 0).peakKb;
     std::printf("dense text, %s, %u threads: %u pages %.1f MB, %u pages %.1f MB (%+.1f %%)\n",
-                output == Output::Png ? "PNG" : "PDF", coreCount(), baseRunPages, megabytes(base), dumpPages,
+                output == WorkloadOutput::Png ? "PNG" : "PDF", coreCount(), baseRunPages, megabytes(base), dumpPages,
                 megabytes(dump), 100.0 * (double(dump) - double(base)) / double(base));
   }
   // The documents on one thread, so that no encoder process counts: a long run should
   // take hardly more memory than a short one.
-  for (Output output : {Output::Text, Output::Pdf}) {
+  for (WorkloadOutput output : {WorkloadOutput::Text, WorkloadOutput::Pdf}) {
     WorkloadRun document{Workload::DenseText, dumpPages, output, 1};
     unsigned long base = runWorkloadProcess(document).peakKb;
     document.pages = longDocumentPages;
     unsigned long dump = runWorkloadProcess(document).peakKb;
     std::printf("dense text, %s, 1 thread: %u pages %.1f MB, %u pages %.1f MB (x%.2f), %.2f KB a page more\n",
-                output == Output::Text ? "transcript" : "PDF", dumpPages, megabytes(base), longDocumentPages,
+                output == WorkloadOutput::Text ? "transcript" : "PDF", dumpPages, megabytes(base), longDocumentPages,
                 megabytes(dump), double(dump) / double(base),
                 (double(dump) - double(base)) / double(longDocumentPages - dumpPages));
   }
-  dense = WorkloadRun{Workload::DenseText, baseRunPages, Output::Png, 0};
+  dense = WorkloadRun{Workload::DenseText, baseRunPages, WorkloadOutput::Png, 0};
   // From one thread to two, the run gains its encoder processes; the cost of each
   // thread after that is the slope from the second count (two threads) to the most.
   std::vector<unsigned long> kb;
@@ -159,7 +159,7 @@ void printListingTable() {
   std::printf("|-------------------------|------:|----------:|-----------:|---------:|-------------:|\n");
   for (Workload workload : {Workload::DenseText, Workload::BitImage}) {
     unsigned pages = pagesForStreamBytes(workload, listedStreamBytes);
-    WorkloadRun run{workload, pages, Output::Png, 0};
+    WorkloadRun run{workload, pages, WorkloadOutput::Png, 0};
     RunSummary plain = runRow(run, 0);
     run.explain = true;
     RunSummary listed = runRow(run, 0);
@@ -202,14 +202,14 @@ void printLookTable() {
     for (size_t i = 0; i < rows; ++i) {
       const LookRow &row = lookRows[i];
       RunSummary run = runWorkloadProcess(
-          WorkloadRun{Workload::DenseText, shortRunPages, Output::Png, coreCount(), row.look, row.paper, row.dpi});
+          WorkloadRun{Workload::DenseText, shortRunPages, WorkloadOutput::Png, coreCount(), row.look, row.paper, row.dpi});
       perSecond[i].push_back(run.pages * msPerSecond / run.totalMs);
       peakKb[i] = std::max(peakKb[i], run.peakKb);
     }
   double dots = median(perSecond[0]);
   for (size_t i = 0; i < rows; ++i) {
     const LookRow &row = lookRows[i];
-    WorkloadRun longRun{Workload::DenseText, dumpPages / 2, Output::Png, coreCount(), row.look, row.paper, row.dpi};
+    WorkloadRun longRun{Workload::DenseText, dumpPages / 2, WorkloadOutput::Png, coreCount(), row.look, row.paper, row.dpi};
     unsigned long longKb = runWorkloadProcess(longRun).peakKb;
     std::printf("| %-23s | %5u | %7.1f | %6.0f %% | %7.1f | %18.1f |\n", row.label, shortRunPages,
                 median(perSecond[i]), 100 * median(perSecond[i]) / dots, megabytes(peakKb[i]), megabytes(longKb));
@@ -255,9 +255,9 @@ int usage() {
 bool parseLookWords(int argc, char **argv, WorkloadRun &run) {
   for (int i = 7; i < argc; ++i) {
     if (std::strcmp(argv[i], "--pdf") == 0) {
-      run.output = Output::Pdf;
+      run.output = WorkloadOutput::Pdf;
     } else if (std::strcmp(argv[i], "--text") == 0) {
-      run.output = Output::Text;
+      run.output = WorkloadOutput::Text;
     } else if (std::strcmp(argv[i], "--explain") == 0) {
       run.explain = true;
     } else if (std::strcmp(argv[i], "--ink") == 0 && i + 1 < argc) {
@@ -282,7 +282,7 @@ int runChild(int argc, char **argv) {
   const WorkloadInfo *info = findWorkload(argv[2]);
   int pages = std::atoi(argv[4]), threads = std::atoi(argv[6]);
   if (info == nullptr || pages < 1 || threads < 1) return usage();
-  childRun = WorkloadRun{info->workload, unsigned(pages), Output::Png, unsigned(threads)};
+  childRun = WorkloadRun{info->workload, unsigned(pages), WorkloadOutput::Png, unsigned(threads)};
   if (!parseLookWords(argc, argv, childRun)) return usage();
   initImageLibrary(argv[0]);
   return reportingErrors(runChildWorkload);

@@ -90,8 +90,8 @@ RunSummary parseSummary(const std::string &output) {
   std::string pageCount = std::to_string(run.pages), threads = std::to_string(run.threads);
   std::vector<const char *> words = {self.c_str(), "--workload", workloadInfo(run.workload).name,
                                      "--pages",    pageCount.c_str(), "--threads", threads.c_str()};
-  if (run.output == Output::Pdf) words.push_back("--pdf");
-  if (run.output == Output::Text) words.push_back("--text");
+  if (run.output == WorkloadOutput::Pdf) words.push_back("--pdf");
+  if (run.output == WorkloadOutput::Text) words.push_back("--text");
   std::string dpi = std::to_string(run.dpi);
   if (run.look == LookStyle::Ink) words.insert(words.end(), {"--ink", dpi.c_str()});
   if (run.paper != PaperStyle::None) words.insert(words.end(), {"--paper", paperWord(run.paper)});

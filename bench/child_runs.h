@@ -8,7 +8,7 @@
 struct WorkloadRun {
   Workload workload;
   unsigned pages;    // full pages of the stream
-  Output output;     // PNG files, a PDF document or the transcript alone
+  WorkloadOutput output;     // PNG files, a PDF document or the transcript alone
   unsigned threads;  // encoder threads
   LookStyle look = LookStyle::Dots;     // how the dots are drawn
   PaperStyle paper = PaperStyle::None;  // the paper they are on

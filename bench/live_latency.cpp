@@ -65,7 +65,7 @@ void writeAll(int fd, const std::string &bytes) {
 
 void printLiveLatencyTable() {
   std::string dir = enterScratchDir();
-  RunOptions options = prepareWorkload(Workload::DenseText, pagesPerJob, Output::Pdf, 0, false);
+  RunOptions options = prepareWorkload(Workload::DenseText, pagesPerJob, WorkloadOutput::Pdf, 0, false);
   std::ifstream file(options.inputName, std::ios::binary);
   std::string stream((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
   options.inputName.clear();

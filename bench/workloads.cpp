@@ -120,7 +120,7 @@ unsigned pagesForStreamBytes(Workload workload, uint64_t bytes) {
   return unsigned((bytes + perPage - 1) / perPage);
 }
 
-RunOptions prepareWorkload(Workload workload, unsigned pages, Output output, unsigned threads, bool explain) {
+RunOptions prepareWorkload(Workload workload, unsigned pages, WorkloadOutput output, unsigned threads, bool explain) {
   writeBenchRom();
   std::ofstream stream(streamName, std::ios::binary | std::ios::trunc);
   if (workload == Workload::BitImage)
@@ -133,9 +133,9 @@ RunOptions prepareWorkload(Workload workload, unsigned pages, Output output, uns
   RunOptions options;
   options.inputName = streamName;
   options.settings.threads = threads;
-  if (output == Output::Pdf)
+  if (output == WorkloadOutput::Pdf)
     options.settings.pdfName = std::string(workloadInfo(workload).name) + ".pdf";
-  else if (output == Output::Text)
+  else if (output == WorkloadOutput::Text)
     options.settings.textName = std::string(workloadInfo(workload).name) + ".txt";
   else
     options.settings.outputPrefix = workloadInfo(workload).name;

@@ -25,13 +25,13 @@ const WorkloadInfo *findWorkload(const std::string &name);
 const WorkloadInfo &workloadInfo(Workload workload);
 
 // Where a run's pages go: PNG files, a PDF document, or the text transcript alone.
-enum class Output { Png, Pdf, Text };
+enum class WorkloadOutput { Png, Pdf, Text };
 
 // Writes, into the current directory, what a run of the workload reads: the ROM image
 // (PRINTER/mps801.bin), the strike store, and a printer stream of the given number of
 // full pages. Returns the options the run is made with, its pages going to output
 // through that many encoder threads, and the stream listed into a file when explain.
-RunOptions prepareWorkload(Workload workload, unsigned pages, Output output, unsigned threads, bool explain);
+RunOptions prepareWorkload(Workload workload, unsigned pages, WorkloadOutput output, unsigned threads, bool explain);
 
 // The full pages whose stream holds at least the given number of bytes.
 unsigned pagesForStreamBytes(Workload workload, uint64_t bytes);

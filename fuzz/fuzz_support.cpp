@@ -119,9 +119,8 @@ void runFuzzInput(const RunOptions &options, const uint8_t *data, size_t size) {
   if (size <= 1) std::fgetc(stream);
   if (runPrintJob(options, stream, &carry) != 0) std::abort();
   std::fclose(stream);
-  // The output lets go of what the run left in it, as the next run would first. An
-  // input that ends with more blocks allocated than it freed is run again by libFuzzer
-  // to look for a leak; only the page memory carried to the next run stays.
-  resetOutput();
+  // The run's output record went with the run. An input that ends with more blocks
+  // allocated than it freed is run again by libFuzzer to look for a leak; only the page
+  // memory carried to the next run stays.
   removeOutputs();
 }

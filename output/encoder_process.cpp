@@ -38,7 +38,7 @@ struct EncoderProcess {
   size_t capacity = 0;        // bytes of it
 };
 
-// The processes are the program's, not a run's: a process forked beside running threads
+// Process-wide by nature, not in a run's Output: the processes are the program's: a process forked beside running threads
 // inherits their records, so a live capture forks them once, before its threads, and
 // keeps them from job to job.
 std::vector<EncoderProcess> processes;  // by slot
@@ -187,7 +187,3 @@ void endEncoderProcesses() {
   kept = false;
 }
 
-void resetEncoderProcesses() {
-  stopEncoderProcesses();
-  if (!kept) rasterWidth = rasterHeight = 0;
-}

@@ -37,6 +37,3 @@ void stopEncoderProcesses();
 
 // Ends every encoder process, kept or not, and waits for them.
 void endEncoderProcesses();
-
-// Back to no processes, but those kept.
-void resetEncoderProcesses();

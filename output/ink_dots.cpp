@@ -40,8 +40,6 @@ constexpr double ribbonInks[3][3] = {
 
 constexpr uint8_t markColours[2][3] = {{0, 255, 0}, {0, 0, 255}};  // green tick, blue cell line
 
-InkDots dots;
-
 // How much of the dot's ink reaches a point r dot radii from its centre: 1 well inside,
 // 1/2 at the nominal edge, none past the soft edge.
 double coverageAt(double r) {
@@ -51,7 +49,7 @@ double coverageAt(double r) {
 
 // One stamp: the coverage of each of its pixels by a dot centred px and py pixels right
 // of and below the centre of the stamp's middle pixel, px and py being fractions of a pixel.
-void makeStamp(double px, double py, double radius, uint16_t *stamp) {
+void makeStamp(InkDots &dots, double px, double py, double radius, uint16_t *stamp) {
   unsigned size = dots.stampSize;
   double centreX = dots.stampHalf + 0.5 + px, centreY = dots.stampHalf + 0.5 + py;
   for (unsigned y = 0; y < size; ++y)
@@ -69,7 +67,7 @@ void makeStamp(double px, double py, double radius, uint16_t *stamp) {
 // What the paper shows, per channel, through an amount of ink: each full strike lets
 // the ink's part through, one strike over the other; within a strike the ink covers
 // its part of the paper evenly.
-void makeSeenTables(RibbonColour colour) {
+void makeSeenTables(InkDots &dots, RibbonColour colour) {
   const double *ink = ribbonInks[int(colour)];
   for (unsigned c = 0; c < 3; ++c)
     for (unsigned amount = 0; amount <= mostInk; ++amount) {
@@ -81,7 +79,7 @@ void makeSeenTables(RibbonColour colour) {
 
 // How dark an amount of ink looks on white paper: 0 none .. 1 black, by the luma of
 // what the paper shows through it.
-double darknessOf(unsigned amount) {
+double darknessOf(const InkDots &dots, unsigned amount) {
   constexpr double luma[3] = {0.299, 0.587, 0.114};  // the weights of red, green and blue in a gray
   double seen = 0;
   for (unsigned c = 0; c < 3; ++c) seen += luma[c] * dots.seen[c][amount] / fullSeen;
@@ -90,16 +88,16 @@ double darknessOf(unsigned amount) {
 
 // The palette's step of every amount of ink: steps evenly spread in darkness, from
 // none (no ink at all) to the darkest the ink can be; and the amount each step shows.
-void makeLevels() {
-  double darkest = darknessOf(mostInk);
+void makeLevels(InkDots &dots) {
+  double darkest = darknessOf(dots, mostInk);
   for (unsigned amount = 0; amount <= mostInk; ++amount) {
-    long level = darkest > 0 ? std::lround(darknessOf(amount) / darkest * (inkLevels - 1)) : 0;
+    long level = darkest > 0 ? std::lround(darknessOf(dots, amount) / darkest * (inkLevels - 1)) : 0;
     dots.levelOf[amount] = uint8_t(amount == 0 ? 0 : std::clamp(level, 1l, long(inkLevels - 1)));
   }
 }
 
 // The palette entry of each kind of paper under each amount of ink.
-void makeEntries() {
+void makeEntries(InkDots &dots) {
   for (unsigned kind = 0; kind < paperKinds; ++kind)
     for (unsigned amount = 0; amount <= mostInk; ++amount)
       dots.entries[kind][amount] = uint8_t(kind * inkLevels + dots.levelOf[amount]);
@@ -107,19 +105,19 @@ void makeEntries() {
 
 // The amount of ink a palette step shows: the amount whose darkness is nearest the
 // step's.
-unsigned amountOfLevel(unsigned level) {
-  double darkest = darknessOf(mostInk), wanted = darkest * level / (inkLevels - 1);
+unsigned amountOfLevel(const InkDots &dots, unsigned level) {
+  double darkest = darknessOf(dots, mostInk), wanted = darkest * level / (inkLevels - 1);
   unsigned best = 0;
   for (unsigned amount = 1; amount <= mostInk; ++amount)
-    if (std::fabs(darknessOf(amount) - wanted) < std::fabs(darknessOf(best) - wanted)) best = amount;
+    if (std::fabs(darknessOf(dots, amount) - wanted) < std::fabs(darknessOf(dots, best) - wanted)) best = amount;
   return level == 0 ? 0 : best;
 }
 
 // The palette: every kind of paper under every step of ink, then the marks.
-void makePalette(const uint8_t (&paperColours)[paperKinds][3]) {
+void makePalette(InkDots &dots, const uint8_t (&paperColours)[paperKinds][3]) {
   dots.palette.assign(size_t(paletteEntries) * 3, 0);
   for (unsigned level = 0; level < inkLevels; ++level) {
-    unsigned amount = amountOfLevel(level);
+    unsigned amount = amountOfLevel(dots, level);
     for (unsigned kind = 0; kind < paperKinds; ++kind)
       for (unsigned c = 0; c < 3; ++c)
         dots.palette[3 * (kind * inkLevels + level) + c] =
@@ -132,7 +130,7 @@ void makePalette(const uint8_t (&paperColours)[paperKinds][3]) {
 // Adds the ink of one dot centred at (x, y) pixels, with the stamp of its step of ink.
 // Only the stamp's rows and columns on the page are walked, each row from its first
 // inked pixel to its last.
-void stampDot(double x, double y, unsigned step, uint8_t *amounts, unsigned width, unsigned height) {
+void stampDot(const InkDots &dots, double x, double y, unsigned step, uint8_t *amounts, unsigned width, unsigned height) {
   // The centre in quarter pixels: the whole pixel, and the place within it.
   long quarterX = std::lround(x * stampPlaces), quarterY = std::lround(y * stampPlaces);
   long cx = quarterX >= 0 ? quarterX / long(stampPlaces) : (quarterX - long(stampPlaces) + 1) / long(stampPlaces);
@@ -152,7 +150,7 @@ void stampDot(double x, double y, unsigned step, uint8_t *amounts, unsigned widt
 }
 
 // Where each row of each stamp is inked: its first pixel and the one past its last.
-void findSpans() {
+void findSpans(InkDots &dots) {
   unsigned size = dots.stampSize, stamps = stampPlaces * stampPlaces;
   dots.stampSpans.assign(size_t(stamps) * size * 2, 0);
   for (unsigned s = 0; s < stamps; ++s)
@@ -168,7 +166,7 @@ void findSpans() {
 
 // The stamps of every step of ink: amounts of ink, prepared once for the run, so that a
 // dot only adds its stamp to the page.
-void makeInkStamps() {
+void makeInkStamps(InkDots &dots) {
   size_t stampPixels = size_t(dots.stampSize) * dots.stampSize, perStep = stampPixels * stampPlaces * stampPlaces;
   dots.inkStamps.assign(perStep * inkSteps, 0);
   for (unsigned step = 0; step < inkSteps; ++step)
@@ -179,7 +177,7 @@ void makeInkStamps() {
 }
 
 // What the paper of each kind shows in gray through each amount of ink.
-void makeGrays(const uint8_t (&paperColours)[paperKinds][3]) {
+void makeGrays(InkDots &dots, const uint8_t (&paperColours)[paperKinds][3]) {
   for (unsigned kind = 0; kind < paperKinds; ++kind)
     for (unsigned amount = 0; amount <= mostInk; ++amount)
       dots.grays[kind][amount] = uint8_t((paperColours[kind][0] * dots.seen[0][amount] + fullSeen / 2) / fullSeen);
@@ -187,9 +185,7 @@ void makeGrays(const uint8_t (&paperColours)[paperKinds][3]) {
 
 }  // namespace
 
-const InkDots &inkDots = dots;
-
-void startInkDots(unsigned pixelsPerInch, RibbonColour colour, const uint8_t (&paperColours)[paperKinds][3]) {
+void startInkDots(InkDots &dots, unsigned pixelsPerInch, RibbonColour colour, const uint8_t (&paperColours)[paperKinds][3]) {
   dots = InkDots();
   dots.pixelsPerInch = pixelsPerInch;
   double radius = dotDiameterMm / mmPerInch * pixelsPerInch / 2;
@@ -200,18 +196,18 @@ void startInkDots(unsigned pixelsPerInch, RibbonColour colour, const uint8_t (&p
   dots.stamps.assign(stampPixels * stampPlaces * stampPlaces, 0);
   for (unsigned py = 0; py < stampPlaces; ++py)
     for (unsigned px = 0; px < stampPlaces; ++px)
-      makeStamp(double(px) / stampPlaces, double(py) / stampPlaces, radius,
+      makeStamp(dots, double(px) / stampPlaces, double(py) / stampPlaces, radius,
                 dots.stamps.data() + (py * stampPlaces + px) * stampPixels);
-  findSpans();
-  makeInkStamps();
-  makeSeenTables(colour);
-  makeGrays(paperColours);
-  makeLevels();
-  makeEntries();
-  makePalette(paperColours);
+  findSpans(dots);
+  makeInkStamps(dots);
+  makeSeenTables(dots, colour);
+  makeGrays(dots, paperColours);
+  makeLevels(dots);
+  makeEntries(dots);
+  makePalette(dots, paperColours);
 }
 
-void addStrikeInk(const std::vector<Strike> &strikes, unsigned pageNumber, unsigned printLeft, uint8_t *amounts,
+void addStrikeInk(const InkDots &dots, const std::vector<Strike> &strikes, unsigned pageNumber, unsigned printLeft, uint8_t *amounts,
                   unsigned width, unsigned height) {
   double perPixelX = dots.pixelsPerInch / pixelsPerInchAcross, perPixelY = dots.pixelsPerInch / pixelsPerInchDown;
   for (const Strike &strike : strikes) {
@@ -221,11 +217,11 @@ void addStrikeInk(const std::vector<Strike> &strikes, unsigned pageNumber, unsig
     double variation = 1 + darknessVariation * (2 * lookUnit(lookHash(darknessSeed + pageNumber, strike.x, strike.y, strike.pin)) - 1);
     double ink = (1 - std::clamp(double(strike.shade), 0.0, 1.0)) * variation * centreInk;
     unsigned step = unsigned(std::min(std::lround(ink * inkStepsPerStrike), long(inkSteps - 1)));
-    if (step != 0) stampDot(x, y, step, amounts, width, height);
+    if (step != 0) stampDot(dots, x, y, step, amounts, width, height);
   }
 }
 
-void inkOverPaper(const uint8_t *amounts, const uint8_t *kinds, unsigned width, uint8_t *out, PixelKind kind) {
+void inkOverPaper(const InkDots &dots, const uint8_t *amounts, const uint8_t *kinds, unsigned width, uint8_t *out, PixelKind kind) {
   if (kind == PixelKind::Gray) {
     for (unsigned x = 0; x < width; ++x) out[x] = dots.grays[kinds[x]][amounts[x]];
     return;

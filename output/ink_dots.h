@@ -46,18 +46,16 @@ struct InkDots {
                                          //   step s at k * inkLevels + s, then the marks
 };
 
-extern const InkDots &inkDots;
-
-// Sets up the dots of a run: pixels an inch, the ribbon's colour, and the colours of
+// Sets up the dots of a run, in dots: pixels an inch, the ribbon's colour, and the colours of
 // the kinds of paper.
-void startInkDots(unsigned pixelsPerInch, RibbonColour colour, const uint8_t (&paperColours)[paperKinds][3]);
+void startInkDots(InkDots &dots, unsigned pixelsPerInch, RibbonColour colour, const uint8_t (&paperColours)[paperKinds][3]);
 
 // Adds the ink of the page's strikes to amounts, one byte a pixel (inkPerStrike for a
 // full strike), width x height pixels; the print line starts printLeft pixels from
 // the left edge. The dots' variation follows from the page number, their places and pins.
-void addStrikeInk(const std::vector<Strike> &strikes, unsigned pageNumber, unsigned printLeft, uint8_t *amounts,
+void addStrikeInk(const InkDots &dots, const std::vector<Strike> &strikes, unsigned pageNumber, unsigned printLeft, uint8_t *amounts,
                   unsigned width, unsigned height);
 
 // The paper (kinds, one a pixel) seen through the ink amounts, width pixels, into out:
 // as gray levels (paper in shades of gray only) or as palette entries, by kind.
-void inkOverPaper(const uint8_t *amounts, const uint8_t *kinds, unsigned width, uint8_t *out, PixelKind kind);
+void inkOverPaper(const InkDots &dots, const uint8_t *amounts, const uint8_t *kinds, unsigned width, uint8_t *out, PixelKind kind);

@@ -30,67 +30,32 @@ constexpr double textSizePerCellWidth = 4.0 / 3;
 constexpr uint32_t rgbWhite = 0xFFFFFF;  // a pixel of a cairo RGB24 image
 constexpr uint32_t rgbBlack = 0x000000;
 
-// The fonts of the invisible text, in the order they are asked for a character.
-constexpr unsigned textFont = 0;    // textFontFile: everything it has
-constexpr unsigned symbolFont = 1;  // symbolFontFile: what the text font lacks
-constexpr unsigned fontCount = 2;
-
 // The character whose advance is a font's cell width: a digit in the text font, a
 // block symbol in the symbol font, which has no digits.
 static const char *const advanceCharacters[fontCount] = {"0", "\xF0\x9F\xAD\xB0"};  // U+1FB70
 
-// One font of the invisible text, measured at a size of 1 (em).
-struct TextFont {
-  cairo_font_face_t *face = nullptr;      // null when its file could not be read
-  cairo_scaled_font_t *unit = nullptr;    // the face at size 1, for finding glyphs
-  double advance = 0;                     // the advance of its cell-width character
-  double ascent = 0;                      // above the baseline
-  double descent = 0;                     // below the baseline
-};
-
-// Where a character's glyph is: which font, and its index there.
-struct FontGlyph {
-  unsigned font = textFont;   // textFont or symbolFont
-  unsigned long index = 0;    // 0: no font has the character
-};
-
-// The document being written; there is one at a time.
-struct Document {
-  cairo_surface_t *pdf = nullptr;       // the PDF surface, null when no document is open
-  TextFont fonts[fontCount];            // the text font, then the symbol font
-  std::map<char32_t, FontGlyph> glyphs; // the glyph of each character met
-  std::vector<uint32_t> pixels;         // the page being added as cairo RGB24 pixels, row after
-                                        //   row; kept for the next page
-  TemporaryFile temporary;              // the file the PDF streams into, until complete
-  FILE *file = nullptr;                 // a stream writing to it
-  std::string path;                     // where the finished document goes
-  bool replace = true;                  // it may replace a file of that name
-  int error = 0;                        // errno value of the first failure, 0 while none
-};
-
-static Document document;
-
 // Keeps the first failure.
-static void fail(int error) {
+static void fail(Document &document, int error) {
   if (document.error == 0) document.error = error;
 }
 
 // Takes a cairo status as an errno value; a write error was kept when it happened.
-static void failOnStatus(cairo_status_t status) {
+static void failOnStatus(Document &document, cairo_status_t status) {
   if (status == CAIRO_STATUS_SUCCESS) return;
-  fail(status == CAIRO_STATUS_NO_MEMORY ? ENOMEM : EIO);
+  fail(document, status == CAIRO_STATUS_NO_MEMORY ? ENOMEM : EIO);
 }
 
 // cairo's output: appends to the temporary file, or drops the bytes once abandoned.
-static cairo_status_t writePdfBytes(void *, const unsigned char *data, unsigned length) {
+static cairo_status_t writePdfBytes(void *context, const unsigned char *data, unsigned length) {
+  Document &document = *static_cast<Document *>(context);
   if (document.file == nullptr) return CAIRO_STATUS_SUCCESS;
   if (std::fwrite(data, 1, length, document.file) == length) return CAIRO_STATUS_SUCCESS;
-  fail(errno != 0 ? errno : EIO);
+  fail(document, errno != 0 ? errno : EIO);
   return CAIRO_STATUS_WRITE_ERROR;
 }
 
 // Creates the temporary file beside path, and a stream of its own to write to it.
-static int createTemporary(const std::string &path) {
+static int createTemporary(Document &document, const std::string &path) {
   if (int error = createTemporaryBeside(path, document.temporary); error != 0) return error;
   int fd = dup(document.temporary.fd);
   if (fd >= 0) document.file = fdopen(fd, "wb");
@@ -134,7 +99,7 @@ static void releaseFont(TextFont &font) {
 
 // Loads the text font, which the document needs, and the symbol font, which it does
 // without when it cannot be read.
-static int loadTextFonts() {
+static int loadTextFonts(Document &document) {
   if (int error = loadFont(textFontFile, advanceCharacters[textFont], document.fonts[textFont]); error != 0)
     return error;
   if (loadFont(symbolFontFile, advanceCharacters[symbolFont], document.fonts[symbolFont]) != 0)
@@ -144,7 +109,7 @@ static int loadTextFonts() {
 
 // Releases everything and forgets the document, and its temporary file if it is not
 // in place.
-static void closeDocument() {
+static void closeDocument(Document &document) {
   if (document.pdf != nullptr) cairo_surface_destroy(document.pdf);
   for (TextFont &font : document.fonts) releaseFont(font);
   if (document.file != nullptr) std::fclose(document.file);
@@ -152,21 +117,21 @@ static void closeDocument() {
   document = Document();
 }
 
-int openDocument(const std::string &path, bool replace) {
-  abandonDocument();
-  int error = createTemporary(path);
-  if (error == 0) error = loadTextFonts();
+int openDocument(Document &document, const std::string &path, bool replace) {
+  abandonDocument(document);
+  int error = createTemporary(document, path);
+  if (error == 0) error = loadTextFonts(document);
   if (error != 0) {
-    abandonDocument();
+    abandonDocument(document);
     return error;
   }
   document.path = path;
   document.replace = replace;
-  document.pdf = cairo_pdf_surface_create_for_stream(writePdfBytes, nullptr, firstPageWidthPoints, firstPageHeightPoints);
+  document.pdf = cairo_pdf_surface_create_for_stream(writePdfBytes, &document, firstPageWidthPoints, firstPageHeightPoints);
   // Left to itself cairo dates the document, and no two runs would give the same bytes.
   cairo_pdf_surface_set_metadata(document.pdf, CAIRO_PDF_METADATA_CREATE_DATE, "");
   cairo_pdf_surface_set_metadata(document.pdf, CAIRO_PDF_METADATA_CREATOR, creatorName);
-  failOnStatus(cairo_surface_status(document.pdf));
+  failOnStatus(document, cairo_surface_status(document.pdf));
   return 0;
 }
 
@@ -210,7 +175,7 @@ static void convertRow(const PageRaster &raster, const uint8_t *row, uint32_t *o
 // pixels are the document's own, made once for pages of one size: a fresh page-sized
 // image for every page would leave the heap, which keeps the small records the PDF
 // library adds page by page, in pieces too small for the next.
-static cairo_surface_t *rasterImage(const PageRaster &raster) {
+static cairo_surface_t *rasterImage(Document &document, const PageRaster &raster) {
   int stride = cairo_format_stride_for_width(CAIRO_FORMAT_RGB24, int(raster.width));
   if (stride <= 0) return cairo_image_surface_create(CAIRO_FORMAT_RGB24, int(raster.width), int(raster.height));
   size_t rowPixels = size_t(stride) / sizeof(uint32_t);
@@ -243,7 +208,7 @@ static unsigned long glyphIn(const TextFont &font, const std::string &utf8) {
 
 // The glyph of a character: from the text font, else from the symbol font; index 0
 // when neither has it.
-static FontGlyph glyphOf(char32_t character) {
+static FontGlyph glyphOf(Document &document, char32_t character) {
   auto known = document.glyphs.find(character);
   if (known != document.glyphs.end()) return known->second;
   std::string utf8 = toUtf8(character);
@@ -280,14 +245,14 @@ static void showGlyphRun(cairo_t *cr, GlyphRun &run, const TextFont &font, unsig
 // Shows a run of cells of one size and baseline, each glyph scaled to span its cell
 // and centred on it vertically; the glyphs of each font go out together in the order
 // of the cells.
-static void showTextRun(cairo_t *cr, const TextCell *first, const TextCell *end) {
+static void showTextRun(Document &document, cairo_t *cr, const TextCell *first, const TextCell *end) {
   if (first->width == 0) return;
   double fontSize = first->width * textSizePerCellWidth;
   double middle = first->y + first->height / 2.0;
   GlyphRun run;
   unsigned runFont = textFont;
   for (const TextCell *cell = first; cell != end; ++cell) {
-    FontGlyph glyph = glyphOf(cell->text);
+    FontGlyph glyph = glyphOf(document, cell->text);
     if (glyph.index == 0) continue;
     if (glyph.font != runFont) showGlyphRun(cr, run, document.fonts[runFont], first->width);
     runFont = glyph.font;
@@ -301,63 +266,61 @@ static void showTextRun(cairo_t *cr, const TextCell *first, const TextCell *end)
 }
 
 // Shows the cells' characters, in runs of cells that share baseline and size.
-static void showText(cairo_t *cr, const std::vector<TextCell> &cells) {
+static void showText(Document &document, cairo_t *cr, const std::vector<TextCell> &cells) {
   size_t first = 0;
   while (first < cells.size()) {
     size_t end = first + 1;
     while (end < cells.size() && sameRun(cells[first], cells[end])) ++end;
-    showTextRun(cr, cells.data() + first, cells.data() + end);
+    showTextRun(document, cr, cells.data() + first, cells.data() + end);
     first = end;
   }
 }
 
-void addDocumentPage(const PageRaster &raster, const std::vector<TextCell> &cells) {
+void addDocumentPage(Document &document, const PageRaster &raster, const std::vector<TextCell> &cells) {
   if (document.pdf == nullptr || document.error != 0) return;
   if (raster.width == 0 || raster.height == 0 || raster.bytes.size() != rasterSize(raster) ||
       !paletteHoldsEntries(raster))
-    return fail(EINVAL);
+    return fail(document, EINVAL);
   double pointsPerPixelX = pointsPerInch / raster.pixelsPerInchX, pointsPerPixelY = pointsPerInch / raster.pixelsPerInchY;
   cairo_pdf_surface_set_size(document.pdf, raster.width * pointsPerPixelX, raster.height * pointsPerPixelY);
-  cairo_surface_t *image = rasterImage(raster);
+  cairo_surface_t *image = rasterImage(document, raster);
   cairo_t *cr = cairo_create(document.pdf);
   // cairo has no invisible text, and drops text painted fully transparent; so the text
   // goes under the image, which is opaque and hides it. Viewers still select it, and
   // text extraction still finds it. The cells are in page pixels from the print line.
   cairo_translate(cr, raster.printLeft * pointsPerPixelX, 0);
   cairo_scale(cr, pointsPerInch / pixelsPerInchAcross, pointsPerInch / pixelsPerInchDown);
-  showText(cr, cells);
+  showText(document, cr, cells);
   cairo_identity_matrix(cr);
   cairo_scale(cr, pointsPerPixelX, pointsPerPixelY);
   cairo_set_source_surface(cr, image, 0, 0);
   cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_NEAREST);  // written as /Interpolate false
   cairo_paint(cr);
   cairo_show_page(cr);
-  failOnStatus(cairo_status(cr));
+  failOnStatus(document, cairo_status(cr));
   cairo_destroy(cr);
   cairo_surface_finish(image);  // whatever cairo still holds of it takes a copy: the pixels are ours
   cairo_surface_destroy(image);
-  failOnStatus(cairo_surface_status(document.pdf));
+  failOnStatus(document, cairo_surface_status(document.pdf));
 }
 
-int finishDocument() {
+int finishDocument(Document &document) {
   if (document.pdf == nullptr) return EINVAL;
   cairo_surface_finish(document.pdf);
-  failOnStatus(cairo_surface_status(document.pdf));
-  if (std::fflush(document.file) != 0) fail(errno);
-  if (std::fclose(document.file) != 0) fail(errno);
+  failOnStatus(document, cairo_surface_status(document.pdf));
+  if (std::fflush(document.file) != 0) fail(document, errno);
+  if (std::fclose(document.file) != 0) fail(document, errno);
   document.file = nullptr;
-  if (document.error == 0) fail(commitTemporary(document.temporary, document.path, true, document.replace));
+  if (document.error == 0) fail(document, commitTemporary(document.temporary, document.path, true, document.replace));
   int error = document.error;
-  closeDocument();
+  closeDocument(document);
   return error;
 }
 
-void abandonDocument() {
+void abandonDocument(Document &document) {
   if (document.file != nullptr) {
     std::fclose(document.file);
     document.file = nullptr;  // cairo's last bytes go nowhere
   }
-  closeDocument();
+  closeDocument(document);
 }
-
-void resetPageDocument() { abandonDocument(); }

@@ -36,7 +36,8 @@ struct EncoderImage {
   const MagickCore::Image *layout = nullptr;  // the image whose channel map the pixels follow
 };
 
-// The calling thread's image, made anew for another size.
+// The calling thread's image, made anew for another size: per thread by nature, as each
+// encoder thread (or a run's own thread) encodes its pages on an image of its own.
 thread_local EncoderImage threadImage;
 
 #if MagickLibVersion < 0x700
@@ -207,8 +208,6 @@ bool describeException(const std::exception_ptr &error, std::string &report) {
   }
   return true;
 }
-
-void resetPageImage() { threadImage = EncoderImage{}; }
 
 std::string encodeRasterPng(unsigned width, unsigned height, PixelKind kind, const uint8_t *bytes) {
   EncoderImage &page = threadImage;

@@ -17,9 +17,6 @@ void initImageLibrary(const char *argv0);
 // not a standard exception.
 bool describeException(const std::exception_ptr &error, std::string &report);
 
-// Drops the calling thread's page image; the next encoding on it makes a new one.
-void resetPageImage();
-
 // Encodes a width x height page raster, of the kind and in the layout of a PageRaster,
 // as a PNG file, 8 bits deep at most and with no time stamps, and returns the file's
 // bytes. An image that cannot be encoded raises an image-library exception. Each

@@ -11,8 +11,6 @@ namespace {
 
 constexpr uint8_t white = 0xFF;
 
-PageLook look;
-
 // The colour of a pixel of the painted page; false when it is white.
 bool dotPixel(const PageRaster &raster, unsigned x, unsigned y, uint8_t rgb[3]) {
   size_t row = size_t(y) * rasterRowBytes(raster.kind, raster.width);
@@ -45,7 +43,7 @@ void putRow(PageRaster &out, unsigned y, const uint8_t *rgb) {
   for (unsigned x = 0; x < out.width; ++x) row[x] = rgb[3 * size_t(x)];
 }
 
-PageRaster blankLook(PixelKind kind) {
+PageRaster blankLook(const PageLook &look, PixelKind kind) {
   PageRaster out;
   out.width = look.width;
   out.height = look.height;
@@ -55,21 +53,21 @@ PageRaster blankLook(PixelKind kind) {
   out.pixelsPerInchY = look.pixelsPerInchY;
   out.printLeft = look.printLeft;
   out.recordsResolution = true;
-  if (kind == PixelKind::Indexed) out.palette = inkDots.palette;
+  if (kind == PixelKind::Indexed) out.palette = look.dots.palette;
   return out;
 }
 
-bool bandedPaper() { return look.paper == PaperStyle::GreenBar || look.paper == PaperStyle::BlueBar; }
+bool bandedPaper(const PageLook &look) { return look.paper == PaperStyle::GreenBar || look.paper == PaperStyle::BlueBar; }
 
 // The painted page's pixels that are not white, over the paper, at 120 x 126 pixels
 // an inch: the dots exactly as painted.
-PageRaster dotsOnPaper(const PageJob &job) {
+PageRaster dotsOnPaper(const PageLook &look, const PageJob &job) {
   const PageRaster &dots = job.raster;
-  PageRaster out = blankLook(bandedPaper() || dots.kind == PixelKind::Rgb ? PixelKind::Rgb : PixelKind::Gray);
+  PageRaster out = blankLook(look, bandedPaper(look) || dots.kind == PixelKind::Rgb ? PixelKind::Rgb : PixelKind::Gray);
   std::vector<uint8_t> kinds(out.width), rgb(size_t(out.width) * 3);
   for (unsigned y = 0; y < out.height; ++y) {
-    paintPaperRow(job.number, y, kinds.data());
-    for (unsigned x = 0; x < out.width; ++x) std::memcpy(&rgb[3 * size_t(x)], paperSheet.colours[kinds[x]], 3);
+    paintPaperRow(look.sheet, job.number, y, kinds.data());
+    for (unsigned x = 0; x < out.width; ++x) std::memcpy(&rgb[3 * size_t(x)], look.sheet.colours[kinds[x]], 3);
     uint8_t dot[3];
     if (y < dots.height)
       for (unsigned x = 0; x < dots.width && look.printLeft + x < out.width; ++x)
@@ -80,7 +78,7 @@ PageRaster dotsOnPaper(const PageJob &job) {
 }
 
 // Paints the debug marks over the ink, each page pixel as the block of pixels it covers.
-void paintMarks(PageRaster &out, const std::vector<MarkPixel> &marks) {
+void paintMarks(const PageLook &look, PageRaster &out, const std::vector<MarkPixel> &marks) {
   double perPixelX = double(look.pixelsPerInchX) / pixelsPerInchAcross;
   double perPixelY = double(look.pixelsPerInchY) / pixelsPerInchDown;
   for (const MarkPixel &mark : marks) {
@@ -95,28 +93,24 @@ void paintMarks(PageRaster &out, const std::vector<MarkPixel> &marks) {
 
 // The page's strikes as ink dots on the paper, the debug marks on top: in gray, or with
 // a palette when the paper, the ribbon or the marks have colour.
-PageRaster inkOnPaper(const PageJob &job) {
-  bool colour = bandedPaper() || look.ribbon != RibbonColour::Black || !job.marks.empty();
-  PageRaster out = blankLook(colour ? PixelKind::Indexed : PixelKind::Gray);
+PageRaster inkOnPaper(const PageLook &look, const PageJob &job) {
+  bool colour = bandedPaper(look) || look.ribbon != RibbonColour::Black || !job.marks.empty();
+  PageRaster out = blankLook(look, colour ? PixelKind::Indexed : PixelKind::Gray);
   std::vector<uint8_t> amounts(size_t(out.width) * out.height, 0);
-  addStrikeInk(job.strikes, job.number, look.printLeft, amounts.data(), out.width, out.height);
+  addStrikeInk(look.dots, job.strikes, job.number, look.printLeft, amounts.data(), out.width, out.height);
   std::vector<uint8_t> kinds(out.width);
   for (unsigned y = 0; y < out.height; ++y) {
-    paintPaperRow(job.number, y, kinds.data());
+    paintPaperRow(look.sheet, job.number, y, kinds.data());
     size_t row = size_t(y) * out.width;
-    inkOverPaper(amounts.data() + row, kinds.data(), out.width, out.bytes.data() + row, out.kind);
+    inkOverPaper(look.dots, amounts.data() + row, kinds.data(), out.width, out.bytes.data() + row, out.kind);
   }
-  paintMarks(out, job.marks);
+  paintMarks(look, out, job.marks);
   return out;
 }
 
 }  // namespace
 
-const PageLook &pageLook = look;
-
-void resetPageLook() { look = PageLook(); }
-
-void startPageLook(const RunSettings &settings) {
+void startPageLook(PageLook &look, const RunSettings &settings) {
   look = PageLook();
   look.look = settings.look;
   look.paper = settings.paper;
@@ -130,13 +124,13 @@ void startPageLook(const RunSettings &settings) {
     look.height = settings.pageHeight;
     return;
   }
-  startPaperSheet(settings.paper, look.pixelsPerInchX, look.pixelsPerInchY, settings.pageHeight, ink);
-  look.width = paperSheet.width;
-  look.height = paperSheet.height;
-  look.printLeft = paperSheet.printLeft;
-  if (ink) startInkDots(settings.inkDpi, settings.ribbonColour, paperSheet.colours);
+  startPaperSheet(look.sheet, settings.paper, look.pixelsPerInchX, look.pixelsPerInchY, settings.pageHeight, ink);
+  look.width = look.sheet.width;
+  look.height = look.sheet.height;
+  look.printLeft = look.sheet.printLeft;
+  if (ink) startInkDots(look.dots, settings.inkDpi, settings.ribbonColour, look.sheet.colours);
 }
 
-PageRaster renderPageLook(const PageJob &job) {
-  return look.look == LookStyle::Ink ? inkOnPaper(job) : dotsOnPaper(job);
+PageRaster renderPageLook(const PageLook &look, const PageJob &job) {
+  return look.look == LookStyle::Ink ? inkOnPaper(look, job) : dotsOnPaper(look, job);
 }

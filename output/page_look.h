@@ -7,6 +7,8 @@
 
 #include "base/page_raster.h"
 #include "base/run_settings.h"
+#include "output/ink_dots.h"
+#include "output/paper_sheet.h"
 
 struct PageLook {
   bool changesPages = false;                // pages go out in a look of their own; else as painted
@@ -18,18 +20,15 @@ struct PageLook {
   unsigned pixelsPerInchX = 0;              // its pixels an inch across, 100 .. 1200
   unsigned pixelsPerInchY = 0;              //   and down
   unsigned printLeft = 0;                   // pixels from its left edge to the print line
+  PaperSheet sheet;                         // the paper the pages are on, when they change
+  InkDots dots;                             // the ink dots' stamps and tables, for ink pages
 };
-
-extern const PageLook &pageLook;
-
-// Back to today's look: the pages go out as painted.
-void resetPageLook();
 
 // Sets the look of the run's pages from its settings, and prepares the paper and the
 // ink dots it needs. Then only read, from any thread.
-void startPageLook(const RunSettings &settings);
+void startPageLook(PageLook &look, const RunSettings &settings);
 
-// The ejected page in the run's look, pageLook.width x height pixels: gray, or colour
+// The ejected page in the look, look.width x height pixels: gray, or colour
 // where the paper, the ribbon or debug marks have colour (ink pages in colour with a
 // palette). For a run whose look changes pages only.
-PageRaster renderPageLook(const PageJob &job);
+PageRaster renderPageLook(const PageLook &look, const PageJob &job);

@@ -22,43 +22,9 @@
 
 namespace {
 
-// A page with an encoder, or done and waiting for its turn to commit.
-struct Job {
-  PageJob page;              // the page, its pixels kept until committed
-  PageRaster shown;          // the page in the run's look; empty when it goes out as painted
-  TemporaryFile temporary;   // the encoded page file, not yet in place
-  std::exception_ptr error;  // what went wrong while encoding, if anything
-  bool done = false;         // the encoder is through with it (guarded by lock)
-};
-
-// One entry of what is still to be said or done, in the order of a single-threaded run.
-struct Pending {
-  EngineEvent event;   // an event to report, when commit is null
-  unsigned value;
-  std::string name;
-  Job *commit;         // a page to commit at this point, or null
-};
-
-std::mutex lock;                       // guards todo, stopping and every Job's done
-std::condition_variable workToDo;      // a job was queued, or the encoders are to stop
-std::condition_variable workDone;      // a job is done
-std::deque<Job *> todo;                // jobs no encoder has taken yet
-bool stopping = false;                 // the encoders are to finish
-std::vector<std::thread> encoders;     // none when pages are encoded on the calling thread
-int wakeEvent = -1;                    // an eventfd the encoders signal when a page is done;
-                                       //   -1 without encoders
-
-std::deque<std::unique_ptr<Job>> jobs;  // handed over and not committed, oldest first
-std::deque<Pending> pending;            // what is still to be reported or committed
-EngineEventHandler report;             // where events go
-PageCanvas *pageMemory = nullptr;       // where the memory of committed pages goes back to; null: freed
-std::string documentName;               // the PDF document pages go into; empty for none
-bool toTranscript = false;              // pages go into the transcript
-bool replaceFiles = true;               // a page file may replace one of its name
-std::string tooLarge;                   // why pages in the run's look cannot be made; empty when they can
-
-void tell(EngineEvent event, unsigned value, const std::string &name) {
-  if (report.tell != nullptr) report.tell(report.context, event, value, name);
+// Passes the event to the run's handler, if it has one.
+void tell(const PageOutput &pages, EngineEvent event, unsigned value, const std::string &name) {
+  if (pages.report.tell != nullptr) pages.report.tell(pages.report.context, event, value, name);
 }
 
 // The most pixels a page in a look of its own may have: 16384 x 16384, a 1200-dpi sheet
@@ -67,9 +33,9 @@ constexpr uint64_t mostLookPixels = uint64_t(1) << 28;
 
 // Why pages in the run's look cannot be made: more pixels than a page may have, or
 // more across or down than a PDF page's image may have; empty when they fit.
-std::string lookSizeProblem(const RunSettings &settings) {
-  if (!pageLook.changesPages) return std::string();
-  uint64_t width = pageLook.width, height = pageLook.height;
+std::string lookSizeProblem(const PageLook &look, const RunSettings &settings) {
+  if (!look.changesPages) return std::string();
+  uint64_t width = look.width, height = look.height;
   std::string page = "tambrix: a page of " + std::to_string(width) + " x " + std::to_string(height) + " pixels is ";
   std::string smaller = "; a lower -dpi or -height makes it smaller";
   if (width * height > mostLookPixels)
@@ -83,19 +49,20 @@ std::string lookSizeProblem(const RunSettings &settings) {
 // Encodes the job's page into a temporary file beside its name: on the encoder process
 // of the slot when it has one, else on this thread.
 // A page in the run's look is rendered first, and written by our own PNG writer.
-void encode(Job &job, unsigned slot) {
+void encode(const Output &output, PageInFlight &job, unsigned slot) {
+  const PageLook &look = output.look;
   try {
     const std::string &name = job.page.pngName;
-    if (pageLook.changesPages) {
-      if (!tooLarge.empty()) throw FileError(tooLarge);
-      job.shown = renderPageLook(job.page);
+    if (look.changesPages) {
+      if (!output.pages.tooLarge.empty()) throw FileError(output.pages.tooLarge);
+      job.shown = renderPageLook(look, job.page);
     }
     if (name.empty()) return;
     const PageRaster &raster = job.page.raster;
     std::string png;
-    if (pageLook.changesPages) {
+    if (look.changesPages) {
       png = encodeLookPng(job.shown);
-      if (documentName.empty()) job.shown = PageRaster();  // nothing else needs it
+      if (output.pages.documentName.empty()) job.shown = PageRaster();  // nothing else needs it
     } else if (!encodeInProcess(slot, raster, png))
       png = encodeRasterPng(raster.width, raster.height, raster.kind, raster.bytes.data());
     // The bytes are written by name ourselves: the library would read characters such
@@ -107,102 +74,97 @@ void encode(Job &job, unsigned slot) {
   }
 }
 
-void encoderLoop(unsigned slot) {
-  std::unique_lock<std::mutex> guard(lock);
+// The loop of an encoder thread of the output: takes pages from its queue until told to stop.
+void encoderLoop(Output *output, unsigned slot) {
+  PageOutput &pages = output->pages;
+  std::unique_lock<std::mutex> guard(pages.lock);
   for (;;) {
-    workToDo.wait(guard, [] { return stopping || !todo.empty(); });
-    if (todo.empty()) return;
-    Job *job = todo.front();
-    todo.pop_front();
+    pages.workToDo.wait(guard, [&pages] { return pages.stopping || !pages.todo.empty(); });
+    if (pages.todo.empty()) return;
+    PageInFlight *job = pages.todo.front();
+    pages.todo.pop_front();
     guard.unlock();
-    encode(*job, slot);
+    encode(*output, *job, slot);
     guard.lock();
     job->done = true;
-    workDone.notify_all();
+    pages.workDone.notify_all();
     uint64_t one = 1;
-    if (write(wakeEvent, &one, sizeof one) < 0) {
+    if (write(pages.wakeEvent, &one, sizeof one) < 0) {
       // the counter is full: the reader has been woken already
     }
   }
 }
 
-void stopEncoders() {
+void stopEncoders(PageOutput &pages) {
   {
-    std::lock_guard<std::mutex> guard(lock);
-    stopping = true;
+    std::lock_guard<std::mutex> guard(pages.lock);
+    pages.stopping = true;
   }
-  workToDo.notify_all();
-  for (std::thread &encoder : encoders) encoder.join();
-  encoders.clear();
-  if (wakeEvent >= 0) close(wakeEvent);
-  wakeEvent = -1;
+  pages.workToDo.notify_all();
+  for (std::thread &encoder : pages.encoders) encoder.join();
+  pages.encoders.clear();
+  if (pages.wakeEvent >= 0) close(pages.wakeEvent);
+  pages.wakeEvent = -1;
   stopEncoderProcesses();
-  stopping = false;
-  todo.clear();
+  pages.stopping = false;
+  pages.todo.clear();
 }
 
-void waitUntilDone(const Job &job) {
-  std::unique_lock<std::mutex> guard(lock);
-  workDone.wait(guard, [&job] { return job.done; });
+void waitUntilDone(PageOutput &pages, const PageInFlight &job) {
+  std::unique_lock<std::mutex> guard(pages.lock);
+  pages.workDone.wait(guard, [&job] { return job.done; });
 }
 
-bool isDone(const Job &job) {
-  std::lock_guard<std::mutex> guard(lock);
+bool isDone(PageOutput &pages, const PageInFlight &job) {
+  std::lock_guard<std::mutex> guard(pages.lock);
   return job.done;
 }
 
 // Puts the oldest page in place; it is done. Raises what went wrong with it.
-void commitOldest() {
-  Job &job = *jobs.front();
+void commitOldest(Output &output) {
+  PageOutput &pages = output.pages;
+  PageInFlight &job = *pages.jobs.front();
   if (job.error) std::rethrow_exception(job.error);
   const PageJob &page = job.page;
   if (!page.pngName.empty()) {
-    if (int error = commitTemporary(job.temporary, page.pngName, false, replaceFiles); error != 0)
+    if (int error = commitTemporary(job.temporary, page.pngName, false, pages.replaceFiles); error != 0)
       throw writeError("page file", page.pngName, error);
-    tell(EngineEvent::PageWritten, page.number, page.pngName);
+    tell(pages, EngineEvent::PageWritten, page.number, page.pngName);
   }
-  if (!documentName.empty()) {
-    addDocumentPage(pageLook.changesPages ? job.shown : job.page.raster, page.cells);
-    tell(EngineEvent::PageAdded, page.number, documentName);
+  if (!pages.documentName.empty()) {
+    addDocumentPage(output.document, output.look.changesPages ? job.shown : job.page.raster, page.cells);
+    tell(pages, EngineEvent::PageAdded, page.number, pages.documentName);
   }
-  if (toTranscript) addTranscriptPage(page.rows, page.cells);
-  if (pageMemory != nullptr) recyclePage(*pageMemory, std::move(job.page.raster));
-  jobs.pop_front();
+  if (pages.toTranscript) addTranscriptPage(output.transcript, page.rows, page.cells);
+  if (pages.pageMemory != nullptr) recyclePage(*pages.pageMemory, std::move(job.page.raster));
+  pages.jobs.pop_front();
 }
 
 // Reports and commits what is pending, in order: up to the first page whose encoding
 // is not done, or everything when waiting.
-void drain(bool wait) {
-  while (!pending.empty()) {
-    Pending &next = pending.front();
+void drain(Output &output, bool wait) {
+  PageOutput &pages = output.pages;
+  while (!pages.pending.empty()) {
+    PendingOutput &next = pages.pending.front();
     if (next.commit != nullptr) {
       if (wait)
-        waitUntilDone(*next.commit);
-      else if (!isDone(*next.commit))
+        waitUntilDone(pages, *next.commit);
+      else if (!isDone(pages, *next.commit))
         return;
       try {
-        commitOldest();
+        commitOldest(output);
       } catch (...) {
-        abandonPageOutput();
+        abandonPageOutput(output);
         throw;
       }
     } else {
-      tell(next.event, next.value, next.name);
+      tell(pages, next.event, next.value, next.name);
     }
-    pending.pop_front();
+    pages.pending.pop_front();
   }
 }
 
 }  // namespace
-
-void resetPageOutput() {
-  abandonPageOutput();
-  report = EngineEventHandler();
-  pageMemory = nullptr;
-  documentName.clear();
-  toTranscript = false;
-  replaceFiles = true;
-}
 
 // The encoder threads a run of these settings has: one per core unless given.
 static unsigned encoderThreadsOf(const RunSettings &settings) {
@@ -221,15 +183,16 @@ void keepPageEncoders(const RunSettings &settings) {
   if (usesEncoderProcesses(settings, threads)) keepEncoderProcesses(threads, pageWidth, settings.pageHeight);
 }
 
-void startPageOutput(const RunSettings &settings, EngineEventHandler handler, PageCanvas *memory) {
-  abandonPageOutput();
-  report = handler;
-  pageMemory = memory;
-  documentName = settings.pdfName;
-  toTranscript = !settings.textName.empty();
-  replaceFiles = settings.replaceFiles;
-  startPageLook(settings);
-  tooLarge = lookSizeProblem(settings);
+void startPageOutput(Output &output, const RunSettings &settings, EngineEventHandler handler, PageCanvas *memory) {
+  abandonPageOutput(output);
+  PageOutput &pages = output.pages;
+  pages.report = handler;
+  pages.pageMemory = memory;
+  pages.documentName = settings.pdfName;
+  pages.toTranscript = !settings.textName.empty();
+  pages.replaceFiles = settings.replaceFiles;
+  startPageLook(output.look, settings);
+  pages.tooLarge = lookSizeProblem(output.look, settings);
   unsigned threads = encoderThreadsOf(settings);
   // Without page files there is nothing to encode, and in the run's own look only the
   // look to render: the document takes its pages as they come. Pages in a look of their
@@ -237,65 +200,68 @@ void startPageOutput(const RunSettings &settings, EngineEventHandler handler, Pa
   // forked before the encoder threads start; the threads a live capture runs beside
   // (its reader, its command runner) take no lock but their own, which the processes
   // never touch.
-  if (threads > 1 && (settings.pageFiles || pageLook.changesPages)) {
+  if (threads > 1 && (settings.pageFiles || output.look.changesPages)) {
     if (usesEncoderProcesses(settings, threads)) startEncoderProcesses(threads, pageWidth, settings.pageHeight);
-    wakeEvent = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    for (unsigned slot = 0; slot < threads; ++slot) encoders.emplace_back(encoderLoop, slot);
+    pages.wakeEvent = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    for (unsigned slot = 0; slot < threads; ++slot) pages.encoders.emplace_back(encoderLoop, &output, slot);
   }
 }
 
-void reportInOrder(EngineEvent event, unsigned value, const std::string &name) {
-  if (pending.empty()) {
-    tell(event, value, name);
+void reportInOrder(Output &output, EngineEvent event, unsigned value, const std::string &name) {
+  PageOutput &pages = output.pages;
+  if (pages.pending.empty()) {
+    tell(pages, event, value, name);
     return;
   }
-  pending.push_back(Pending{event, value, name, nullptr});
+  pages.pending.push_back(PendingOutput{event, value, name, nullptr});
 }
 
-void submitPage(PageJob &&page) {
-  jobs.push_back(std::make_unique<Job>());
-  Job *job = jobs.back().get();
+void submitPage(Output &output, PageJob &&page) {
+  PageOutput &pages = output.pages;
+  pages.jobs.push_back(std::make_unique<PageInFlight>());
+  PageInFlight *job = pages.jobs.back().get();
   job->page = std::move(page);
-  pending.push_back(Pending{EngineEvent::PageWritten, 0, std::string(), job});
-  if (job->page.pngName.empty() && !pageLook.changesPages) {
+  pages.pending.push_back(PendingOutput{EngineEvent::PageWritten, 0, std::string(), job});
+  if (job->page.pngName.empty() && !output.look.changesPages) {
     job->done = true;
-  } else if (encoders.empty()) {
-    encode(*job, 0);
+  } else if (pages.encoders.empty()) {
+    encode(output, *job, 0);
     job->done = true;
   } else {
     {
-      std::lock_guard<std::mutex> guard(lock);
-      todo.push_back(job);
+      std::lock_guard<std::mutex> guard(pages.lock);
+      pages.todo.push_back(job);
     }
-    workToDo.notify_one();
+    pages.workToDo.notify_one();
   }
-  drain(false);
+  drain(output, false);
   // No more pages wait than there are encoders, plus the one that waits for the first
   // free encoder: wait for the oldest page until so.
-  while (!encoders.empty() && jobs.size() > encoders.size()) {
-    waitUntilDone(*jobs.front());
-    drain(false);
+  while (!pages.encoders.empty() && pages.jobs.size() > pages.encoders.size()) {
+    waitUntilDone(pages, *pages.jobs.front());
+    drain(output, false);
   }
 }
 
-int pageOutputWakeFd() { return wakeEvent; }
+int pageOutputWakeFd(const Output &output) { return output.pages.wakeEvent; }
 
-void commitFinishedPages() {
+void commitFinishedPages(Output &output) {
   uint64_t count;
-  if (wakeEvent >= 0 && read(wakeEvent, &count, sizeof count) < 0) {
+  if (output.pages.wakeEvent >= 0 && read(output.pages.wakeEvent, &count, sizeof count) < 0) {
     // nothing was signalled since the last time
   }
-  drain(false);
+  drain(output, false);
 }
 
-void finishPageOutput() {
-  drain(true);
-  stopEncoders();
+void finishPageOutput(Output &output) {
+  drain(output, true);
+  stopEncoders(output.pages);
 }
 
-void abandonPageOutput() {
-  stopEncoders();
-  for (const std::unique_ptr<Job> &job : jobs) discardTemporary(job->temporary);
-  jobs.clear();
-  pending.clear();
+void abandonPageOutput(Output &output) {
+  PageOutput &pages = output.pages;
+  stopEncoders(pages);
+  for (const std::unique_ptr<PageInFlight> &job : pages.jobs) discardTemporary(job->temporary);
+  pages.jobs.clear();
+  pages.pending.clear();
 }

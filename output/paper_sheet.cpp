@@ -37,15 +37,13 @@ constexpr uint8_t blueBand[3] = {217, 230, 247};   // the light blue of blue-bar
 constexpr uint8_t cutColour[3] = {178, 178, 178};  // a perforation's cut
 constexpr uint8_t holeColour[3] = {120, 120, 120}; // what shows through a hole
 
-PaperSheet sheet;
-
 unsigned toPixels(double inches, double pixelsPerInch) { return unsigned(std::lround(inches * pixelsPerInch)); }
 
 // Whether the point, inches along a perforation, lies in a cut.
 bool inCut(double inches) { return std::fmod(inches, perforationPitchInches) < cutInches; }
 
 // The colour of every kind of paper.
-void mixColours() {
+void mixColours(PaperSheet &sheet) {
   const uint8_t *band = sheet.style == PaperStyle::BlueBar ? blueBand : greenBand;
   for (unsigned level = 0; level <= grainLevels; ++level)
     for (unsigned c = 0; c < 3; ++c) {
@@ -61,7 +59,7 @@ void mixColours() {
 }
 
 // What each pixel column crosses.
-void layColumns() {
+void layColumns(PaperSheet &sheet) {
   sheet.columns.assign(sheet.width, SheetColumn::Sheet);
   if (sheet.style == PaperStyle::None) return;
   for (unsigned x = 0; x < sheet.width; ++x) {
@@ -76,7 +74,7 @@ void layColumns() {
 
 // Short fibres down the paper, each a run of rows of one darkness, starting at a row
 // of each column's own; listed by tile row.
-void makeGrain() {
+void makeGrain(PaperSheet &sheet) {
   sheet.fibres.assign(grainTileSize, {});
   if (!sheet.grain) return;
   unsigned fibreRows = std::max(2u, toPixels(fibreInches, sheet.pixelsPerInchY));
@@ -92,7 +90,7 @@ void makeGrain() {
 
 // The rows of paper before holes, folds and grain: white or banded, with the cut
 // lines between strips and sheet cut or not.
-void makeBaseRows() {
+void makeBaseRows(PaperSheet &sheet) {
   for (unsigned banded = 0; banded < 2; ++banded)
     for (unsigned cut = 0; cut < 2; ++cut) {
       std::vector<uint8_t> &row = sheet.baseRows[banded][cut];
@@ -107,7 +105,7 @@ void makeBaseRows() {
 }
 
 // Darkens the row's white and banded pixels on a fibre.
-void paintGrain(unsigned pageNumber, unsigned y, uint8_t *kinds) {
+void paintGrain(const PaperSheet &sheet, unsigned pageNumber, unsigned y, uint8_t *kinds) {
   const std::vector<Fibre> &fibres = sheet.fibres[(y + lookHash(grainSeed, pageNumber, 0, 2)) % grainTileSize];
   for (unsigned start = 0; start < sheet.width; start += grainTileSize)
     for (const Fibre &fibre : fibres) {
@@ -118,13 +116,13 @@ void paintGrain(unsigned pageNumber, unsigned y, uint8_t *kinds) {
 }
 
 // Where the tinted bands are, inches down the paper from its start.
-bool inBand(double inches) {
+bool inBand(const PaperSheet &sheet, double inches) {
   if (sheet.style != PaperStyle::GreenBar && sheet.style != PaperStyle::BlueBar) return false;
   return std::fmod(inches, 2 * bandInches) < bandInches;
 }
 
 // The holes of both strips that reach into the row, inches down the paper.
-void paintHoles(double downInches, uint8_t *kinds) {
+void paintHoles(const PaperSheet &sheet, double downInches, uint8_t *kinds) {
   double centre = std::floor((downInches - holeFirstInches) / holePitchInches + 0.5) * holePitchInches + holeFirstInches;
   double radius = holeDiameterInches / 2, dy = downInches - centre;
   if (std::fabs(dy) > radius + 1 / sheet.pixelsPerInchY) return;
@@ -143,16 +141,14 @@ void paintHoles(double downInches, uint8_t *kinds) {
 }
 
 // The fold's perforation, along a row at the top or bottom edge.
-void paintFold(uint8_t *kinds) {
+void paintFold(const PaperSheet &sheet, uint8_t *kinds) {
   for (unsigned x = 0; x < sheet.width; ++x)
     if (inCut((x + 0.5) / sheet.pixelsPerInchX)) kinds[x] = paperCut;
 }
 
 }  // namespace
 
-const PaperSheet &paperSheet = sheet;
-
-void startPaperSheet(PaperStyle style, unsigned pixelsPerInchX, unsigned pixelsPerInchY, unsigned pageHeight,
+void startPaperSheet(PaperSheet &sheet, PaperStyle style, unsigned pixelsPerInchX, unsigned pixelsPerInchY, unsigned pageHeight,
                      bool grain) {
   sheet = PaperSheet();
   sheet.style = style;
@@ -164,22 +160,22 @@ void startPaperSheet(PaperStyle style, unsigned pixelsPerInchX, unsigned pixelsP
   sheet.height = std::max(1u, toPixels(sheet.pageInches, pixelsPerInchY));
   sheet.printLeft = paper ? toPixels(printLeftInches, pixelsPerInchX) : 0;
   sheet.grain = grain && paper;
-  mixColours();
-  layColumns();
-  makeGrain();
-  makeBaseRows();
+  mixColours(sheet);
+  layColumns(sheet);
+  makeGrain(sheet);
+  makeBaseRows(sheet);
 }
 
-void paintPaperRow(unsigned pageNumber, unsigned y, uint8_t *kinds) {
+void paintPaperRow(const PaperSheet &sheet, unsigned pageNumber, unsigned y, uint8_t *kinds) {
   // Inches down the strip of paper, from a fold an even number of inches before: holes
   // and bands go on from one sheet to the next.
   double sheetStart = std::fmod((pageNumber - 1) * sheet.pageInches, 2 * bandInches);
   double down = sheetStart + (y + 0.5) / sheet.pixelsPerInchY;
-  const std::vector<uint8_t> &base = sheet.baseRows[inBand(down)][inCut(down)];
+  const std::vector<uint8_t> &base = sheet.baseRows[inBand(sheet, down)][inCut(down)];
   std::memcpy(kinds, base.data(), base.size());
   if (sheet.style == PaperStyle::None) return;
-  paintGrain(pageNumber, y, kinds);
+  paintGrain(sheet, pageNumber, y, kinds);
   unsigned foldRows = std::max(1u, toPixels(foldLineInches / 2, sheet.pixelsPerInchY));
-  if (y < foldRows || y + foldRows >= sheet.height) paintFold(kinds);
-  paintHoles(down, kinds);
+  if (y < foldRows || y + foldRows >= sheet.height) paintFold(sheet, kinds);
+  paintHoles(sheet, down, kinds);
 }

@@ -60,13 +60,11 @@ struct PaperSheet {
                                                 //   grain: by [banded][cut]
 };
 
-extern const PaperSheet &paperSheet;
-
-// Sets up the sheet of every page of a run: the paper style, pixels an inch across and
+// Sets up the sheet of every page of a run, in sheet: the paper style, pixels an inch across and
 // down, the page height in page pixels (126 an inch), and whether it shows a grain.
-void startPaperSheet(PaperStyle style, unsigned pixelsPerInchX, unsigned pixelsPerInchY, unsigned pageHeight,
+void startPaperSheet(PaperSheet &sheet, PaperStyle style, unsigned pixelsPerInchX, unsigned pixelsPerInchY, unsigned pageHeight,
                      bool grain);
 
 // Paints row y of the sheet of the page with this number (from 1) into kinds: width
 // bytes, the kind of paper each pixel shows.
-void paintPaperRow(unsigned pageNumber, unsigned y, uint8_t *kinds);
+void paintPaperRow(const PaperSheet &sheet, unsigned pageNumber, unsigned y, uint8_t *kinds);

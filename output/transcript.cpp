@@ -12,23 +12,8 @@ namespace {
 constexpr char pageSeparator = '\f';   // between the pages of the transcript
 constexpr size_t bufferBytes = 1 << 16;  // pages collected before they are written out
 
-// The transcript being written; there is one at a time.
-struct Transcript {
-  bool open = false;        // openTranscript succeeded, and no finish or abandon since
-  TemporaryFile temporary;  // the file the pages go to, until complete
-  std::string name;         // where the finished transcript goes
-  bool replace = true;      // it may replace a file of that name
-  std::string buffer;       // bytes taken and not yet written out; up to bufferBytes and a page
-  unsigned pagesTaken = 0;  // pages taken so far
-  int error = 0;            // errno value of the first failure, 0 while none
-  std::vector<const TextCell *> ordered;  // the page's cells in reading order
-  std::vector<const TextCell *> line;     // the cells of one of its rows
-};
-
-Transcript transcript;
-
 // Writes out the bytes collected, unless a write failed before.
-void writeBuffer() {
+void writeBuffer(Transcript &transcript) {
   const std::string &bytes = transcript.buffer;
   if (transcript.error == 0) transcript.error = writeTemporary(transcript.temporary, bytes.data(), bytes.size());
   transcript.buffer.clear();
@@ -59,10 +44,8 @@ bool appendLine(const std::vector<const TextCell *> &cells, std::string &line) {
 
 }  // namespace
 
-void resetTranscript() { abandonTranscript(); }
-
-int openTranscript(const std::string &name, bool replace) {
-  abandonTranscript();
+int openTranscript(Transcript &transcript, const std::string &name, bool replace) {
+  abandonTranscript(transcript);
   if (int error = createTemporaryBeside(name, transcript.temporary); error != 0) return error;
   transcript.open = true;
   transcript.name = name;
@@ -70,7 +53,7 @@ int openTranscript(const std::string &name, bool replace) {
   return 0;
 }
 
-void addTranscriptPage(const std::vector<unsigned> &rows, const std::vector<TextCell> &cells) {
+void addTranscriptPage(Transcript &transcript, const std::vector<unsigned> &rows, const std::vector<TextCell> &cells) {
   if (!transcript.open) return;
   // The two lists of cells keep their memory from page to page.
   std::vector<const TextCell *> &ordered = transcript.ordered, &line = transcript.line;
@@ -95,19 +78,19 @@ void addTranscriptPage(const std::vector<unsigned> &rows, const std::vector<Text
     if (text) kept = out.size();
   }
   out.resize(kept);
-  if (out.size() >= bufferBytes) writeBuffer();
+  if (out.size() >= bufferBytes) writeBuffer(transcript);
 }
 
-int finishTranscript() {
+int finishTranscript(Transcript &transcript) {
   if (!transcript.open) return EINVAL;
-  writeBuffer();
+  writeBuffer(transcript);
   int error = transcript.error;
   if (error == 0) error = commitTemporary(transcript.temporary, transcript.name, false, transcript.replace);
-  abandonTranscript();
+  abandonTranscript(transcript);
   return error;
 }
 
-void abandonTranscript() {
+void abandonTranscript(Transcript &transcript) {
   discardTemporary(transcript.temporary);
   transcript = Transcript();
 }

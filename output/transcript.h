@@ -5,16 +5,27 @@
 #include <string>
 #include <vector>
 
+#include "base/file_access.h"
 #include "base/page_raster.h"
 
-// Forgets the transcript being written, and removes its temporary file.
-void resetTranscript();
+// The transcript being written: one of a run's output.
+struct Transcript {
+  bool open = false;        // openTranscript succeeded, and no finish or abandon since
+  TemporaryFile temporary;  // the file the pages go to, until complete
+  std::string name;         // where the finished transcript goes
+  bool replace = true;      // it may replace a file of that name
+  std::string buffer;       // bytes taken and not yet written out; up to 64 KiB and a page
+  unsigned pagesTaken = 0;  // pages taken so far
+  int error = 0;            // errno value of the first failure, 0 while none
+  std::vector<const TextCell *> ordered;  // the page's cells in reading order
+  std::vector<const TextCell *> line;     // the cells of one of its rows
+};
 
-// Begins the transcript of the named file, dropping any still open: its pages go to a
+// Begins the transcript of the named file in transcript, dropping any still open: its pages go to a
 // temporary file beside it as they are taken, and nothing appears under the name
 // before finishTranscript; without replace, nothing at all when a file is there then.
 // Returns 0 or the errno value of the failure.
-int openTranscript(const std::string &name, bool replace = true);
+int openTranscript(Transcript &transcript, const std::string &name, bool replace = true);
 
 // Takes one page: rows are the head rows the page's lines were printed on, top to
 // bottom, and cells its character cells. Each row gives one line, its characters left
@@ -24,14 +35,14 @@ int openTranscript(const std::string &name, bool replace = true);
 // the empty lines at the foot of a page are left out. The page is written out as it
 // comes, a buffer at a time, so that a long run keeps no more of it than a short one.
 // Does nothing when no transcript is open; a failure is kept for finishTranscript.
-void addTranscriptPage(const std::vector<unsigned> &rows, const std::vector<TextCell> &cells);
+void addTranscriptPage(Transcript &transcript, const std::vector<unsigned> &rows, const std::vector<TextCell> &cells);
 
 // Completes the transcript and puts it in place under its name, replacing what was
 // there only now; returns 0, or the errno value of the first failure since
 // openTranscript, and then the temporary file is removed and the name left alone.
 // EINVAL when no transcript is open.
-int finishTranscript();
+int finishTranscript(Transcript &transcript);
 
 // Drops the transcript being written and its temporary file: for a run that failed or
 // printed nothing.
-void abandonTranscript();
+void abandonTranscript(Transcript &transcript);

@@ -204,11 +204,43 @@ std::vector<std::string> mutableVariables(const std::string &code) {
   return found;
 }
 
+// The name a declaration declares: its last word before an initializer or a size.
+std::string declaredName(const std::string &declaration) {
+  std::string head = declaration.substr(0, declaration.find_first_of("={["));
+  static const std::regex lastWord("([A-Za-z_][A-Za-z0-9_]*)\\s*$");
+  std::smatch match;
+  return std::regex_search(head, match, lastWord) ? match[1].str() : std::string();
+}
+
+// The state the output side keeps outside its records, by nature: by file, the names
+// it may declare.
+struct AllowedState {
+  const char *file;  // the file's name in output/
+  const char *name;  // the variable's
+};
+const AllowedState allowedOutputState[] = {
+    // The encoder processes and what they were forked for: the program's, not a run's.
+    {"encoder_process.cpp", "processes"},
+    {"encoder_process.cpp", "rasterWidth"},
+    {"encoder_process.cpp", "rasterHeight"},
+    {"encoder_process.cpp", "kept"},
+    // Each encoding thread's own image.
+    {"page_image.cpp", "threadImage"},
+};
+
+bool allowedState(const fs::path &path, const std::string &declaration) {
+  if (path.parent_path().filename() != "output") return false;
+  for (const AllowedState &allowed : allowedOutputState)
+    if (path.filename() == allowed.file && declaredName(declaration) == allowed.name) return true;
+  return false;
+}
+
 }  // namespace
 
-// The printing core keeps a printer's state in the records its caller passes, never
-// in variables of its own: no mutable variable at file or namespace scope, and no
-// static one inside a function.
+// The printing core and the output side keep a run's state in the records their
+// caller passes, never in variables of their own: no mutable variable at file or
+// namespace scope, and no static one inside a function; but for the output's encoder
+// processes and each encoding thread's image, which are not a run's.
 TEST(Layout, ThePrintingCoreKeepsNoHiddenState) {
   // The checker itself, on code of every kind it must tell apart.
   const std::string sample =
@@ -222,13 +254,22 @@ TEST(Layout, ThePrintingCoreKeepsNoHiddenState) {
   EXPECT_NE(seen[2].find("calls"), std::string::npos);
   EXPECT_NE(seen[3].find("list"), std::string::npos);
 
-  for (const char *folder : {"stream", "interpreter", "mechanism", "ribbon", "embed"})
+  EXPECT_EQ(declaredName("\nstd::vector<Process> processes"), "processes");
+  EXPECT_EQ(declaredName("\nthread_local Image threadImage"), "threadImage");
+  EXPECT_EQ(declaredName("\nunsigned width = 0"), "width");
+  EXPECT_EQ(declaredName("\nchar names[4]"), "names");
+  EXPECT_TRUE(allowedState(fs::path("x/output/page_image.cpp"), "thread_local EncoderImage threadImage"));
+  EXPECT_FALSE(allowedState(fs::path("x/output/transcript.cpp"), "thread_local EncoderImage threadImage"));
+  EXPECT_FALSE(allowedState(fs::path("x/output/page_image.cpp"), "EncoderImage otherImage"));
+
+  for (const char *folder : {"stream", "interpreter", "mechanism", "ribbon", "embed", "output"})
     for (auto &entry : fs::directory_iterator(fs::path(SOURCE_DIR) / folder)) {
       std::string extension = entry.path().extension().string();
       if (extension != ".h" && extension != ".cpp") continue;
       std::ifstream file(entry.path());
       std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
       for (const std::string &declaration : mutableVariables(codeOnly(text)))
-        ADD_FAILURE() << entry.path().string() << " keeps state of its own: `" << declaration.substr(declaration.find_first_not_of(" \t\n")) << "'";
+        if (!allowedState(entry.path(), declaration))
+          ADD_FAILURE() << entry.path().string() << " keeps state of its own: `" << declaration.substr(declaration.find_first_not_of(" \t\n")) << "'";
     }
 }

@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <sstream>
 
 #include "mechanism/glyph_text.h"
@@ -159,9 +160,10 @@ std::vector<TestPage> testPages() {
 }
 
 int writeDocument(const std::string &path, const std::vector<TestPage> &pages) {
-  int error = openDocument(path);
-  for (const TestPage &page : pages) addDocumentPage(testRaster(page.kind), page.cells);
-  return error != 0 ? error : finishDocument();
+  auto document = std::make_unique<Document>();
+  int error = openDocument(*document, path);
+  for (const TestPage &page : pages) addDocumentPage(*document, testRaster(page.kind), page.cells);
+  return error != 0 ? error : finishDocument(*document);
 }
 
 TEST(PageDocument, ShowsTheRastersAndFindsTheText) {
@@ -247,12 +249,13 @@ TEST(PageDocument, LeavesNothingBehindWhenItFailsOrIsDropped) {
   for (const Case &c : cases) {
     TempDir dir;
     std::filesystem::create_directory(dir.file("folder"));
-    int error = openDocument(dir.file(c.path));
-    addDocumentPage(testRaster(PixelKind::Gray), {});
+    auto document = std::make_unique<Document>();
+    int error = openDocument(*document, dir.file(c.path));
+    addDocumentPage(*document, testRaster(PixelKind::Gray), {});
     if (c.error == 0)
-      abandonDocument();
+      abandonDocument(*document);
     else if (error == 0)
-      error = finishDocument();
+      error = finishDocument(*document);
     EXPECT_EQ(error, c.error) << c.name;
     std::vector<std::string> left;
     for (const auto &entry : std::filesystem::recursive_directory_iterator(dir.path))

@@ -16,6 +16,7 @@
 
 #include "app/run_options.h"
 #include "interpreter/printer.h"
+#include "output/page_output.h"
 #include "run_support.h"
 
 namespace {
@@ -300,10 +301,10 @@ TEST(StreamListing, WrittenWhenNothingPrintedUnlessAskedNotTo) {
     settings.threads = 1;
     settings.explainName = whenEmpty ? "full.lst" : "none.lst";
     settings.listingWhenEmpty = whenEmpty;
-    resetOutput();
     auto printer = std::make_unique<Printer>();
-    beginPrinting(*printer, settings, "", 0);
-    endPrinting(*printer, settings);
+    auto output = std::make_unique<Output>();
+    beginPrinting(*printer, *output, settings, "", 0);
+    endPrinting(*printer, *output, settings);
     EXPECT_EQ(fileExists(dir.file(settings.explainName)), whenEmpty) << settings.explainName;
   }
   EXPECT_EQ(chdir(home), 0);
