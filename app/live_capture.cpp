@@ -37,6 +37,7 @@ namespace {
 
 constexpr unsigned jobNumberDigits = 3;  // job numbers have at least this many digits
 constexpr int stoppingWaitMs = 100;      // after a stop signal, how often a second one is looked for
+constexpr int idleWaitMs = 1000;         // the longest wait for the reader before looking again
 constexpr size_t stopCheckBytes = 256;   // bytes printed between two looks for a second stop signal
 
 // The jobs of the capture, one at a time.
@@ -281,7 +282,9 @@ void printItems(Capture &capture, LiveReader &reader, Job &job) {
       bool stopping = stopRequests() > 0;  // then the signal's descriptor stays readable
       int pagesDone = job.output != nullptr ? pageOutputWakeFd(*job.output) : -1;
       int wake[3] = {liveReaderFd(reader), pagesDone, stopping ? -1 : stopSignalFd()};
-      waitForAny(wake, 3, stopping ? stoppingWaitMs : -1);
+      // Bounded even while idle: a wait without end would also leave a signal whose
+      // handler a sanitizer holds back until the thread next calls into the library.
+      waitForAny(wake, 3, stopping ? stoppingWaitMs : idleWaitMs);
       continue;
     }
     switch (item.kind) {
