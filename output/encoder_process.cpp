@@ -2,6 +2,7 @@
 
 #include <sys/mman.h>
 #include <sys/socket.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -97,11 +98,24 @@ bool receiveAll(int socket, void *data, size_t length) {
   _exit(0);
 }
 
+// Waits for a process whose socket was closed to leave. One still there after a few
+// seconds is stuck (a child forked from a threaded process under a sanitizer can be)
+// and is killed, so that the run never waits on it for ever.
+void reapProcess(pid_t pid) {
+  constexpr int stepMicroseconds = 1000, mostSteps = 3000;  // three seconds in all
+  for (int step = 0; step < mostSteps; ++step) {
+    pid_t done = waitpid(pid, nullptr, WNOHANG);
+    if (done == pid || (done < 0 && errno != EINTR)) return;
+    usleep(stepMicroseconds);
+  }
+  kill(pid, SIGKILL);
+  while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+  }
+}
+
 void endProcess(EncoderProcess &process) {
   if (process.socket >= 0) close(process.socket);  // the process reads the end and leaves
-  if (process.pid > 0)
-    while (waitpid(process.pid, nullptr, 0) < 0 && errno == EINTR) {
-    }
+  if (process.pid > 0) reapProcess(process.pid);
   if (process.pixels != nullptr) munmap(process.pixels, process.capacity);
   process = EncoderProcess{};
 }
