@@ -352,7 +352,8 @@ TEST(LiveCapture, TwoCapturesInOneFolderTakeNumbersOfTheirOwn) {
     ++from[which];
     EXPECT_EQ(text, pages[which]["j-001.txt"]) << name;
     std::string page = "p-" + name.substr(2, 3) + "-001.png";
-    EXPECT_TRUE(files[page] == pages[which]["p-001-001.png"]) << page;
+    auto printed = files.find(page);
+    EXPECT_TRUE(printed != files.end() && printed->second == pages[which]["p-001-001.png"]) << page;
   }
   EXPECT_EQ(from[0], rounds);
   EXPECT_EQ(from[1], rounds);
