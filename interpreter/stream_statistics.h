@@ -1,7 +1,7 @@
 // What a stream is made of, counted as it is read, so that a run can say when its
 // bytes look like something other than the stream kind it was read as: a raw printer
-// stream read as a text-mode file, plain text sent as it is, or text in small letters
-// meant for the business set.
+// stream read as a text-mode file, plain text sent as it is, text in small letters
+// meant for the business set, or a stream made for the 9-pin ESC/P printer.
 #pragma once
 
 #include <cstddef>
@@ -13,7 +13,10 @@ struct StreamStatistics {
   uint64_t bytes;              // bytes read since the stream began
   uint64_t counts[256];        // bytes of each value
   uint64_t returnFeeds;        // carriage returns directly followed by a line feed
+  uint64_t escpEscapes;        // escape sequences (27 and its command byte) the ESC/P printer knows
+  uint64_t mps801Escapes;      // escape sequences the MPS801 knows: 27 16
   int previous;                // the last byte read, -1 before the first
+  bool escapeOpen;             // the last byte read began an escape sequence: the next is its command
 };
 
 
@@ -26,6 +29,8 @@ enum class StreamHint {
               //   graphic set would print as graphics
   Business,   // a printer stream whose letters are mostly small, printed in the
               //   graphic set, which prints them as graphics
+  Escp,       // MPS801 run: many escape sequences of the ESC/P printer and not one of
+              //   the MPS801's
 };
 
 // A stream begins: nothing counted.

@@ -463,3 +463,85 @@ TEST(Hints, NameTheOptionThatFits) {
     EXPECT_EQ(listed.err, plain.err) << trace;
   }
 }
+
+// A stream made for the ESC/P printer, printed on the MPS801: five of that printer's
+// escape sequences and not one 27 16 name -printer escp, before the other hints; four
+// are too few. The byte after 27 is its command byte, even when it is 27 too. Counted a
+// read at a time, a sequence split between two reads is still one.
+TEST(Hints, NameTheEscpPrinter) {
+  auto escape = [](char command) { return bytes({27, command}); };
+  // Reset, then bold, elite pitch, double strike, 1/8-inch lines: five sequences.
+  const std::string four = escape('@') + escape('E') + "PRINTER TEST" + escape('F') + "\r\n" + escape('M') + "ELITE\r\n";
+  const std::string five = four + escape('0') + "EIGHT LINES AN INCH\r\n";
+  // The same with carriage returns alone, which read as a text-mode file also look raw.
+  std::string fourReturns, fiveReturns;
+  for (int i = 1; i <= 8; ++i) fourReturns += "LINE " + std::to_string(i) + " OF A PROGRAM'S OUTPUT\r";
+  fourReturns = escape('@') + escape('E') + escape('F') + escape('M') + fourReturns;
+  fiveReturns = escape('0') + fourReturns;
+  const std::string dotAddress = bytes({27, 16, 0, 40});
+  const std::string escpHint = "Try -printer escp.\n", rawHint = "Try -raw.\n";
+  struct Case {
+    std::string input;
+    std::vector<std::string> words;
+    std::string hint;  // empty: none
+  };
+  const Case cases[] = {
+      {five, {}, escpHint},
+      {five, {"-raw"}, escpHint},
+      {four, {}, ""},
+      {four, {"-raw"}, ""},
+      {five + dotAddress, {}, ""},
+      {dotAddress + five, {"-raw"}, ""},
+      {fiveReturns, {}, escpHint},
+      {fourReturns, {}, rawHint},
+      // 27 27 64: the second 27 is the command, and 64 prints; 27 27 27 64 ends in a reset.
+      {four + bytes({27, 27, '@'}), {}, ""},
+      {four + bytes({27, 27, 27, '@'}), {}, escpHint},
+  };
+  for (const Case &run : cases) {
+    FontDir dir;
+    std::vector<std::string> words = run.words;
+    words.insert(words.end(), {"-out", "p"});
+    RunResult plain = runTambrix(dir, words, run.input);
+    words.insert(words.end(), {"-explain", "run.lst"});
+    RunResult listed = runTambrix(dir, words, run.input);
+    std::string trace = std::to_string(&run - cases) + (run.words.empty() ? "" : " " + run.words[0]);
+    EXPECT_EQ(plain.status, 0) << trace << plain.err;
+    if (run.hint.empty()) {
+      EXPECT_EQ(plain.err, "") << trace;
+    } else {
+      EXPECT_EQ(plain.err.rfind("Hint: ", 0), 0u) << trace << plain.err;
+      EXPECT_EQ(plain.err.size() - plain.err.find(run.hint), run.hint.size()) << trace << plain.err;
+      EXPECT_EQ(std::count(plain.err.begin(), plain.err.end(), '\n'), 1) << trace << plain.err;
+      EXPECT_NE(readFile(dir.file("run.lst")).find(plain.err), std::string::npos) << trace;
+    }
+    EXPECT_EQ(listed.err, plain.err) << trace;
+  }
+
+  // In the program, counted a read at a time: cut anywhere, even between a 27 and its
+  // command or between 27 27 and what follows, the count is the same.
+  RunSettings settings;
+  StreamStatistics statistics;
+  const std::string stream = five + bytes({27, 27, '@', 27, 27, 27, 'E'});
+  const uint8_t *data = reinterpret_cast<const uint8_t *>(stream.data());
+  for (size_t cut = 0; cut <= stream.size(); ++cut) {
+    resetStreamStatistics(statistics);
+    countStreamBytes(statistics, data, cut);
+    countStreamBytes(statistics, data + cut, stream.size() - cut);
+    EXPECT_EQ(statistics.escpEscapes, 6u) << "cut at " << cut;
+    EXPECT_EQ(statistics.mps801Escapes, 0u) << "cut at " << cut;
+    EXPECT_EQ(streamHint(statistics, settings, true), StreamHint::Escp) << "cut at " << cut;
+  }
+  // A 27 16 split between reads is the MPS801's, and holds the hint back.
+  resetStreamStatistics(statistics);
+  countStreamBytes(statistics, data, five.size());
+  countStreamBytes(statistics, reinterpret_cast<const uint8_t *>(dotAddress.data()), 1);
+  countStreamBytes(statistics, reinterpret_cast<const uint8_t *>(dotAddress.data()) + 1, dotAddress.size() - 1);
+  EXPECT_EQ(statistics.mps801Escapes, 1u);
+  EXPECT_EQ(streamHint(statistics, settings, true), StreamHint::None);
+  // A new stream does not take its first byte as the command of the last 27 before.
+  countStreamBytes(statistics, reinterpret_cast<const uint8_t *>("\x1B"), 1);
+  resetStreamStatistics(statistics);
+  countStreamBytes(statistics, reinterpret_cast<const uint8_t *>("@"), 1);
+  EXPECT_EQ(statistics.escpEscapes, 0u);
+}
