@@ -74,11 +74,31 @@ void reportRomSearch(const RomSearch &search, uint16_t debugLevel) {
         "Character data is missing, text will be INVISIBLE.\n");
 }
 
+// Says which 9-pin font file the run uses, or that its text will not show.
+void reportEscpFontSearch(const EscpFontSearch &search, uint16_t debugLevel) {
+  bool trace = debugLevel & DebugTrace;
+  for (size_t i = 0; i < search.tried.size(); ++i) {
+    if (int(i) == search.used) {
+      if (trace) std::printf("Using font file %s.\n", search.tried[i].c_str());
+      break;
+    }
+    if (trace) std::printf("Font file %s not found.\n", search.tried[i].c_str());
+  }
+  if (search.used < 0)
+    std::printf("Could not open the printer's font file 'PRINTER/escp.fake'. Character data is missing, text will be "
+                "INVISIBLE.\n");
+  else if (search.damaged)
+    std::printf("The printer's font file %s is no font of ours. Character data is missing, text will be INVISIBLE.\n",
+                search.tried[size_t(search.used)].c_str());
+}
+
 }  // namespace
 
 void saveRibbon(const Printer &p) {
-  if (int error = saveStrikeCounts(p.strikesAtLoad, p.mechanism.ribbon.strikeCounts); error != 0)
-    std::printf("Could not write %s: %s. It keeps the counts it held before this run.\n", strikeStoreName,
+  const PageGeometry &geometry = p.mechanism.geometry;
+  if (int error = saveStrikeCounts(geometry.ribbonStore, geometry.pins, p.strikesAtLoad, p.mechanism.ribbon.strikeCounts);
+      error != 0)
+    std::printf("Could not write %s: %s. It keeps the counts it held before this run.\n", geometry.ribbonStore,
                 std::strerror(error));
 }
 
@@ -195,23 +215,37 @@ void beginPrinting(Printer &p, Output &output, const RunSettings &settings, cons
   sinks.event = engineEvent;
   sinks.page = takeEjectedPage;
   startPrinter(p, settings, sinks);
-  RomSearch search = buildGlyphTables(p.mechanism.glyphs);
-  checkOutputFiles(settings, inputName, search.used >= 0 ? search.tried[size_t(search.used)] : "");
+  std::string fontUsed;
+  RomSearch search{{}, -1};
+  EscpFontSearch escpSearch;
+  if (settings.model == PrinterModel::Escp) {
+    escpSearch = loadEscpFont(p.escp.font);
+    startEscp(p.escp, p.mechanism);  // its tables, from the font
+    if (escpSearch.used >= 0) fontUsed = escpSearch.tried[size_t(escpSearch.used)];
+  } else {
+    search = buildGlyphTables(p.mechanism.glyphs);
+    if (search.used >= 0) fontUsed = search.tried[size_t(search.used)];
+  }
+  checkOutputFiles(settings, inputName, fontUsed);
   checkDestinations(settings);
-  loadStrikeCounts(p.strikesAtLoad);
+  loadStrikeCounts(p.mechanism.geometry.ribbonStore, p.mechanism.geometry.pins, p.strikesAtLoad);
   setStrikeCounts(p.mechanism, p.strikesAtLoad);
   createPage(p.mechanism);
   if (!settings.pdfName.empty()) openPdf(output.document, settings.pdfName, settings.replaceFiles);
   if (!settings.textName.empty())
     if (int error = openTranscript(output.transcript, settings.textName, settings.replaceFiles); error != 0)
       throw writeError("text transcript", settings.textName, error);
+  output.transcript.columnWidth = p.mechanism.geometry.cellWidth;
   openExplanation(p.listing, settings.explainName, settings.replaceFiles);
   EngineEventHandler events;
   events.context = &p.mechanism.settings;
   events.tell = reportEngineEvent;
   startPageOutput(output, settings, events, &p.mechanism.canvas);
   ejectPage(p.mechanism);
-  reportRomSearch(search, settings.debugLevel);
+  if (settings.model == PrinterModel::Escp)
+    reportEscpFontSearch(escpSearch, settings.debugLevel);
+  else
+    reportRomSearch(search, settings.debugLevel);
   printTestSheet(p, testMode);
 }
 

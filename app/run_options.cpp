@@ -119,14 +119,14 @@ static bool parseLong(const char *word, long &value) {
 
 // -height: inches as a 32-bit float, kept only when the page would hold at least one
 // text line and at most 100 inches.
-static void setHeight(const char *word, unsigned &pageHeight) {
+static void setHeight(const char *word, const PageGeometry &geometry, unsigned &pageHeight) {
   char *end = nullptr;
   float inches = std::strtof(word, &end);
   if (end != word) {
-    double pixels = double(inches) * pixelsPerInchDown + 0.5;
-    if (!(pixels >= minPageHeight && pixels < maxPageHeight + 1.0)) {
-      std::printf("Height %s out of range (21 to 12600 pixels), keeping %d pixels.\n", word,
-                  int(pageHeight));
+    double pixels = double(inches) * geometry.pixelsPerInchY + 0.5;
+    if (!(pixels >= geometry.minPageHeight && pixels < geometry.maxPageHeight + 1.0)) {
+      std::printf("Height %s out of range (%u to %u pixels), keeping %d pixels.\n", word, geometry.minPageHeight,
+                  geometry.maxPageHeight, int(pageHeight));
       return;
     }
     pageHeight = unsigned(pixels);
@@ -259,7 +259,7 @@ static void setValue(Option option, const char *word, RunOptions &options) {
   long value = 0;
   switch (option) {
     case Option::Height:
-      setHeight(word, settings.pageHeight);
+      setHeight(word, pageGeometryOf(settings.model), settings.pageHeight);
       break;
     case Option::Out:
       settings.outputPrefix = word;
@@ -338,6 +338,18 @@ void noteSerialLine(RunOptions &options) {
 }
 
 ParseResult parseOptions(int argc, char **argv, RunOptions &options) {
+  // The printer first, wherever -printer stands: -height counts in its pixels, and its
+  // pages have their own power-on length. An unknown name is refused in its turn.
+  for (int i = 1; i + 1 < argc; ++i)
+    if (const OptionWord *entry = findOption(argv[i]); entry != nullptr && entry->option == Option::Printer) {
+      if (const PrinterModelInfo *info = findPrinterModel(argv[i + 1])) {
+        options.settings.model = info->model;
+        options.settings.pageHeight = pageGeometryOf(info->model).defaultPageHeight;
+      }
+      ++i;
+    } else if (entry != nullptr && entry->takesValue) {
+      ++i;
+    }
   for (int i = 1; i < argc; ++i) {
     const OptionWord *entry = findOption(argv[i]);
     if (entry == nullptr) {

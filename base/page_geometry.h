@@ -20,6 +20,24 @@ constexpr unsigned graphicLineSpacing = columnHeight;  // the bit-image pitch, o
 constexpr unsigned leftMargin = 0;                     // x to which a new line returns the head
 constexpr unsigned topMargin = 0;                      // y at which every page starts
 
+constexpr unsigned maxPins = 9;  // pins of the tallest head of any model
+
+// One model's page and head, as the output side sees them: the painted page's pixels,
+// the pins that strike, and the dot they leave.
+struct PageGeometry {
+  unsigned width;              // pixels across the painted page, the 8-inch print line
+  unsigned pixelsPerInchX;     // painted page pixels an inch across
+  unsigned pixelsPerInchY;     //   and down
+  unsigned pins;               // pins of the head, up to maxPins
+  unsigned dotPixels;          // pixels across a painted dot, whose top left pixel a strike names
+  double dotMm;                // a struck dot's diameter, for the ink look
+  unsigned cellWidth;          // pixels of one character at the power-on pitch, for the transcript's columns
+  unsigned minPageHeight;      // pixels: the shortest page -height may ask for
+  unsigned maxPageHeight;      //   and the tallest, 100 inches
+  unsigned defaultPageHeight;  // pixels of a page at power-on
+  const char *ribbonStore;     // the file the ribbon's strike counts are kept in
+};
+
 // What the print engine and the page output tell the console about; only the program
 // entry decides what is printed of it.
 enum class EngineEvent {

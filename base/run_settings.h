@@ -31,7 +31,18 @@ enum class LookStyle {
 // The printer emulated.
 enum class PrinterModel {
   Mps801,  // the 7-pin MPS801
+  Escp,    // a 9-pin ESC/P printer
 };
+
+// The page and head of the model.
+inline const PageGeometry &pageGeometryOf(PrinterModel model) {
+  static const PageGeometry mps801{pageWidth, pixelsPerInchAcross, pixelsPerInchDown, pinCount, dotSize, 0.4, cellWidth,
+                                   minPageHeight, maxPageHeight, defaultPageHeight, "ribbon.dat"};
+  // 240 square pixels an inch: the coarsest grid at least that fine on which every
+  // dot lies within half a pixel of its place, at twice an MPS801 page's pixels.
+  static const PageGeometry escp{1920, 240, 240, 9, 4, 0.36, 24, 40, 24000, 2640, "ribbon-escp.dat"};
+  return model == PrinterModel::Escp ? escp : mps801;
+}
 
 // The colour of a fabric ribbon's ink.
 enum class RibbonColour { Black, Blue, Purple };

@@ -68,7 +68,7 @@ void handOver(void *context, PageJob &&job) {
 
 // Puts the printer in its power-on state with the strike counts given, and starts a
 // stream: as the program begins a run.
-void powerOn(tambrix_printer &t, const int32_t (&strikes)[pinCount]) {
+void powerOn(tambrix_printer &t, const int32_t (&strikes)[maxPins]) {
   MechanismSinks sinks;
   sinks.context = &t;
   sinks.page = handOver;
@@ -150,7 +150,7 @@ tambrix_status tambrix_create(const tambrix_settings *settings, tambrix_page_cal
         delete made;
         return TAMBRIX_ERROR_NO_FONT;
       }
-      const int32_t fresh[pinCount] = {};
+      const int32_t fresh[maxPins] = {};
       powerOn(*made, fresh);
     } catch (...) {
       delete made;
@@ -175,18 +175,18 @@ tambrix_status tambrix_end_job(tambrix_printer *printer) {
     Printer &p = printer->printer;
     endStream(p);
     ejectPage(p.mechanism);
-    int32_t strikes[pinCount];
+    int32_t strikes[maxPins];
     std::memcpy(strikes, p.mechanism.ribbon.strikeCounts, sizeof strikes);
     powerOn(*printer, strikes);
     return TAMBRIX_OK;
   });
 }
 
-size_t tambrix_pin_count(const tambrix_printer *printer) { return printer == nullptr ? 0 : pinCount; }
+size_t tambrix_pin_count(const tambrix_printer *printer) { return printer == nullptr ? 0 : printer->printer.mechanism.geometry.pins; }
 
 tambrix_status tambrix_get_strikes(const tambrix_printer *printer, long *counts, size_t count) {
-  if (printer == nullptr || counts == nullptr || count != pinCount) return TAMBRIX_ERROR_INVALID_ARGUMENT;
-  for (size_t pin = 0; pin < pinCount; ++pin) {
+  if (printer == nullptr || counts == nullptr || count != printer->printer.mechanism.geometry.pins) return TAMBRIX_ERROR_INVALID_ARGUMENT;
+  for (size_t pin = 0; pin < count; ++pin) {
     // Read back as unsigned, as the store keeps them; a long of 32 bits tops out.
     unsigned long struck = uint32_t(printer->printer.mechanism.ribbon.strikeCounts[pin]);
     counts[pin] = struck <= (unsigned long)LONG_MAX ? long(struck) : LONG_MAX;
@@ -195,9 +195,9 @@ tambrix_status tambrix_get_strikes(const tambrix_printer *printer, long *counts,
 }
 
 tambrix_status tambrix_set_strikes(tambrix_printer *printer, const long *counts, size_t count) {
-  if (printer == nullptr || counts == nullptr || count != pinCount) return TAMBRIX_ERROR_INVALID_ARGUMENT;
-  int32_t strikes[pinCount];
-  for (size_t pin = 0; pin < pinCount; ++pin) {
+  if (printer == nullptr || counts == nullptr || count != printer->printer.mechanism.geometry.pins) return TAMBRIX_ERROR_INVALID_ARGUMENT;
+  int32_t strikes[maxPins] = {};
+  for (size_t pin = 0; pin < count; ++pin) {
     if (counts[pin] < 0 || (unsigned long)counts[pin] > UINT32_MAX) return TAMBRIX_ERROR_INVALID_ARGUMENT;
     strikes[pin] = int32_t(uint32_t(counts[pin]));
   }

@@ -106,7 +106,7 @@ RunOptions fuzzOptions(const uint8_t *data, size_t size) {
   return options;
 }
 
-void fuzzStrikeCounts(const uint8_t *data, size_t size, int32_t (&counts)[pinCount]) {
+void fuzzStrikeCounts(const uint8_t *data, size_t size, int32_t (&counts)[maxPins]) {
   bool nearWrap = size > 0 && (data[0] & nearWrapBit);
   for (int32_t &count : counts) count = nearWrap ? nearWrapCount : 0;
 }

@@ -31,7 +31,7 @@ RunOptions fuzzOptions(const uint8_t *data, size_t size);
 
 // The strike counts the input's run starts from: all zero, a new ribbon, or, when bit
 // 7 of the settings byte is set, 100 strikes below the counters' 32-bit wrap.
-void fuzzStrikeCounts(const uint8_t *data, size_t size, int32_t (&counts)[pinCount]);
+void fuzzStrikeCounts(const uint8_t *data, size_t size, int32_t (&counts)[maxPins]);
 
 // Runs the program on the stream that follows the settings byte, with the options,
 // from a fresh strike store; aborts if the run does not end in order. Every file the

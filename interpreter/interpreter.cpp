@@ -168,12 +168,14 @@ void startPrinter(Printer &p, const RunSettings &settings, const MechanismSinks 
   resetStreamStatistics(p.statistics);
   abandonListing(p.listing);
   for (int32_t &count : p.strikesAtLoad) count = 0;
+  if (settings.model == PrinterModel::Escp) startEscp(p.escp, p.mechanism);
 }
 
 void startStream(Printer &p) {
   p.stream.pending = PendingCommand{};
   p.stream.offset = 0;
   resetStreamStatistics(p.statistics);
+  if (p.mechanism.settings.model == PrinterModel::Escp) return;
   startListedStream(p.listing, p.mechanism);
   if (p.stream.plainText) return startPlainText(p);
   // A program that opened the printer for the business set prints in it from its
@@ -183,6 +185,11 @@ void startStream(Printer &p) {
 
 void interpretBytes(Printer &p, const uint8_t *bytes, size_t length) {
   countStreamBytes(p.statistics, bytes, length);
+  if (p.mechanism.settings.model == PrinterModel::Escp) {
+    interpretEscp(p.escp, p.mechanism, bytes, length);
+    p.stream.offset += length;
+    return;
+  }
   if (p.stream.plainText) return interpretPlainText(p, bytes, length);
   // The listing is decided once a buffer, so that the print path has no part of it.
   if (listingOpen(p.listing)) {
@@ -198,6 +205,7 @@ void interpretBytes(Printer &p, const uint8_t *bytes, size_t length) {
 }
 
 void endStream(Printer &p) {
+  if (p.mechanism.settings.model == PrinterModel::Escp) return endEscp(p.escp, p.mechanism);
   if (p.stream.plainText) return endPlainText(p);
   if (p.stream.pending.wanted != 0 && listingOpen(p.listing)) {
     const ListedCommand &command = p.stream.listed;

@@ -14,6 +14,7 @@
 #include "base/page_geometry.h"
 #include "base/run_settings.h"
 #include "interpreter/stream_statistics.h"
+#include "escp/escp_printer.h"
 #include "mechanism/print_head.h"
 
 // ---------------------------------------------------------------------------
@@ -183,7 +184,8 @@ struct Printer {
   PlainTextState text{};                 // plain text being decoded
   StreamStatistics statistics{};         // what the stream is made of, for the hints
   Listing listing;                       // the stream listing, while one is open
-  int32_t strikesAtLoad[pinCount] = {};  // the strike counts the store held when loaded
+  EscpPrinter escp;                      // the ESC/P printer's own state, when it is the model
+  int32_t strikesAtLoad[maxPins] = {};  // the strike counts the store held when loaded
 };
 
 // Puts the printer in its power-on state for a run with these settings, its events and

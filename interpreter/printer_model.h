@@ -14,8 +14,9 @@ struct PrinterModelInfo {
   const char *description;  // what it is, for the help
 };
 
-static const PrinterModelInfo printerModels[1] = {
+static const PrinterModelInfo printerModels[2] = {
     {PrinterModel::Mps801, "mps801", "the 7-pin MPS801 (the default)"},
+    {PrinterModel::Escp, "escp", "a 9-pin ESC/P printer"},
 };
 
 // The model of that name, ignoring case; null for none.

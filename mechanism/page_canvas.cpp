@@ -239,7 +239,7 @@ void paintDot(PageCanvas &c, unsigned x, unsigned y, float shade) {
   putPixel(c, x, y + 1, levels);
 }
 
-void paintColumn(PageCanvas &c, unsigned x, unsigned y, uint8_t pins, const float (&shades)[pinCount]) {
+void paintColumn(PageCanvas &c, unsigned x, unsigned y, uint8_t pins, const float (&shades)[maxPins]) {
   pins &= uint8_t((1u << pinCount) - 1);
   if (pins == 0) return;
   if (x >= c.page.width || c.page.width - x < dotSize || y >= c.page.height || c.page.height - y < columnHeight) {
@@ -277,6 +277,38 @@ void paintColumn(PageCanvas &c, unsigned x, unsigned y, uint8_t pins, const floa
   noteInk(c, y + dotSize * first, y + dotSize * (last + 1));
 }
 
+// Pixels of each row of a round dot: the middle two rows whole, the outer two without
+// their corners.
+constexpr unsigned roundDotStart[4] = {1, 0, 0, 1}, roundDotEnd[4] = {3, 4, 4, 3};
+
+void paintRoundDot(PageCanvas &c, int x, int y, float shade) {
+  const unsigned *rowStart = roundDotStart, *rowEnd = roundDotEnd;
+  uint8_t level = levelOf(shade);
+  unsigned width = c.page.width;
+  if (x >= 0 && y >= 0 && unsigned(x) + 4 <= width && unsigned(y) + 4 <= c.page.height && !c.page.rgb) {  // on the page, in gray
+    uint8_t *top = &c.page.bytes[size_t(y) * width + unsigned(x)];
+    for (unsigned row = 0; row < 4; ++row)
+      for (unsigned i = rowStart[row]; i < rowEnd[row]; ++i) top[size_t(row) * width + i] = level;
+    noteInk(c, unsigned(y), unsigned(y) + 4);
+    return;
+  }
+  const uint8_t levels[3] = {level, level, level};
+  for (unsigned row = 0; row < 4; ++row)
+    for (unsigned i = rowStart[row]; i < rowEnd[row]; ++i) {
+      long px = long(x) + long(i), py = long(y) + long(row);
+      if (px >= 0 && py >= 0) putPixel(c, unsigned(std::min(px, long(UINT32_MAX))), unsigned(std::min(py, long(UINT32_MAX))), levels);
+    }
+}
+
+void resizePage(PageCanvas &c, unsigned height) {
+  if (height == c.page.height) return;
+  // Rows are stored top to bottom: the page's first rows stay where they are.
+  c.page.bytes.resize(size_t(c.page.width) * height * (c.page.rgb ? 3 : 1), white);
+  c.page.height = height;
+  c.page.inkedTop = std::min(c.page.inkedTop, height);
+  c.page.inkedEnd = std::min(c.page.inkedEnd, height);
+}
+
 void paintMark(PageCanvas &c, unsigned x, unsigned y, MarkColor color) {
   if (x >= c.page.width || y >= c.page.height) return;
   if (!c.page.rgb) widenToRgb(c);
@@ -303,6 +335,8 @@ PageRaster takePage(PageCanvas &c) {
   PageRaster raster;
   raster.width = c.page.width;
   raster.height = c.page.height;
+  raster.pixelsPerInchX = c.pixelsPerInchX;
+  raster.pixelsPerInchY = c.pixelsPerInchY;
   bool colour = c.page.rgb && hasColour(c);
   if (c.page.rgb && !colour) {  // no colour left (no mark, or all painted over): gray
     std::vector<uint8_t> gray = pageBytes(c.pool, c.page.bytes.size() / 3, white);

@@ -37,8 +37,10 @@ struct PagePool {
 struct PageCanvas {
   Canvas page;
   PagePool pool;
-  float shadeOfPin[pinCount] = {};     // the shade each pin of a column painted last
-  uint8_t levelOfPin[pinCount] = {};   //   and its 8-bit level
+  float shadeOfPin[maxPins] = {};      // the shade each pin of a column painted last
+  uint8_t levelOfPin[maxPins] = {};    //   and its 8-bit level
+  unsigned pixelsPerInchX = pixelsPerInchAcross;  // the page's pixels an inch across, which
+  unsigned pixelsPerInchY = pixelsPerInchDown;    //   its rasters say, and down
 };
 
 // Ends the canvas's painting: the page being painted is whitened where it was inked
@@ -57,7 +59,16 @@ void paintDot(PageCanvas &canvas, unsigned x, unsigned y, float shade);
 // Paints the 2 x 2 squares of one column of the head, as paintDot would one by one:
 // pin p's, when bit p of pins is set, with its top left pixel at (x, y + dotSize * p),
 // in shades[p].
-void paintColumn(PageCanvas &canvas, unsigned x, unsigned y, uint8_t pins, const float (&shades)[pinCount]);
+void paintColumn(PageCanvas &canvas, unsigned x, unsigned y, uint8_t pins, const float (&shades)[maxPins]);
+
+// Paints a round dot four pixels across, the 4 x 4 square with top left pixel (x, y)
+// without its corners, in the gray shade as paintDot does; pixels outside the page
+// are skipped.
+void paintRoundDot(PageCanvas &canvas, int x, int y, float shade);
+
+// Makes the page being painted height pixels high: rows below the old foot are white,
+// rows below the new one are dropped.
+void resizePage(PageCanvas &canvas, unsigned height);
 
 // Paints one pixel of a debug mark; a pixel outside the page is skipped.
 void paintMark(PageCanvas &canvas, unsigned x, unsigned y, MarkColor color);

@@ -15,14 +15,14 @@ void markLine(Mechanism &m, unsigned x, unsigned y, unsigned length, bool down, 
   if (!m.keepStrikes) return;
   for (unsigned i = 0; i < length; ++i) {
     unsigned px = down ? x : x + i, py = down ? y + i : y;
-    if (px < pageWidth && py < m.setup.pageHeight)
+    if (px < m.geometry.width && py < m.setup.pageHeight)
       m.page.marks.push_back(MarkPixel{uint16_t(px), uint16_t(py), uint8_t(color == MarkColor::Blue)});
   }
 }
 
 // Notes a strike of the pin on the page for the ink look.
 void noteStrike(Mechanism &m, unsigned x, unsigned y, unsigned pin) {
-  if (x < pageWidth && y < m.setup.pageHeight)
+  if (x < m.geometry.width && y < m.setup.pageHeight)
     m.page.strikes.push_back(Strike{uint16_t(x), uint16_t(y), uint8_t(pin), m.ribbon.pinShades[pin]});
 }
 
@@ -41,6 +41,7 @@ std::string pageFileName(const std::string &prefix, unsigned number) {
 void startMechanism(Mechanism &m, const RunSettings &given, const MechanismSinks &sinks) {
   m.settings = given;
   m.sinks = sinks;
+  m.geometry = pageGeometryOf(given.model);
   m.setup = PageSetup{given.pageHeight, textLineSpacing, given.outputPrefix};
   m.head = HeadPosition{leftMargin, topMargin};
   m.keepText = !given.pdfName.empty() || !given.textName.empty();
@@ -53,13 +54,23 @@ void startMechanism(Mechanism &m, const RunSettings &given, const MechanismSinks
 }
 
 void createPage(Mechanism &m) {
-  startPage(m.canvas, pageWidth, m.settings.pageHeight, (m.settings.debugLevel & DebugMarks) != 0);
+  startPage(m.canvas, m.geometry.width, m.setup.pageHeight, (m.settings.debugLevel & DebugMarks) != 0);
+  m.canvas.pixelsPerInchX = m.geometry.pixelsPerInchX;
+  m.canvas.pixelsPerInchY = m.geometry.pixelsPerInchY;
 }
 
 void strikeDot(Mechanism &m, unsigned x, unsigned y, unsigned pin) {
   m.page.pageDirty = true;
   paintDot(m.canvas, x, y, m.ribbon.pinShades[pin]);
   if (m.keepStrikes) noteStrike(m, x, y, pin);
+  // The counter wraps as a 32-bit value; it is read back as unsigned anyway.
+  m.ribbon.strikeCounts[pin] = int32_t(uint32_t(m.ribbon.strikeCounts[pin]) + 1u);
+}
+
+void strikeRoundDot(Mechanism &m, int x, int y, unsigned pin) {
+  m.page.pageDirty = true;
+  paintRoundDot(m.canvas, x, y, m.ribbon.pinShades[pin]);
+  if (m.keepStrikes && x >= 0 && y >= 0) noteStrike(m, unsigned(x), unsigned(y), pin);
   // The counter wraps as a 32-bit value; it is read back as unsigned anyway.
   m.ribbon.strikeCounts[pin] = int32_t(uint32_t(m.ribbon.strikeCounts[pin]) + 1u);
 }
@@ -149,15 +160,15 @@ void ejectPage(Mechanism &m) {
   m.head.headY = topMargin;
 }
 
-void setStrikeCounts(Mechanism &m, const int32_t (&counts)[pinCount]) {
-  for (unsigned pin = 0; pin < pinCount; ++pin) m.ribbon.strikeCounts[pin] = counts[pin];
+void setStrikeCounts(Mechanism &m, const int32_t (&counts)[maxPins]) {
+  for (unsigned pin = 0; pin < maxPins; ++pin) m.ribbon.strikeCounts[pin] = counts[pin];
   updatePinShades(m);
 }
 
 void updatePinShades(Mechanism &m) {
   RibbonState &ribbon = m.ribbon;
   if (ribbon.halfLife == 0) return;
-  for (unsigned pin = 0; pin < pinCount; ++pin) {
+  for (unsigned pin = 0; pin < m.geometry.pins; ++pin) {
     float r = float(double(uint32_t(ribbon.strikeCounts[pin])) / double(ribbon.halfLife));
     ribbon.pinShades[pin] = float(1.0 - std::pow(0.5, double(r)));
   }

@@ -49,8 +49,8 @@ struct PageImage {
 };
 
 struct RibbonState {
-  int32_t strikeCounts[pinCount];  // dots struck by each pin, this run and earlier ones
-  float pinShades[pinCount];       // gray each pin prints with: 0.0 black .. 1.0 white
+  int32_t strikeCounts[maxPins];   // dots struck by each pin, this run and earlier ones
+  float pinShades[maxPins];        // gray each pin prints with: 0.0 black .. 1.0 white
   uint32_t halfLife;               // strikes that halve a pin's darkness; 0 = no wear shown
 };
 
@@ -65,6 +65,7 @@ struct MechanismSinks {
 // One printer's mechanism: head, ribbon, page, character generator.
 struct Mechanism {
   RunSettings settings;     // the run's settings
+  PageGeometry geometry{};  // the model's page and head
   PageSetup setup{};        // page height and prefix of the run, and the line pitch in force
   HeadPosition head{};      // where the next column prints
   PageImage page{};         // whether the page holds ink, and how many pages were handed over
@@ -85,12 +86,16 @@ void startMechanism(Mechanism &m, const RunSettings &settings, const MechanismSi
 // The name of page file number of a run: "<prefix>-NNN.png", at least three digits.
 std::string pageFileName(const std::string &prefix, unsigned number);
 
-// Starts painting on a white page of pageWidth x pageHeight pixels.
+// Starts painting on a white page of the model's width by setup.pageHeight pixels.
 void createPage(Mechanism &m);
 
 // Strikes one dot of the given pin with its top left pixel at (x, y), counting the
 // strike; pixels outside the page are not painted.
 void strikeDot(Mechanism &m, unsigned x, unsigned y, unsigned pin);
+
+// Strikes one round dot of the given pin with its top left pixel at (x, y), counting
+// the strike; pixels outside the page are not painted.
+void strikeRoundDot(Mechanism &m, int x, int y, unsigned pin);
 
 // Moves the head one column to the right.
 void advanceHead(Mechanism &m);
@@ -130,7 +135,7 @@ void ejectPage(Mechanism &m);
 
 // Takes the strike counts of a ribbon that has been used before, and recomputes the
 // shades from them.
-void setStrikeCounts(Mechanism &m, const int32_t (&counts)[pinCount]);
+void setStrikeCounts(Mechanism &m, const int32_t (&counts)[maxPins]);
 
 // Recomputes pinShades from strikeCounts and halfLife.
 void updatePinShades(Mechanism &m);

@@ -185,10 +185,14 @@ void makeGrays(InkDots &dots, const uint8_t (&paperColours)[paperKinds][3]) {
 
 }  // namespace
 
-void startInkDots(InkDots &dots, unsigned pixelsPerInch, RibbonColour colour, const uint8_t (&paperColours)[paperKinds][3]) {
+void startInkDots(InkDots &dots, const PageGeometry &geometry, unsigned pixelsPerInch, RibbonColour colour,
+                  const uint8_t (&paperColours)[paperKinds][3]) {
   dots = InkDots();
   dots.pixelsPerInch = pixelsPerInch;
-  double radius = dotDiameterMm / mmPerInch * pixelsPerInch / 2;
+  dots.perPagePixelX = double(pixelsPerInch) / geometry.pixelsPerInchX;
+  dots.perPagePixelY = double(pixelsPerInch) / geometry.pixelsPerInchY;
+  dots.dotCentre = geometry.dotPixels / 2.0;
+  double radius = geometry.dotMm / mmPerInch * pixelsPerInch / 2;
   // The centre lies up to a pixel right of and below the middle pixel's centre.
   dots.stampHalf = unsigned(std::ceil(radius * (1 + edgeSoftness) + 0.5));
   dots.stampSize = 2 * dots.stampHalf + 1;
@@ -209,11 +213,11 @@ void startInkDots(InkDots &dots, unsigned pixelsPerInch, RibbonColour colour, co
 
 void addStrikeInk(const InkDots &dots, const std::vector<Strike> &strikes, unsigned pageNumber, unsigned printLeft, uint8_t *amounts,
                   unsigned width, unsigned height) {
-  double perPixelX = dots.pixelsPerInch / pixelsPerInchAcross, perPixelY = dots.pixelsPerInch / pixelsPerInchDown;
+  double perPixelX = dots.perPagePixelX, perPixelY = dots.perPagePixelY;
   for (const Strike &strike : strikes) {
-    // A dot's centre is the centre of its 2 x 2 square of page pixels: the columns
-    // 1/60 inch apart, the pins 1/63 inch. Pixel centres lie at half pixels.
-    double x = printLeft + (strike.x + 1) * perPixelX - 0.5, y = (strike.y + 1) * perPixelY - 0.5;
+    // A dot's centre is the centre of its square of page pixels. Pixel centres lie at
+    // half pixels.
+    double x = printLeft + (strike.x + dots.dotCentre) * perPixelX - 0.5, y = (strike.y + dots.dotCentre) * perPixelY - 0.5;
     double variation = 1 + darknessVariation * (2 * lookUnit(lookHash(darknessSeed + pageNumber, strike.x, strike.y, strike.pin)) - 1);
     double ink = (1 - std::clamp(double(strike.shade), 0.0, 1.0)) * variation * centreInk;
     unsigned step = unsigned(std::min(std::lround(ink * inkStepsPerStrike), long(inkSteps - 1)));

@@ -19,7 +19,6 @@
 #include "base/run_settings.h"
 #include "output/paper_sheet.h"
 
-constexpr double dotDiameterMm = 0.4;    // a struck dot, where a fresh ribbon's ink is half dark
 constexpr unsigned inkPerStrike = 64;    // amount units of a full strike at a dot's centre
 constexpr unsigned mostInk = 255;        // the largest amount a pixel holds: about four strikes
 constexpr unsigned inkLevels = 15;       // steps of ink in a palette, from none to the darkest
@@ -29,6 +28,9 @@ constexpr unsigned paletteEntries = blueMarkEntry + 1;
 
 struct InkDots {
   double pixelsPerInch = defaultInkDpi;  // square pixels an inch, 100 .. 1200
+  double perPagePixelX = 1;              // ink pixels a painted page pixel spans across
+  double perPagePixelY = 1;              //   and down
+  double dotCentre = 1;                  // page pixels from a strike's named pixel to its dot's centre
   unsigned stampSize = 0;                // pixels across (and down) a stamp
   unsigned stampHalf = 0;                // pixels from a stamp's corner to its centre pixel
   std::vector<uint16_t> stamps;          // coverage 0 .. 4096 of every stamp pixel, stamp after
@@ -46,9 +48,10 @@ struct InkDots {
                                          //   step s at k * inkLevels + s, then the marks
 };
 
-// Sets up the dots of a run, in dots: pixels an inch, the ribbon's colour, and the colours of
-// the kinds of paper.
-void startInkDots(InkDots &dots, unsigned pixelsPerInch, RibbonColour colour, const uint8_t (&paperColours)[paperKinds][3]);
+// Sets up the dots of a run, in dots: the model's page and dot, pixels an inch, the
+// ribbon's colour, and the colours of the kinds of paper.
+void startInkDots(InkDots &dots, const PageGeometry &geometry, unsigned pixelsPerInch, RibbonColour colour,
+                  const uint8_t (&paperColours)[paperKinds][3]);
 
 // Adds the ink of the page's strikes to amounts, one byte a pixel (inkPerStrike for a
 // full strike), width x height pixels; the print line starts printLeft pixels from

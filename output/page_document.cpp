@@ -276,7 +276,8 @@ static void showText(Document &document, cairo_t *cr, const std::vector<TextCell
   }
 }
 
-void addDocumentPage(Document &document, const PageRaster &raster, const std::vector<TextCell> &cells) {
+void addDocumentPage(Document &document, const PageRaster &raster, const std::vector<TextCell> &cells,
+                     unsigned cellsPerInchX, unsigned cellsPerInchY) {
   if (document.pdf == nullptr || document.error != 0) return;
   if (raster.width == 0 || raster.height == 0 || raster.bytes.size() != rasterSize(raster) ||
       !paletteHoldsEntries(raster))
@@ -289,7 +290,7 @@ void addDocumentPage(Document &document, const PageRaster &raster, const std::ve
   // goes under the image, which is opaque and hides it. Viewers still select it, and
   // text extraction still finds it. The cells are in page pixels from the print line.
   cairo_translate(cr, raster.printLeft * pointsPerPixelX, 0);
-  cairo_scale(cr, pointsPerInch / pixelsPerInchAcross, pointsPerInch / pixelsPerInchDown);
+  cairo_scale(cr, pointsPerInch / cellsPerInchX, pointsPerInch / cellsPerInchY);
   showText(document, cr, cells);
   cairo_identity_matrix(cr);
   cairo_scale(cr, pointsPerPixelX, pointsPerPixelY);

@@ -72,10 +72,12 @@ int openDocument(Document &document, const std::string &path, bool replace = tru
 
 // Adds a page of raster.width / pixelsPerInchX by raster.height / pixelsPerInchY inches
 // showing the raster, with the cells' characters as invisible text over them: cells are
-// in page pixels (120 x 126 an inch) from the print line's start, printLeft raster
+// in painted page pixels (cellsPerInchX across and cellsPerInchY down an inch: 120 x 126
+// for the MPS801) from the print line's start, printLeft raster
 // pixels from the left edge. Does nothing when no document is open; a failure is kept
 // for finishDocument to return.
-void addDocumentPage(Document &document, const PageRaster &raster, const std::vector<TextCell> &cells);
+void addDocumentPage(Document &document, const PageRaster &raster, const std::vector<TextCell> &cells,
+                     unsigned cellsPerInchX = pixelsPerInchAcross, unsigned cellsPerInchY = pixelsPerInchDown);
 
 // Completes the document and renames it to its path; returns 0, or the errno value of
 // the first failure since openDocument, in which case the temporary file is removed

@@ -79,8 +79,8 @@ PageRaster dotsOnPaper(const PageLook &look, const PageJob &job) {
 
 // Paints the debug marks over the ink, each page pixel as the block of pixels it covers.
 void paintMarks(const PageLook &look, PageRaster &out, const std::vector<MarkPixel> &marks) {
-  double perPixelX = double(look.pixelsPerInchX) / pixelsPerInchAcross;
-  double perPixelY = double(look.pixelsPerInchY) / pixelsPerInchDown;
+  double perPixelX = double(look.pixelsPerInchX) / look.geometry.pixelsPerInchX;
+  double perPixelY = double(look.pixelsPerInchY) / look.geometry.pixelsPerInchY;
   for (const MarkPixel &mark : marks) {
     unsigned left = look.printLeft + unsigned(mark.x * perPixelX), top = unsigned(mark.y * perPixelY);
     unsigned right = std::max(left + 1, look.printLeft + unsigned((mark.x + 1) * perPixelX));
@@ -117,20 +117,43 @@ void startPageLook(PageLook &look, const RunSettings &settings) {
   look.ribbon = settings.ribbonColour;
   look.changesPages = settings.look != LookStyle::Dots || settings.paper != PaperStyle::None;
   bool ink = settings.look == LookStyle::Ink;
-  look.pixelsPerInchX = ink ? settings.inkDpi : pixelsPerInchAcross;
-  look.pixelsPerInchY = ink ? settings.inkDpi : pixelsPerInchDown;
+  look.geometry = pageGeometryOf(settings.model);
+  look.pageHeight = settings.pageHeight;
+  look.pixelsPerInchX = ink ? settings.inkDpi : look.geometry.pixelsPerInchX;
+  look.pixelsPerInchY = ink ? settings.inkDpi : look.geometry.pixelsPerInchY;
   if (!look.changesPages) {  // pages go out as painted: no paper to lay out
-    look.width = pageWidth;
+    look.width = look.geometry.width;
     look.height = settings.pageHeight;
     return;
   }
-  startPaperSheet(look.sheet, settings.paper, look.pixelsPerInchX, look.pixelsPerInchY, settings.pageHeight, ink);
+  startPaperSheet(look.sheet, settings.paper, look.pixelsPerInchX, look.pixelsPerInchY,
+                  double(settings.pageHeight) / look.geometry.pixelsPerInchY, ink);
   look.width = look.sheet.width;
   look.height = look.sheet.height;
   look.printLeft = look.sheet.printLeft;
-  if (ink) startInkDots(look.dots, settings.inkDpi, settings.ribbonColour, look.sheet.colours);
+  if (ink) startInkDots(look.dots, look.geometry, settings.inkDpi, settings.ribbonColour, look.sheet.colours);
 }
 
 PageRaster renderPageLook(const PageLook &look, const PageJob &job) {
+  if (job.raster.height != look.pageHeight) {
+    // A page of another length than the run's (a printer can set its form length):
+    // its own sheet, the dots as they are.
+    PageLook own;
+    own.changesPages = look.changesPages;
+    own.look = look.look;
+    own.paper = look.paper;
+    own.ribbon = look.ribbon;
+    own.geometry = look.geometry;
+    own.pageHeight = job.raster.height;
+    own.pixelsPerInchX = look.pixelsPerInchX;
+    own.pixelsPerInchY = look.pixelsPerInchY;
+    startPaperSheet(own.sheet, own.paper, own.pixelsPerInchX, own.pixelsPerInchY,
+                    double(own.pageHeight) / own.geometry.pixelsPerInchY, own.look == LookStyle::Ink);
+    own.width = own.sheet.width;
+    own.height = own.sheet.height;
+    own.printLeft = own.sheet.printLeft;
+    own.dots = look.dots;
+    return own.look == LookStyle::Ink ? inkOnPaper(own, job) : dotsOnPaper(own, job);
+  }
   return look.look == LookStyle::Ink ? inkOnPaper(look, job) : dotsOnPaper(look, job);
 }

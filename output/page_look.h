@@ -15,6 +15,9 @@ struct PageLook {
   LookStyle look = LookStyle::Dots;         // squares as painted, or ink dots
   PaperStyle paper = PaperStyle::None;      // the sheet they are on
   RibbonColour ribbon = RibbonColour::Black;  // the ink's colour, for ink dots
+  PageGeometry geometry{};                  // the printer's painted page
+  unsigned pageHeight = 0;                  // painted pixels of the run's pages, down; a page of
+                                            //   another height gets a sheet of its own
   unsigned width = 0;                       // pixels of a page as it goes out, across
   unsigned height = 0;                      //   and down
   unsigned pixelsPerInchX = 0;              // its pixels an inch across, 100 .. 1200

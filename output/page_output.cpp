@@ -132,7 +132,8 @@ void commitOldest(Output &output) {
     tell(pages, EngineEvent::PageWritten, page.number, page.pngName);
   }
   if (!pages.documentName.empty()) {
-    addDocumentPage(output.document, output.look.changesPages ? job.shown : job.page.raster, page.cells);
+    addDocumentPage(output.document, output.look.changesPages ? job.shown : job.page.raster, page.cells,
+                    job.page.raster.pixelsPerInchX, job.page.raster.pixelsPerInchY);
     tell(pages, EngineEvent::PageAdded, page.number, pages.documentName);
   }
   if (pages.toTranscript) addTranscriptPage(output.transcript, page.rows, page.cells);
@@ -180,7 +181,7 @@ static bool usesEncoderProcesses(const RunSettings &settings, unsigned threads) 
 
 void keepPageEncoders(const RunSettings &settings) {
   unsigned threads = encoderThreadsOf(settings);
-  if (usesEncoderProcesses(settings, threads)) keepEncoderProcesses(threads, pageWidth, settings.pageHeight);
+  if (usesEncoderProcesses(settings, threads)) keepEncoderProcesses(threads, pageGeometryOf(settings.model).width, settings.pageHeight);
 }
 
 void startPageOutput(Output &output, const RunSettings &settings, EngineEventHandler handler, PageCanvas *memory) {
@@ -201,7 +202,7 @@ void startPageOutput(Output &output, const RunSettings &settings, EngineEventHan
   // (its reader, its command runner) take no lock but their own, which the processes
   // never touch.
   if (threads > 1 && (settings.pageFiles || output.look.changesPages)) {
-    if (usesEncoderProcesses(settings, threads)) startEncoderProcesses(threads, pageWidth, settings.pageHeight);
+    if (usesEncoderProcesses(settings, threads)) startEncoderProcesses(threads, pageGeometryOf(settings.model).width, settings.pageHeight);
     pages.wakeEvent = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     for (unsigned slot = 0; slot < threads; ++slot) pages.encoders.emplace_back(encoderLoop, &output, slot);
   }

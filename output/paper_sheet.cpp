@@ -148,13 +148,13 @@ void paintFold(const PaperSheet &sheet, uint8_t *kinds) {
 
 }  // namespace
 
-void startPaperSheet(PaperSheet &sheet, PaperStyle style, unsigned pixelsPerInchX, unsigned pixelsPerInchY, unsigned pageHeight,
+void startPaperSheet(PaperSheet &sheet, PaperStyle style, unsigned pixelsPerInchX, unsigned pixelsPerInchY, double pageInches,
                      bool grain) {
   sheet = PaperSheet();
   sheet.style = style;
   sheet.pixelsPerInchX = pixelsPerInchX;
   sheet.pixelsPerInchY = pixelsPerInchY;
-  sheet.pageInches = double(pageHeight) / pixelsPerInchDown;
+  sheet.pageInches = pageInches;
   bool paper = style != PaperStyle::None;
   sheet.width = toPixels(paper ? paperWidthInches : printWidthInches, pixelsPerInchX);
   sheet.height = std::max(1u, toPixels(sheet.pageInches, pixelsPerInchY));

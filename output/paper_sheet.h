@@ -18,7 +18,7 @@
 
 // The fanfold paper, in inches.
 constexpr double paperWidthInches = 9.5;                                   // sheet and strips
-constexpr double printWidthInches = double(pageWidth) / pixelsPerInchAcross;  // the 8-inch print line
+constexpr double printWidthInches = 8;  // the print line
 constexpr double printLeftInches = (paperWidthInches - printWidthInches) / 2;  // the line centred
 
 // The kinds of paper a pixel shows, each with its colour in PaperSheet::colours.
@@ -61,8 +61,8 @@ struct PaperSheet {
 };
 
 // Sets up the sheet of every page of a run, in sheet: the paper style, pixels an inch across and
-// down, the page height in page pixels (126 an inch), and whether it shows a grain.
-void startPaperSheet(PaperSheet &sheet, PaperStyle style, unsigned pixelsPerInchX, unsigned pixelsPerInchY, unsigned pageHeight,
+// down, the page's length in inches, and whether it shows a grain.
+void startPaperSheet(PaperSheet &sheet, PaperStyle style, unsigned pixelsPerInchX, unsigned pixelsPerInchY, double pageInches,
                      bool grain);
 
 // Paints row y of the sheet of the page with this number (from 1) into kinds: width

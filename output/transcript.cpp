@@ -21,7 +21,7 @@ void writeBuffer(Transcript &transcript) {
 
 // Appends one line, without its trailing spaces: the cells of one row, already in
 // left-to-right order. Whether the line has text.
-bool appendLine(const std::vector<const TextCell *> &cells, std::string &line) {
+bool appendLine(const std::vector<const TextCell *> &cells, unsigned cellWidth, std::string &line) {
   size_t start = line.size();
   unsigned written = 0;         // characters on the line so far
   unsigned wideEnd = unsigned(-1);  // pixel column where the last cell ended, if it was double width
@@ -73,7 +73,7 @@ void addTranscriptPage(Transcript &transcript, const std::vector<unsigned> &rows
       if ((*next)->y == row) line.push_back(*next);
       ++next;
     }
-    bool text = appendLine(line, out);
+    bool text = appendLine(line, transcript.columnWidth, out);
     out += '\n';
     if (text) kept = out.size();
   }

@@ -17,6 +17,7 @@ struct Transcript {
   std::string buffer;       // bytes taken and not yet written out; up to 64 KiB and a page
   unsigned pagesTaken = 0;  // pages taken so far
   int error = 0;            // errno value of the first failure, 0 while none
+  unsigned columnWidth = cellWidth;       // pixels of a character column: the power-on pitch
   std::vector<const TextCell *> ordered;  // the page's cells in reading order
   std::vector<const TextCell *> line;     // the cells of one of its rows
 };
@@ -29,7 +30,7 @@ int openTranscript(Transcript &transcript, const std::string &name, bool replace
 
 // Takes one page: rows are the head rows the page's lines were printed on, top to
 // bottom, and cells its character cells. Each row gives one line, its characters left
-// to right, each at its character column (head x / 12, rounded) when the text before
+// to right, each at its character column (head x / columnWidth, rounded) when the text before
 // it ends there or earlier; a cell that starts where a double-width one ended follows
 // it directly, so double-width words stay whole. Lines carry no trailing spaces, and
 // the empty lines at the foot of a page are left out. The page is written out as it

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <string>
 
 #include "base/file_access.h"
 #include "base/page_geometry.h"
@@ -13,13 +14,13 @@
 namespace {
 
 // The counts the store holds now; zeros where it holds none.
-void readStore(int32_t (&counts)[pinCount]) {
+void readStore(const char *store, unsigned pins, int32_t (&counts)[maxPins]) {
   for (int32_t &count : counts) count = 0;
-  FILE *file = std::fopen(strikeStoreName, "r");
+  FILE *file = std::fopen(store, "r");
   if (file == nullptr) return;
   // Each number is read as a long and keeps the low 32 bits, the value the counter
   // would have wrapped to; reading stops at the first item that is not a number.
-  for (unsigned pin = 0; pin < pinCount; ++pin) {
+  for (unsigned pin = 0; pin < pins && pin < maxPins; ++pin) {
     long value = 0;
     if (std::fscanf(file, "%ld", &value) != 1) break;
     counts[pin] = int32_t(uint32_t(value));
@@ -29,24 +30,23 @@ void readStore(int32_t (&counts)[pinCount]) {
 
 }  // namespace
 
-void loadStrikeCounts(int32_t (&counts)[pinCount]) { readStore(counts); }
+void loadStrikeCounts(const char *store, unsigned pins, int32_t (&counts)[maxPins]) { readStore(store, pins, counts); }
 
-int saveStrikeCounts(const int32_t (&atLoad)[pinCount], const int32_t (&now)[pinCount]) {
+int saveStrikeCounts(const char *store, unsigned pins, const int32_t (&atLoad)[maxPins], const int32_t (&now)[maxPins]) {
   // Another run in this folder may have saved since this one loaded: its strikes are
   // kept, and this run's added to them, under a lock on the folder itself.
   int folder = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (folder >= 0)
     while (flock(folder, LOCK_EX) != 0 && errno == EINTR) {
     }
-  int32_t stored[pinCount];
-  readStore(stored);
-  int32_t c[pinCount];
-  for (unsigned pin = 0; pin < pinCount; ++pin)
-    c[pin] = int32_t(uint32_t(stored[pin]) + (uint32_t(now[pin]) - uint32_t(atLoad[pin])));
-  char text[96];
-  int length = std::snprintf(text, sizeof text, "%ld %ld %ld %ld %ld %ld %ld", long(c[0]), long(c[1]), long(c[2]),
-                             long(c[3]), long(c[4]), long(c[5]), long(c[6]));
-  int error = replaceFileWhole(strikeStoreName, text, size_t(length), true);
+  int32_t stored[maxPins];
+  readStore(store, pins, stored);
+  std::string text;
+  for (unsigned pin = 0; pin < pins && pin < maxPins; ++pin) {
+    int32_t count = int32_t(uint32_t(stored[pin]) + (uint32_t(now[pin]) - uint32_t(atLoad[pin])));
+    text += (pin == 0 ? "" : " ") + std::to_string(long(count));
+  }
+  int error = replaceFileWhole(store, text.data(), text.size(), true);
   if (folder >= 0) close(folder);  // and the lock with it
   return error;
 }

@@ -33,7 +33,7 @@ struct Paint {
 };
 
 // The shades of the pins of a worn ribbon, for the columns.
-const float columnShades[pinCount] = {0.0f, 0.1f, 0.25f, 0.5f, 0.0f, 0.75f, 0.9f};
+const float columnShades[maxPins] = {0.0f, 0.1f, 0.25f, 0.5f, 0.0f, 0.75f, 0.9f};
 
 // Paints as the print head does: a whole column or a mark line at once, else a pixel
 // or a dot.

@@ -58,7 +58,7 @@ std::unique_ptr<Printer> makePrinter(const Feed &setup, const GlyphTables &glyph
   sinks.page = keepPage;
   startPrinter(*printer, setup.settings, sinks);
   printer->mechanism.glyphs = glyphs;
-  int32_t worn[pinCount] = {0, 100, 200, 300, 400, 500, 600};
+  int32_t worn[maxPins] = {0, 100, 200, 300, 400, 500, 600};
   setStrikeCounts(printer->mechanism, worn);
   createPage(printer->mechanism);
   startStream(*printer);
