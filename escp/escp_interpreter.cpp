@@ -12,6 +12,10 @@ namespace {
 constexpr uint8_t escape = 27;
 constexpr uint32_t emphasisOffset = 12;  // 1/120 inch, in 1/1440
 constexpr uint32_t halfColumnsPerCharacter = 12;
+// Characters the line buffer holds. A line holds at most 160, but backspaces can keep
+// a line from ending for ever: past this its characters are printed, and CAN and DEL
+// reach only those that came after.
+constexpr size_t mostBuffered = 4096;
 constexpr uint32_t graphicsPitch[7] = {24, 12, 12, 6, 18, 20, 16};  // 1/1440 between columns, by ESC * mode
 constexpr bool graphicsApart[7] = {false, false, true, true, false, false, false};  // no neighbouring dots
 
@@ -238,6 +242,7 @@ void printCharacter(EscpPrinter &e, Mechanism &m, uint8_t code) {
     width = characterWidth(s);
     if (e.x + width > s.rightMargin) return;  // wider than the line: nothing prints
   }
+  if (e.line.size() >= mostBuffered) printLine(e, m);
   EscpCharacter c{};
   c.x = e.x;
   c.y = e.y;
@@ -327,12 +332,6 @@ constexpr uint8_t fixedParameters(uint8_t command) {
     default:
       return 0;
   }
-}
-
-// Whether ESC and this byte are a command of the printer.
-bool knownCommand(uint8_t command) {
-  return std::strchr("@0123AJjCNOBDeflQ$\\EFGH45-STW\x0e\x0fMP!Rt67&:%KLYZ*?^xkpaU<s89\x19irmI", command) != nullptr &&
-         command != 0;
 }
 
 uint32_t word(const uint8_t *b) { return uint32_t(b[0]) | uint32_t(b[1]) << 8; }
@@ -580,9 +579,15 @@ void runCommand(EscpPrinter &e, Mechanism &m, const std::vector<uint8_t> &b) {
       break;
     }
     default:
-      if (!knownCommand(b[0])) ++e.unknownEscapes[b[0]];
+      if (!knownEscpCommand(b[0])) ++e.unknownEscapes[b[0]];
       break;  // accepted with its parameters, or unknown: nothing on paper
   }
+}
+
+void tell(EscpPrinter &e, const Mechanism &m, EscpEventKind kind, uint64_t offset, const uint8_t *bytes, size_t length,
+          char32_t text, bool known) {
+  EscpEvent event{kind, offset, bytes, length, text, known, e.x, e.y, m.page.pageCount};
+  e.observer.seen(e.observer.context, event);
 }
 
 // Takes one byte of an ESC command, and carries the command out once it is whole.
@@ -593,11 +598,19 @@ void takeCommandByte(EscpPrinter &e, Mechanism &m, uint8_t byte) {
   command.wanted = commandLength(command.bytes);
   if (command.bytes.size() < command.wanted) return;
   runCommand(e, m, command.bytes);
+  if (e.observer.seen != nullptr)
+    tell(e, m, EscpEventKind::Command, command.offset, command.bytes.data(), command.bytes.size(), 0,
+         knownEscpCommand(command.bytes[0]));
   command.bytes.clear();
   command.wanted = 0;
 }
 
 }  // namespace
+
+bool knownEscpCommand(uint8_t command) {
+  return command != 0 &&
+         std::strchr("@0123AJjCNOBDeflQ$\\EFGH45-STW\x0e\x0fMP!Rt67&:%KLYZ*?^xkpaU<s89\x19irmI", command) != nullptr;
+}
 
 void startEscp(EscpPrinter &e, Mechanism &m) {
   powerOnSettings(e, m);
@@ -610,22 +623,28 @@ void startEscp(EscpPrinter &e, Mechanism &m) {
   e.unknownEscapes.fill(0);
 }
 
-void interpretEscp(EscpPrinter &e, Mechanism &m, const uint8_t *bytes, size_t length) {
+void interpretEscp(EscpPrinter &e, Mechanism &m, const uint8_t *bytes, size_t length, uint64_t offset) {
+  bool observed = e.observer.seen != nullptr;
   for (size_t i = 0; i < length; ++i) {
     uint8_t c = bytes[i];
     if (e.command.escape || e.command.wanted != 0) {
       takeCommandByte(e, m, c);
     } else if (e.texts[c] != 0) {
       printCharacter(e, m, c);
+      if (observed) tell(e, m, EscpEventKind::Character, offset + i, bytes + i, 1, e.line.empty() ? 0 : e.line.back().text, false);
     } else if ((c & 0x7F) == escape) {
       e.command.escape = true;
+      e.command.offset = offset + i;
     } else {
       controlCode(e, m, c == 127 ? c : uint8_t(c & 0x7F));
+      if (observed) tell(e, m, EscpEventKind::Control, offset + i, bytes + i, 1, 0, false);
     }
   }
 }
 
 void endEscp(EscpPrinter &e, Mechanism &m) {
+  if ((e.command.escape || e.command.wanted != 0) && e.observer.seen != nullptr)
+    tell(e, m, EscpEventKind::CutOff, e.command.offset, e.command.bytes.data(), e.command.bytes.size(), 0, false);
   e.command = EscpCommand();  // cut off: does nothing
   printLine(e, m);
   if (!e.carried.empty()) endPage(e, m);  // the foot of the last line goes on a page of its own

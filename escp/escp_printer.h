@@ -96,8 +96,35 @@ struct EscpCarriedDot {
   uint8_t pin;
 };
 
+// What a byte or a whole command did, as the printer tells whoever observes it (the
+// stream listing).
+enum class EscpEventKind {
+  Character,  // a character went into the line buffer; or was dropped, being wider than the line
+  Control,    // a control code acted (or, for one that means nothing, did nothing)
+  Command,    // an ESC command is whole and has acted
+  CutOff,     // the stream ended inside an ESC command, which does nothing
+};
+
+struct EscpEvent {
+  EscpEventKind kind;
+  uint64_t offset;        // stream offset of its first byte: the code, or the ESC of a command
+  const uint8_t *bytes;   // the code; for a command, the bytes after ESC
+  size_t length;          // bytes at bytes
+  char32_t text;          // the character printed, or 0
+  bool known;             // a command the printer knows (unknown ones are ESC and one byte, ignored)
+  uint32_t x, y;          // the head afterwards: 1/1440 inch from the print line's left end, and
+                          //   1/216 inch from the top of its page
+  unsigned pages;         // pages handed over so far
+};
+
+struct EscpObserver {
+  void *context = nullptr;                                        // handed back with each event
+  void (*seen)(void *context, const EscpEvent &event) = nullptr;  // null: nobody observes
+};
+
 // The command being read, its bytes gathered until it is whole.
 struct EscpCommand {
+  uint64_t offset = 0;          // stream offset of its ESC
   bool escape = false;          // ESC was read and its command byte not yet
   std::vector<uint8_t> bytes;   // the command byte and its parameters and data so far
   size_t wanted = 0;            // bytes the command has in all, as far as is known; 0 while none is read
@@ -119,14 +146,18 @@ struct EscpPrinter {
   char32_t texts[256] = {};           // the character each code prints in the set and table in force; 0 for none
   bool upperItalic[256] = {};         // the code prints in italics whatever the style (the italic table's upper half)
   std::array<uint64_t, 256> unknownEscapes{};  // ESC sequences not known, by their second byte
+  EscpObserver observer;              // told of every character, control code and command
 };
 
 // Puts the printer in its power-on state, the paper at the top of the first page. The
 // font stays.
 void startEscp(EscpPrinter &e, Mechanism &m);
 
-// Interprets the next bytes of the stream.
-void interpretEscp(EscpPrinter &e, Mechanism &m, const uint8_t *bytes, size_t length);
+// Interprets the next bytes of the stream, the first of them at the stream offset given.
+void interpretEscp(EscpPrinter &e, Mechanism &m, const uint8_t *bytes, size_t length, uint64_t offset);
+
+// Whether ESC and this byte are a command the printer knows.
+bool knownEscpCommand(uint8_t command);
 
 // The stream ended: a command cut off does nothing, and the line in the buffer is
 // printed.

@@ -186,7 +186,7 @@ void startStream(Printer &p) {
 void interpretBytes(Printer &p, const uint8_t *bytes, size_t length) {
   countStreamBytes(p.statistics, bytes, length);
   if (p.mechanism.settings.model == PrinterModel::Escp) {
-    interpretEscp(p.escp, p.mechanism, bytes, length);
+    interpretEscp(p.escp, p.mechanism, bytes, length, p.stream.offset);
     p.stream.offset += length;
     return;
   }
