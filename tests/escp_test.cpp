@@ -464,6 +464,14 @@ TEST(EscpPrinter, LineSpacingAndPageBreaks) {
     EXPECT_EQ(heights(out), (Heights{2640, 2640}));
   }
   {
+    // A form length set in the middle of a page keeps the page's top: it ends the new
+    // length below it.
+    Printout out = print(ourCharacters() + bytes({ESC, 'J', 200}) + "U" + bytes({ESC, 'C', 0, 1}) + "U\x0cU");
+    EXPECT_EQ(heights(out), (Heights{240, 240}));
+    EXPECT_TRUE(pageDots(out, 0, {marker(0, 200), marker(144, 200)}));
+    EXPECT_TRUE(pageDots(out, 1, {marker(0)}));
+  }
+  {
     // A feed past the form length carries on into the next page by what is left.
     Printout out = twoLines(bytes({ESC, 'C', 0, 1, ESC, '3', 100, 10, 10, 10}));
     EXPECT_EQ(heights(out), (Heights{240, 240}));
@@ -848,12 +856,16 @@ TEST(EscpPrinter, CharacterSetsAndTablesInTheTranscript) {
   want += "Çüè¢ƒÑ░│─┼█αßπΩ±÷°√²■\n";
   // ESC 6: 128-159 print the national letters in the italic table; ESC 7 makes them
   // control codes again.
-  static const char *const national = "à°ç§éùè¨ÄÖÜäöüß£ÆØÅæøå¤Éòì₧¡Ñ¿ñ¥";
+  const char *const national = "à°ç§éùè¨ÄÖÜäöüß£ÆØÅæøå¤Éòì₧¡Ñ¿ñ¥";
   stream += bytes({ESC, 't', 0, ESC, '6'}) + counting(0x80, 0x9F) + bytes({ESC, '7', 0x8A}) + "Z" + bytes({0x8D, 0x8A});
   want += std::string(national) + "\nZ\n";
   // The graphics table's 128-159 stay printable whatever ESC 7 says.
   stream += bytes({ESC, 't', 1, ESC, '7', 0x8A, 0x9B}) + "\r\n";
   want += "è¢\n";
+  // A user-defined character is U+FFFD; the font's characters copied by ESC : 0 0 0
+  // keep their own.
+  stream += bytes({ESC, '@', ESC, ':', 0, 0, 0}) + defineCharacter('A', {0x80}) + bytes({ESC, '%', 1}) + "AB\r\n";
+  want += "\xEF\xBF\xBD" "B\n";
   EscpFolder folder;
   RunResult run = runEscp(folder, stream, {"-text", "t.txt"});
   ASSERT_EQ(run.status, 0) << run.out << run.err;
