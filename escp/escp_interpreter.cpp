@@ -70,8 +70,9 @@ void powerOnSettings(EscpPrinter &e, const Mechanism &m) {
   e.settings.formLength = std::clamp(uint32_t((uint64_t(m.settings.pageHeight) * escpUnitsPerInchY +
                                                m.geometry.pixelsPerInchY / 2) / m.geometry.pixelsPerInchY),
                                      uint32_t(1), uint32_t(100 * escpUnitsPerInchY));
-  for (uint32_t stop = 8; stop * 120 <= escpLineWidth && e.settings.tabStops.size() < escpMostTabStops; stop += 8)
-    e.settings.tabStops.push_back(stop * 120);  // every 8 characters of pica
+  constexpr uint32_t pica = halfColumnsPerCharacter * 12;  // 1/10 inch
+  for (uint32_t stop = 8; stop * pica < escpLineWidth && e.settings.tabStops.size() < escpMostTabStops; stop += 8)
+    e.settings.tabStops.push_back(stop * pica);  // every 8 characters of pica
   refreshCodes(e);
 }
 
@@ -187,6 +188,7 @@ void endPage(EscpPrinter &e, Mechanism &m) {
 // Moves the paper up by units of 1/216 inch, page by page past the form length.
 void feedPaper(EscpPrinter &e, Mechanism &m, uint32_t units) {
   printLine(e, m);
+  updatePinShades(m);  // the ribbon has worn by the line's strikes
   uint64_t y = uint64_t(e.y) + units;
   while (y >= e.settings.formLength) {
     y -= e.settings.formLength;
@@ -217,7 +219,7 @@ void lineFeed(EscpPrinter &e, Mechanism &m) {
   const EscpSettings &s = e.settings;
   uint64_t next = uint64_t(e.y) + s.lineSpacing;
   // Skip over perforation: a next line within the page's last lines goes to the next page.
-  if (s.skipLines != 0 && next < s.formLength && next + uint64_t(s.skipLines) * s.lineSpacing > s.formLength)
+  if (s.skipLines != 0 && next < s.formLength && next + uint64_t(s.skipLines) * s.lineSpacing >= s.formLength)
     return formFeed(e, m);
   feedPaper(e, m, s.lineSpacing);
 }

@@ -486,3 +486,29 @@ TEST(Embed, TheEscpPrinterPrintsTheProgramsPages) {
   wrong.rom_file = notFont.c_str();
   EXPECT_EQ(tambrix_create(&wrong, keepPage, &more, &printer), TAMBRIX_ERROR_NO_FONT) << "a stream is no font";
 }
+
+// The ESC/P printer's ribbon wears from line to line as the MPS801's does: with a short
+// half-life, the last line of a page prints lighter than the first.
+TEST(Embed, TheEscpRibbonWearsLineByLine) {
+  std::string font = SOURCE_DIR "/PRINTER/escp.fake";
+  tambrix_settings settings;
+  tambrix_default_settings(&settings);
+  settings.model = "escp";
+  settings.rom_file = font.c_str();
+  settings.page_height = 2640;
+  settings.half_life = 2000;
+  std::string stream;
+  for (int line = 0; line < 30; ++line) stream += "HHHHHHHHHHHHHHHHHHHH\r\n";
+  std::vector<Seen> pages = printJob(settings, stream, 64);
+  ASSERT_EQ(pages.size(), 1u);
+  // The darkest level of each line's band: 40 pixels a line.
+  auto darkest = [&](unsigned line) {
+    unsigned char level = 255;
+    for (unsigned y = line * 40; y < line * 40 + 30; ++y)
+      for (unsigned x = 0; x < 480; ++x) level = std::min(level, pages[0].pixels[y * pages[0].page.stride + x]);
+    return level;
+  };
+  EXPECT_LT(darkest(0), darkest(29)) << "the last line is lighter";
+  EXPECT_LT(darkest(14), darkest(29));
+  EXPECT_LT(darkest(0), darkest(14));
+}
