@@ -173,8 +173,7 @@ void endPage(EscpPrinter &e, Mechanism &m) {
   std::sort(m.page.rows.begin(), m.page.rows.end());
   m.page.rows.erase(std::unique(m.page.rows.begin(), m.page.rows.end()), m.page.rows.end());
   if (!m.page.pageDirty && m.page.pageCount > 0) ++e.blankPages;
-  ejectPage(m);
-  m.page.rows.clear();
+  ejectPage(m);  // the next page's rows start with its top
   unsigned height = pagePixels(m, e.settings.formLength);
   if (height != m.setup.pageHeight) {
     m.setup.pageHeight = height;
@@ -195,6 +194,8 @@ void feedPaper(EscpPrinter &e, Mechanism &m, uint32_t units) {
     endPage(e, m);
   }
   e.y = uint32_t(y);
+  // Every line the paper stops at is a line of the transcript, blank ones too.
+  if (m.keepText) m.page.rows.push_back(unsigned(uint64_t(e.y) * m.geometry.pixelsPerInchY / escpUnitsPerInchY));
 }
 
 void carriageReturn(EscpPrinter &e, Mechanism &m) {
