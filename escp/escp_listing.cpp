@@ -160,7 +160,7 @@ void endWithHead(Listing &listing, uint32_t x, uint32_t y) {
   endListLine(listing);
 }
 
-// The style characters print in, as bits, so that a change of it ends a run.
+// The style characters print in, as bits.
 enum StyleBit : uint16_t {
   Elite = 1, Condensed = 2, Wide = 4, Emphasized = 8, DoubleStrike = 16, Italic = 32, Underline = 64,
   Superscript = 128, Subscript = 256, UserSet = 512,
@@ -235,13 +235,12 @@ void takeCharacter(Printer &p, const EscpEvent &event) {
     listWords(p.listing, "a character wider than the line: nothing printed");
     return endWithHead(p.listing, event.x, event.y);
   }
-  uint16_t style = styleOf(e.settings);
-  if (!l.gathering || style != l.runStyle) {
-    listRun(p);
+  // Every change of style is a command or control code, which ends the run.
+  if (!l.gathering) {
     l.gathering = true;
     l.runOffset = event.offset;
     l.runLength = 0;
-    l.runStyle = style;
+    l.runStyle = styleOf(e.settings);
   }
   if (l.runLength < shownBytes) l.runBytes[l.runLength] = event.bytes[0];
   ++l.runLength;

@@ -58,14 +58,14 @@ bool printAsItself(Printer &p, char32_t character, uint64_t offset) {
   return false;
 }
 
-// Spaces to the next tab column; none past the end of the line, where the next
-// character wraps anyway.
+// Spaces to the next tab column (the line's 80 columns are a multiple of 8); none
+// at the end of the line, where the next character wraps anyway.
 void tabulate(Printer &p, uint64_t offset) {
   const EscpPrinter &e = p.escp;
   unsigned column = (e.x - e.settings.leftMargin) / picaWidth;
   if (column >= lineColumns) return;
   unsigned next = (column / tabColumns + 1) * tabColumns;
-  for (; column < next && column < lineColumns; ++column) send(p, {' '}, offset);
+  for (; column < next; ++column) send(p, {' '}, offset);
 }
 
 void takeCharacter(Printer &p, char32_t character, uint64_t offset) {
