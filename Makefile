@@ -32,9 +32,10 @@ build: deps
 # samples' generator: a first run takes far less time.
 demo: deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
-	cmake --build $(BUILD) -j$(JOBS) --target tambrix font_image
+	cmake --build $(BUILD) -j$(JOBS) --target tambrix font_image escp_font
 	mkdir -p demo
 	$(BUILD)/bin/tambrix examples/showcase.prn -out demo/showcase
+	$(BUILD)/bin/tambrix examples/escp_showcase.prn -printer escp -out demo/escp_showcase
 
 test-plain: build
 	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)

@@ -103,7 +103,9 @@ static void printHelp(const char *program) {
   std::printf("   -ribbon:     black, blue or purple: the ink of -look ink pages\n");
   std::printf("   -baud:       <rate>: the speed of a serial line read as the input file; kept if not specified\n");
   std::printf("   -then:       <command>: runs after each job, the job's files as its arguments\n");
-  std::printf("   -printer:    <name>: the printer emulated: %s; mps801 if not specified\n", printerModelNames().c_str());
+  std::printf("   -printer:    <name>: the printer emulated: %s; mps801 if not specified; escp is the 9-pin "
+              "ESC/P printer, 240 pixels an inch, 11-inch pages\n",
+              printerModelNames().c_str());
   std::printf("   -help:       prints this text (so do -h and -?)\n");
 }
 

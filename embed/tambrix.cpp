@@ -93,10 +93,23 @@ bool readRom(GlyphTables &glyphs, const char *name) {
   return read;
 }
 
+// Reads the named 9-pin font file; false when it cannot be read or is no font of ours.
+bool readEscpFontFile(EscpFont &font, const char *name) {
+  FILE *file = openForReading(name);
+  if (file == nullptr) return false;
+  std::vector<uint8_t> bytes(1u << 20);
+  size_t length = std::fread(bytes.data(), 1, bytes.size(), file);
+  bool read = !std::ferror(file);
+  std::fclose(file);
+  return read && readEscpFont(font, bytes.data(), length);
+}
+
 tambrix_status settingsFrom(const tambrix_settings &given, RunSettings &settings) {
   const PrinterModelInfo *model = findPrinterModel(given.model != nullptr ? given.model : defaultModelName);
   if (model == nullptr) return TAMBRIX_ERROR_UNKNOWN_MODEL;
-  if (given.page_height < minPageHeight || given.page_height > maxPageHeight) return TAMBRIX_ERROR_INVALID_ARGUMENT;
+  const PageGeometry &geometry = pageGeometryOf(model->model);
+  if (given.page_height < geometry.minPageHeight || given.page_height > geometry.maxPageHeight)
+    return TAMBRIX_ERROR_INVALID_ARGUMENT;
   if (given.half_life > UINT32_MAX) return TAMBRIX_ERROR_INVALID_ARGUMENT;
   settings.model = model->model;
   settings.pageHeight = given.page_height;
@@ -143,9 +156,15 @@ tambrix_status tambrix_create(const tambrix_settings *settings, tambrix_page_cal
     made->onPage = on_page;
     made->context = context;
     try {
-      RomSearch search = buildGlyphTables(made->printer.mechanism.glyphs);
-      bool found = settings->rom_file != nullptr ? readRom(made->printer.mechanism.glyphs, settings->rom_file)
-                                                 : search.used >= 0;
+      bool found = false;
+      if (run.model == PrinterModel::Escp) {
+        found = settings->rom_file != nullptr ? readEscpFontFile(made->printer.escp.font, settings->rom_file)
+                                              : loadEscpFont(made->printer.escp.font).used >= 0;
+      } else {
+        RomSearch search = buildGlyphTables(made->printer.mechanism.glyphs);
+        found = settings->rom_file != nullptr ? readRom(made->printer.mechanism.glyphs, settings->rom_file)
+                                              : search.used >= 0;
+      }
       if (!found) {
         delete made;
         return TAMBRIX_ERROR_NO_FONT;

@@ -35,17 +35,23 @@ typedef enum tambrix_status {
 
 /* The printer's settings, as the program's options set them. */
 typedef struct tambrix_settings {
-  const char *model;        /* "mps801"; NULL for "mps801" */
-  unsigned page_height;     /* pixels of each page, 21 .. 12600 (126 an inch); 1512 */
+  const char *model;        /* "mps801" or "escp" (the 9-pin ESC/P printer); NULL for "mps801" */
+  unsigned page_height;     /* pixels of each page at power-on: for "mps801" 21 .. 12600
+                               (126 an inch), 1512 by default; for "escp" 40 .. 24000 (240
+                               an inch), 2640 for its 11 inches. The ESC/P printer's own
+                               commands may change it from page to page. */
   int raw;                  /* nonzero: the stream is raw, as a program sent it (as
-                               -raw); 0: a printer output file written in text mode */
-  int business;             /* nonzero: the business set is the default set (as -business) */
+                               -raw); 0: a printer output file written in text mode.
+                               MPS801 only. */
+  int business;             /* nonzero: the business set is the default set (as -business).
+                               MPS801 only. */
   unsigned debug_marks;     /* nonzero: column ticks and cell lines in colour (as -debug 2) */
   unsigned long half_life;  /* strikes that halve a pin's darkness, up to 4294967295;
                                0: no ribbon wear (as -halflife) */
   const char *rom_file;     /* the character ROM image or font file to read; NULL: look
                                for PRINTER/mps801.bin, then PRINTER/mps801.fake in the
-                               working folder, then the font installed with the program.
+                               working folder, then the font installed with the program
+                               (for "escp": PRINTER/escp.fake, then the installed one).
                                None read is TAMBRIX_ERROR_NO_FONT, where the program
                                would print invisible text. */
 } tambrix_settings;
@@ -64,7 +70,7 @@ typedef struct tambrix_cell {
 typedef struct tambrix_page {
   unsigned number;              /* 1, 2, ... within the job */
   unsigned width, height;       /* pixels */
-  double dpi_x, dpi_y;          /* pixels an inch: 120 across, 126 down */
+  double dpi_x, dpi_y;          /* pixels an inch: 120 across, 126 down (mps801); 240 both ways (escp) */
   unsigned channels;            /* 1: gray; 3: red, green, blue (debug marks) */
   size_t stride;                /* bytes from one row to the next */
   const unsigned char *pixels;  /* rows top to bottom, 0 black .. 255 white */

@@ -473,13 +473,11 @@ void runCommand(EscpPrinter &e, Mechanism &m, const std::vector<uint8_t> &b) {
   const uint8_t *p = b.data() + 1;  // the parameters
   switch (b[0]) {
     case '@':
+      // The paper stays where it is, and so does the page's top: the power-on form
+      // length counts from there, as a length set by ESC C does.
       printLine(e, m);
-      {
-        uint32_t top = e.y;
-        powerOnSettings(e, m);
-        setFormLength(e, m, e.settings.formLength);
-        e.y = top;  // setFormLength may have ended the page; the head stays on the paper
-      }
+      powerOnSettings(e, m);
+      setFormLength(e, m, e.settings.formLength);
       e.x = e.lineStart = 0;
       break;
     case '0': s.lineSpacing = 27; break;

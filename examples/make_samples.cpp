@@ -2,7 +2,8 @@
 //
 //   make_samples <output-dir>
 //
-// Writes showcase.prn, listing.prn and raw_showcase.prn into <output-dir>.
+// Writes showcase.prn, listing.prn, raw_showcase.prn and escp_showcase.prn
+// into <output-dir>.
 // Every byte goes through one of the small helpers of PrinterStream, so
 // each command sent to the printer has a name here. The stream also
 // follows the print head as the bytes go out (column, line, modes) and
@@ -1015,6 +1016,197 @@ std::vector<Byte> makeRawShowcase() {
     return p.bytes();
 }
 
+// ---------------------------------------------------------------------------
+// The ESC/P showcase: one page of the 9-pin printer, every pitch and style, the
+// international sets, the graphics table and a plotted curve.
+
+struct EscpStream {
+    std::vector<Byte> out;
+
+    void raw(std::initializer_list<int> bytes) {
+        for (int b : bytes) out.push_back(static_cast<Byte>(b));
+    }
+    void text(std::string_view s) { out.insert(out.end(), s.begin(), s.end()); }
+    void esc(char command) { raw({27, command}); }
+    void esc(char command, int n) { raw({27, command, n}); }
+    void newLine() { raw({13, 10}); }
+    void headTo(int sixtieths) { raw({27, '$', sixtieths % 256, sixtieths / 256}); }  // from the left margin
+    void tab() { raw({9}); }
+};
+
+// Code page 437's box and block characters, as the graphics table numbers them.
+namespace boxes {
+constexpr int topLeft = 201, topRight = 187, bottomLeft = 200, bottomRight = 188, across = 205, down = 186;
+}
+
+std::vector<Byte> makeEscpShowcase() {
+    EscpStream p;
+    p.esc('@');
+    p.esc('t', 1);  // the graphics table: boxes and Greek
+    p.raw({boxes::topLeft});
+    for (int i = 0; i < 78; ++i) p.raw({boxes::across});
+    p.raw({boxes::topRight});
+    p.newLine();
+    p.raw({boxes::down});
+    p.headTo(26 * 6);
+    p.esc('W', 1);
+    p.esc('E');
+    p.text("TAMBRIX  ESC/P");
+    p.esc('F');
+    p.esc('W', 0);
+    p.headTo(79 * 6);
+    p.raw({boxes::down});
+    p.newLine();
+    p.raw({boxes::bottomLeft});
+    for (int i = 0; i < 78; ++i) p.raw({boxes::across});
+    p.raw({boxes::bottomRight});
+    p.newLine();
+    p.newLine();
+
+    p.text("Pica, ten characters an inch: the quick brown fox jumps over the lazy dog.");
+    p.newLine();
+    p.esc('M');
+    p.text("Elite, twelve an inch: the quick brown fox jumps over the lazy dog. 0123456789");
+    p.newLine();
+    p.esc('P');
+    p.raw({15});
+    p.text("Condensed pica, 17.14 an inch: the quick brown fox jumps over the lazy dog. !\"#$%&'()*+,-./:;<=>?");
+    p.raw({18});
+    p.newLine();
+    p.esc('!', 5);
+    p.text("Condensed elite, twenty an inch: THE QUICK BROWN FOX JUMPS OVER THE LAZY DOG. [\\]^_`{|}~ 0123456789");
+    p.esc('!', 0);
+    p.newLine();
+    p.raw({14});
+    p.text("Double width");
+    p.raw({20});
+    p.text(" one line, ");
+    p.esc('E');
+    p.text("emphasized");
+    p.esc('F');
+    p.text(", ");
+    p.esc('G');
+    p.text("struck twice");
+    p.esc('H');
+    p.text(", ");
+    p.esc('4');
+    p.text("italic");
+    p.esc('5');
+    p.text(", ");
+    p.esc('-', 1);
+    p.text("underlined");
+    p.esc('-', 0);
+    p.newLine();
+    p.text("Scripts: E = mc");
+    p.esc('S', 0);
+    p.text("2");
+    p.esc('T');
+    p.text(", H");
+    p.esc('S', 1);
+    p.text("2");
+    p.esc('T');
+    p.text("O, x");
+    p.esc('S', 1);
+    p.text("n+1");
+    p.esc('T');
+    p.text(" = x");
+    p.esc('S', 1);
+    p.text("n");
+    p.esc('T');
+    p.esc('S', 0);
+    p.text("2");
+    p.esc('T');
+    p.text(" + c");
+    p.newLine();
+    p.newLine();
+
+    // Each international set at the twelve places it changes.
+    const char* sets[] = {"USA", "France", "Germany", "United Kingdom", "Denmark I", "Sweden", "Italy",
+                          "Spain I", "Japan", "Norway", "Denmark II", "Spain II", "Latin America"};
+    p.esc('t', 0);
+    p.esc('M');
+    for (int n = 0; n < 13; ++n) {
+        p.esc('R', 0);
+        p.text(sets[n]);
+        p.headTo(20 * 6);
+        p.esc('R', n);
+        p.text("# $ @ [ \\ ] ^ ` { | } ~");
+        p.esc('R', 0);
+        p.newLine();
+    }
+    p.esc('P');
+    p.newLine();
+
+    // The graphics table's upper half, in sixteen rows of eight.
+    p.esc('t', 1);
+    p.text("Graphics table:");
+    p.newLine();
+    for (int row = 0; row < 8; ++row) {
+        for (int col = 0; col < 16; ++col) {
+            p.raw({128 + row * 16 + col});
+            p.text(" ");
+        }
+        p.newLine();
+    }
+    p.esc('t', 0);
+    p.newLine();
+
+    // A table set with tab stops.
+    p.raw({27, 'D', 20, 34, 48, 62, 0});
+    p.esc('-', 1);
+    p.text("Item");
+    p.tab();
+    p.text("Pins");
+    p.tab();
+    p.text("Pitch");
+    p.tab();
+    p.text("Dots/inch");
+    p.esc('-', 0);
+    p.newLine();
+    const char* rows[][4] = {{"Draft pica", "9", "1/10 in", "120"}, {"Draft elite", "9", "1/12 in", "144"},
+                             {"Condensed", "9", "1/17 in", "205"}, {"Graphics", "8 or 9", "-", "60-240"}};
+    for (const auto& row : rows) {
+        p.text(row[0]);
+        for (int i = 1; i < 4; ++i) {
+            p.tab();
+            p.text(row[i]);
+        }
+        p.newLine();
+    }
+    p.newLine();
+
+    // Three bands of 120-dpi graphics: two curves over a dotted axis, 6 inches wide.
+    p.text("Plotted with ESC * 1, six bands of eight pins:");
+    p.newLine();
+    p.esc('3', 24);  // 24/216 inch: one band of eight pins a line
+    const int columns = 720, rows8 = 48;
+    for (int band = 0; band < 6; ++band) {
+        p.raw({27, '*', 1, columns % 256, columns / 256});
+        for (int x = 0; x < columns; ++x) {
+            double t = x / 120.0;
+            int a = static_cast<int>(std::lround(23.5 + 22.5 * std::sin(t * 1.6)));
+            int b = static_cast<int>(std::lround(23.5 + 22.5 * std::cos(t * 1.05) * std::exp(-t / 5)));
+            Byte column = 0;
+            for (int pin = 0; pin < 8; ++pin) {
+                int y = band * 8 + pin;
+                bool axis = y == rows8 / 2 && x % 6 == 0;
+                bool on = y == a || y == b || axis || (x == 0);
+                if (on) column |= static_cast<Byte>(0x80 >> pin);
+            }
+            p.raw({column});
+        }
+        p.newLine();
+    }
+    p.esc('2');
+    p.newLine();
+    p.esc('E');
+    p.text("That is all.");
+    p.esc('F');
+    p.newLine();
+    p.raw({12});
+    return p.out;
+}
+
 void writeFile(const std::filesystem::path& path, const std::vector<Byte>& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
@@ -1035,6 +1227,7 @@ int main(int argc, char** argv) {
         writeFile(dir / "showcase.prn", makeShowcase());
         writeFile(dir / "listing.prn", makeListing());
         writeFile(dir / "raw_showcase.prn", makeRawShowcase());
+        writeFile(dir / "escp_showcase.prn", makeEscpShowcase());
     } catch (const std::exception& e) {
         std::cerr << "make_samples: " << e.what() << "\n";
         return 1;

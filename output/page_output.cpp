@@ -63,6 +63,8 @@ void encode(const Output &output, PageInFlight &job, unsigned slot) {
     if (look.changesPages) {
       png = encodeLookPng(job.shown);
       if (output.pages.documentName.empty()) job.shown = PageRaster();  // nothing else needs it
+    } else if (output.pages.ownWriter) {
+      png = encodeLookPng(raster);
     } else if (!encodeInProcess(slot, raster, png))
       png = encodeRasterPng(raster.width, raster.height, raster.kind, raster.bytes.data());
     // The bytes are written by name ourselves: the library would read characters such
@@ -167,6 +169,14 @@ void drain(Output &output, bool wait) {
 
 }  // namespace
 
+// Whether the run's pages are written by our own PNG writer rather than the image
+// library: pages in a look of their own, and all pages of the 9-pin printer, which
+// has three and a half times the MPS801's pixels and is written in a quarter of the
+// library's time. The MPS801's plain pages stay as they always were.
+static bool writesOwnPng(const RunSettings &settings) {
+  return settings.look != LookStyle::Dots || settings.paper != PaperStyle::None || settings.model == PrinterModel::Escp;
+}
+
 // The encoder threads a run of these settings has: one per core unless given.
 static unsigned encoderThreadsOf(const RunSettings &settings) {
   unsigned threads = settings.threads != 0 ? settings.threads : std::max(1u, std::thread::hardware_concurrency());
@@ -175,8 +185,7 @@ static unsigned encoderThreadsOf(const RunSettings &settings) {
 
 // Whether the run's pages are encoded by encoder processes.
 static bool usesEncoderProcesses(const RunSettings &settings, unsigned threads) {
-  bool ownLook = settings.look != LookStyle::Dots || settings.paper != PaperStyle::None;
-  return threads > 1 && settings.pageFiles && !ownLook;
+  return threads > 1 && settings.pageFiles && !writesOwnPng(settings);
 }
 
 void keepPageEncoders(const RunSettings &settings) {
@@ -192,6 +201,7 @@ void startPageOutput(Output &output, const RunSettings &settings, EngineEventHan
   pages.documentName = settings.pdfName;
   pages.toTranscript = !settings.textName.empty();
   pages.replaceFiles = settings.replaceFiles;
+  pages.ownWriter = writesOwnPng(settings);
   startPageLook(output.look, settings);
   pages.tooLarge = lookSizeProblem(output.look, settings);
   unsigned threads = encoderThreadsOf(settings);

@@ -61,6 +61,7 @@ struct PageOutput {
   std::string documentName;              // the PDF document pages go into; empty for none
   bool toTranscript = false;             // pages go into the transcript
   bool replaceFiles = true;              // a page file may replace one of its name
+  bool ownWriter = false;                // pages are written by our PNG writer, not the image library
   std::string tooLarge;                  // why pages in the run's look cannot be made; empty when they can
 };
 

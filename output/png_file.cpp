@@ -48,7 +48,7 @@ std::string header(const PageRaster &raster) {
   std::string data;
   putWord(data, raster.width);
   putWord(data, raster.height);
-  data += char(bitDepth);
+  data += char(raster.kind == PixelKind::BlackWhite ? 1 : bitDepth);
   data += char(raster.kind == PixelKind::Rgb ? rgbType : raster.kind == PixelKind::Indexed ? paletteType : grayType);
   data.append(3, '\0');  // deflate, adaptive filtering, not interlaced
   return data;
@@ -99,14 +99,16 @@ void filterRow(const uint8_t *row, const uint8_t *above, size_t bytes, size_t pi
 
 // The filtered rows, deflated into IDAT chunks.
 void putImageData(std::string &out, const PageRaster &raster) {
-  size_t pixelBytes = raster.kind == PixelKind::Rgb ? 3 : 1, rowBytes = raster.width * pixelBytes;
+  // A black and white row is packed 8 pixels a byte, as the file has it; filters then
+  // work on whole bytes.
+  size_t pixelBytes = raster.kind == PixelKind::Rgb ? 3 : 1, rowBytes = rasterRowBytes(raster.kind, raster.width);
   // Both buffers are written whole before they are read: they are left uninitialised.
   size_t filteredBytes = (rowBytes + 1) * raster.height;
   std::unique_ptr<uint8_t[]> filtered(new uint8_t[filteredBytes]);
   for (unsigned y = 0; y < raster.height; ++y) {
-    const uint8_t *row = raster.bytes.data() + y * rowBytes;
+    const uint8_t *row = raster.bytes.data() + size_t(y) * rowBytes;
     filterRow(row, y > 0 ? row - rowBytes : nullptr, rowBytes, pixelBytes, raster.kind == PixelKind::Indexed,
-              filtered.get() + y * (rowBytes + 1));
+              filtered.get() + size_t(y) * (rowBytes + 1));
   }
   std::unique_ptr<libdeflate_compressor, decltype(&libdeflate_free_compressor)> compressor(
       libdeflate_alloc_compressor(compressionLevel), libdeflate_free_compressor);
@@ -123,7 +125,7 @@ void putImageData(std::string &out, const PageRaster &raster) {
 
 std::string encodeLookPng(const PageRaster &raster) {
   bool palette = raster.kind == PixelKind::Indexed;
-  if (raster.kind == PixelKind::BlackWhite || raster.width == 0 || raster.height == 0 ||
+  if (raster.width == 0 || raster.height == 0 ||
       raster.bytes.size() != rasterRowBytes(raster.kind, raster.width) * raster.height ||
       (palette && (raster.palette.empty() || raster.palette.size() % 3 != 0 || raster.palette.size() > 3 * mostPaletteEntries)))
     throw std::invalid_argument("a page raster that does not fit its size");

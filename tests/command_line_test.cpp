@@ -328,6 +328,22 @@ TEST(CommandLine, PrinterChoosesTheModel) {
   writeRom(unknown, testRom());
   RunResult r = runTambrix(unknown, {"-printer", "daisywheel", "-out", "p"}, stream);
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, "Error: tambrix: unknown printer `daisywheel': the printers known are mps801\n");
+  EXPECT_EQ(r.err, "Error: tambrix: unknown printer `daisywheel': the printers known are mps801, escp\n");
   EXPECT_TRUE(filesIn(unknown).empty()) << "nothing but the ROM";
+
+  // -height counts in the chosen printer's pixels, wherever -printer stands: 240 an
+  // inch for the ESC/P printer, whose pages are 11 inches unless it says.
+  TempDir escp;
+  writeEscpFont(escp);
+  RunResult tall = runTambrix(escp, {"-height", "2", "-printer", "escp", "-out", "h"}, "TWO INCHES\r\n");
+  EXPECT_EQ(tall.status, 0) << tall.err;
+  EXPECT_NE(tall.out.find("Height set to 480 pixels.\n"), std::string::npos) << tall.out;
+  EXPECT_EQ(readPage(escp.file("h-001.png")).height, 480u);
+  RunResult plainEscp = runTambrix(escp, {"-printer", "escp", "-out", "d"}, "ELEVEN INCHES\r\n");
+  EXPECT_EQ(plainEscp.status, 0) << plainEscp.err;
+  EXPECT_EQ(readPage(escp.file("d-001.png")).height, 2640u);
+  EXPECT_EQ(readPage(escp.file("d-001.png")).width, 1920u);
+  RunResult low = runTambrix(escp, {"-printer", "escp", "-height", "0.1", "-out", "l"}, "X\r\n");
+  EXPECT_NE(low.out.find("Height 0.1 out of range (40 to 24000 pixels), keeping 2640 pixels.\n"), std::string::npos)
+      << low.out;
 }

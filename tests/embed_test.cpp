@@ -87,7 +87,7 @@ void expectSamePixels(unsigned width, unsigned height, unsigned channels, const 
       const unsigned char *pixel = pixels + (size_t(y) * width + x) * channels;
       bool same = channels == 1 ? pixel[0] == png.red(x, y) && png.green(x, y) == png.red(x, y)
                                 : pixel[0] == png.red(x, y) && pixel[1] == png.green(x, y) && pixel[2] == png.blue(x, y);
-      if (!same && differing++ == 0) ADD_FAILURE() << "first differing pixel at " << x << ", " << y;
+      if (!same && differing++ == 0) ADD_FAILURE() << "first differing pixel at " << x << ", " << y << ": " << int(pixel[0]) << " against " << int(png.red(x, y));
     }
   EXPECT_EQ(differing, 0u);
 }
@@ -423,4 +423,66 @@ TEST(Embed, InstalledLibraryBuildsTheExampleWithPkgConfig) {
   made.erase("installed_example");
   EXPECT_TRUE(made == filesIn(built));
   EXPECT_TRUE(made.count("b-003.pgm"));
+}
+
+// The ESC/P printer through the interface prints the program's pages: square pixels,
+// nine pins counted, pages of the length its commands set, and the cells of its text.
+TEST(Embed, TheEscpPrinterPrintsTheProgramsPages) {
+  TempDir dir;
+  std::string stream = "Pica \x1bM" "Elite \x0f" "condensed\x12\r\n\x1b-1under\x1b-0 \x0e" "wide\r\n";
+  stream += std::string("\x1b*\x01\x08\x00", 5) + std::string(8, '\xFF') + "\x0c\x1b" "C" + std::string(1, '\0') + "\x02";
+  stream += std::string("\x1b^\x00\x02\x00\x00\x80\x01\x80", 9) + " page 2 of 2 inches\r\n";
+  writeFile(dir.file("escp.prn"), stream);
+  writeEscpFont(dir);
+  std::string font = SOURCE_DIR "/PRINTER/escp.fake";
+  RunResult program = runTambrix(dir, {"escp.prn", "-printer", "escp", "-halflife", "50", "-out", "e"});
+  ASSERT_EQ(program.status, 0) << program.out << program.err;
+  std::vector<std::string> pngs = pngFiles(dir);
+  ASSERT_EQ(pngs.size(), 2u);
+
+  tambrix_settings settings;
+  tambrix_default_settings(&settings);
+  settings.model = "escp";
+  settings.rom_file = font.c_str();
+  settings.half_life = 50;
+  settings.page_height = 2640;  // 11 inches at 240 an inch
+  std::vector<Seen> pages = printJob(settings, stream, 5);
+  ASSERT_EQ(pages.size(), 2u);
+  for (size_t i = 0; i < pages.size(); ++i) {
+    EXPECT_EQ(pages[i].page.dpi_x, 240.0);
+    EXPECT_EQ(pages[i].page.dpi_y, 240.0);
+    EXPECT_EQ(pages[i].page.width, 1920u);
+    expectSamePixels(pages[i].page.width, pages[i].page.height, pages[i].page.channels, pages[i].pixels.data(),
+                     readPage(dir.file(pngs[i])), pngs[i]);
+  }
+  EXPECT_EQ(pages[0].page.height, 2640u);
+  EXPECT_EQ(pages[1].page.height, 480u) << "ESC C 0 2 makes the pages 2 inches long";
+  // The first cell is the "P" of "Pica", a pica character wide (24 pixels).
+  ASSERT_FALSE(pages[0].cells.empty());
+  EXPECT_EQ(pages[0].cells[0].x, 0u);
+  EXPECT_EQ(pages[0].cells[0].width, 24u);
+  EXPECT_EQ(pages[0].cells[0].codepoint, (unsigned long)'P');
+
+  tambrix_printer *printer = nullptr;
+  std::vector<Seen> more;
+  ASSERT_EQ(tambrix_create(&settings, keepPage, &more, &printer), TAMBRIX_OK);
+  EXPECT_EQ(tambrix_pin_count(printer), 9u);
+  long counts[9] = {1, 2, 3, 4, 5, 6, 7, 8, 9};
+  EXPECT_EQ(tambrix_set_strikes(printer, counts, 7), TAMBRIX_ERROR_INVALID_ARGUMENT);
+  ASSERT_EQ(tambrix_set_strikes(printer, counts, 9), TAMBRIX_OK);
+  ASSERT_EQ(tambrix_feed(printer, "\x1b^\x00\x01\x00\x00\x80", 7), TAMBRIX_OK);  // pin 9 alone
+  ASSERT_EQ(tambrix_end_job(printer), TAMBRIX_OK);
+  long after[9] = {};
+  ASSERT_EQ(tambrix_get_strikes(printer, after, 9), TAMBRIX_OK);
+  for (unsigned pin = 0; pin < 8; ++pin) EXPECT_EQ(after[pin], counts[pin]) << pin;
+  EXPECT_EQ(after[8], 10) << "pin 9 struck once";
+  tambrix_destroy(printer);
+
+  tambrix_settings wrong = settings;
+  wrong.page_height = 24001;
+  EXPECT_EQ(tambrix_create(&wrong, keepPage, &more, &printer), TAMBRIX_ERROR_INVALID_ARGUMENT);
+  wrong = settings;
+  std::string notFont = dir.file("escp.prn");
+  wrong.rom_file = notFont.c_str();
+  EXPECT_EQ(tambrix_create(&wrong, keepPage, &more, &printer), TAMBRIX_ERROR_NO_FONT) << "a stream is no font";
 }

@@ -145,6 +145,11 @@ std::vector<uint8_t> testRom() {
   return rom;
 }
 
+void writeEscpFont(const TempDir &dir) {
+  fs::create_directories(dir.file("PRINTER"));
+  writeFile(dir.file("PRINTER/escp.fake"), readFile(SOURCE_DIR "/PRINTER/escp.fake"));
+}
+
 void writeRom(const TempDir &dir, const std::vector<uint8_t> &rom, const std::string &name) {
   fs::create_directories(dir.file("PRINTER"));
   writeFile(dir.file("PRINTER/" + name), std::string(rom.begin(), rom.end()));

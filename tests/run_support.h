@@ -52,6 +52,9 @@ std::vector<uint8_t> testRom();
 // Writes bytes as dir/PRINTER/<name> ("mps801.bin" or "mps801.fake").
 void writeRom(const TempDir &dir, const std::vector<uint8_t> &rom, const std::string &name = "mps801.bin");
 
+// Puts our 9-pin font at dir/PRINTER/escp.fake, where a run of the ESC/P printer in dir finds it.
+void writeEscpFont(const TempDir &dir);
+
 void writeFile(const std::string &path, const std::string &bytes);
 std::string readFile(const std::string &path);
 bool fileExists(const std::string &path);
