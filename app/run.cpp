@@ -10,6 +10,7 @@
 #include "app/run_options.h"
 #include "base/file_access.h"
 #include "base/stop_signal.h"
+#include "escp/escp_listing.h"
 #include "interpreter/interpreter.h"
 #include "interpreter/plain_text.h"
 #include "interpreter/printer.h"
@@ -258,14 +259,17 @@ void endPrinting(Printer &p, Output &output, const RunSettings &settings) {
   // says why. A listing that fails costs the run its status, not its other files.
   int listingError = 0;
   if (!settings.explainName.empty()) {
-    if (printed || settings.listingWhenEmpty)
-      listingError = finishListing(p.listing, hintText(streamHint(p.statistics, settings, printed)), p.statistics.bytes, p.mechanism);
-    else
+    const char *hint = hintText(streamHint(p.statistics, settings, printed));
+    if (!printed && !settings.listingWhenEmpty)
       abandonListing(p.listing);
+    else if (settings.model == PrinterModel::Escp)
+      listingError = finishEscpListing(p, hint, p.statistics.bytes);
+    else
+      listingError = finishListing(p.listing, hint, p.statistics.bytes, p.mechanism);
   }
   if (settings.streamKind == StreamKind::PlainText && placeholdersPrinted(p) > 0)
-    std::printf("%llu characters have no glyph: each printed as a reversed question mark.\n",
-                (unsigned long long)placeholdersPrinted(p));
+    std::printf("%llu characters have no glyph: each printed as %s question mark.\n",
+                (unsigned long long)placeholdersPrinted(p), settings.model == PrinterModel::Escp ? "an underlined" : "a reversed");
   if (printed) finishDocuments(output, settings);
   abandonDocument(output.document);  // documents that got no page are not written
   abandonTranscript(output.transcript);

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "escp/escp_listing.h"
+#include "escp/escp_plain_text.h"
 #include "interpreter/command_listing.h"
 #include "interpreter/command_table.h"
 #include "interpreter/plain_text.h"
@@ -175,7 +177,11 @@ void startStream(Printer &p) {
   p.stream.pending = PendingCommand{};
   p.stream.offset = 0;
   resetStreamStatistics(p.statistics);
-  if (p.mechanism.settings.model == PrinterModel::Escp) return;
+  if (p.mechanism.settings.model == PrinterModel::Escp) {
+    startEscpListing(p);
+    if (p.stream.plainText) startEscpPlainText(p);
+    return;
+  }
   startListedStream(p.listing, p.mechanism);
   if (p.stream.plainText) return startPlainText(p);
   // A program that opened the printer for the business set prints in it from its
@@ -186,6 +192,7 @@ void startStream(Printer &p) {
 void interpretBytes(Printer &p, const uint8_t *bytes, size_t length) {
   countStreamBytes(p.statistics, bytes, length);
   if (p.mechanism.settings.model == PrinterModel::Escp) {
+    if (p.stream.plainText) return interpretEscpPlainText(p, bytes, length);
     interpretEscp(p.escp, p.mechanism, bytes, length, p.stream.offset);
     p.stream.offset += length;
     return;
@@ -205,7 +212,11 @@ void interpretBytes(Printer &p, const uint8_t *bytes, size_t length) {
 }
 
 void endStream(Printer &p) {
-  if (p.mechanism.settings.model == PrinterModel::Escp) return endEscp(p.escp, p.mechanism);
+  if (p.mechanism.settings.model == PrinterModel::Escp) {
+    if (p.stream.plainText) endEscpPlainText(p);
+    endEscp(p.escp, p.mechanism);
+    return endEscpListing(p);
+  }
   if (p.stream.plainText) return endPlainText(p);
   if (p.stream.pending.wanted != 0 && listingOpen(p.listing)) {
     const ListedCommand &command = p.stream.listed;

@@ -211,20 +211,31 @@ char32_t decode(const Sequence &sequence) {
   return character;
 }
 
-// The bytes of a sequence cut short, each as a printer code.
-void dropSequence(Printer &p) {
-  Sequence &sequence = p.text.sequence;
-  for (unsigned i = 0; i < sequence.length; ++i) takePrinterCode(p, sequence.bytes[i], sequence.offset + i);
-  sequence = Sequence{};
+// The reader of this printer's plain text; context is the Printer.
+void characterRead(void *context, char32_t character, uint64_t offset, const uint8_t *bytes, unsigned length) {
+  takeCharacter(*static_cast<Printer *>(context), character, offset, bytes, length);
 }
 
-void takeByte(Printer &p, uint8_t byte, uint64_t offset) {
-  Sequence &sequence = p.text.sequence;
-  if (sequence.wanted != 0 && !continues(sequence, byte)) dropSequence(p);
+void printerCodeRead(void *context, uint8_t byte, uint64_t offset) {
+  takePrinterCode(*static_cast<Printer *>(context), byte, offset);
+}
+
+TextReader readerOf(Printer &p) { return TextReader{&p, characterRead, printerCodeRead}; }
+
+}  // namespace
+
+void dropTextSequence(Sequence &sequence, const TextReader &reader) {
+  Sequence cut = sequence;
+  sequence = Sequence{};
+  for (unsigned i = 0; i < cut.length; ++i) reader.printerCode(reader.context, cut.bytes[i], cut.offset + i);
+}
+
+void readTextByte(Sequence &sequence, uint8_t byte, uint64_t offset, const TextReader &reader) {
+  if (sequence.wanted != 0 && !continues(sequence, byte)) dropTextSequence(sequence, reader);
   if (sequence.wanted == 0) {
-    if (byte < 0x80) return takeCharacter(p, byte, offset, &byte, 1);
+    if (byte < 0x80) return reader.character(reader.context, byte, offset, &byte, 1);
     unsigned wanted = sequenceLength(byte);
-    if (wanted == 0) return takePrinterCode(p, byte, offset);
+    if (wanted == 0) return reader.printerCode(reader.context, byte, offset);
     sequence = Sequence{{byte}, 1, wanted, offset};
     return;
   }
@@ -232,10 +243,8 @@ void takeByte(Printer &p, uint8_t byte, uint64_t offset) {
   if (sequence.length < sequence.wanted) return;
   Sequence whole = sequence;
   sequence = Sequence{};
-  takeCharacter(p, decode(whole), whole.offset, whole.bytes, whole.length);
+  reader.character(reader.context, decode(whole), whole.offset, whole.bytes, whole.length);
 }
-
-}  // namespace
 
 void startPlainText(Printer &p) {
   p.text.sequence = Sequence{};
@@ -248,11 +257,12 @@ void startPlainText(Printer &p) {
 }
 
 void interpretPlainText(Printer &p, const uint8_t *bytes, size_t length) {
-  for (size_t i = 0; i < length; ++i) takeByte(p, bytes[i], p.text.offset++);
+  TextReader reader = readerOf(p);
+  for (size_t i = 0; i < length; ++i) readTextByte(p.text.sequence, bytes[i], p.text.offset++, reader);
 }
 
 void endPlainText(Printer &p) {
-  dropSequence(p);
+  dropTextSequence(p.text.sequence, readerOf(p));
   if (!listingOpen(p.listing)) return;
   listHeldReturn(p, nullptr);
   endListedRun(p.listing);

@@ -14,6 +14,7 @@
 #include <cstdint>
 
 struct Printer;
+struct Sequence;
 
 // A text begins: nothing decoded, nothing counted. Call it once the glyph tables are
 // built.
@@ -27,3 +28,18 @@ void endPlainText(Printer &p);
 
 // Characters printed as the placeholder since the text began.
 uint64_t placeholdersPrinted(const Printer &p);
+
+// UTF-8 read a byte at a time, for the plain text of either printer: each whole
+// character, and each byte that is no UTF-8 (or begins a sequence cut short), goes to
+// the reader's functions with its offset.
+struct TextReader {
+  void *context;  // handed back with each call
+  void (*character)(void *context, char32_t character, uint64_t offset, const uint8_t *bytes, unsigned length);
+  void (*printerCode)(void *context, uint8_t byte, uint64_t offset);
+};
+
+// The next byte of the text, at offset; sequence holds the character being read.
+void readTextByte(Sequence &sequence, uint8_t byte, uint64_t offset, const TextReader &reader);
+
+// The text ended: the bytes of a character cut short, each as a printer code.
+void dropTextSequence(Sequence &sequence, const TextReader &reader);

@@ -154,6 +154,28 @@ struct ControlCount {
   uint64_t effects[size_t(ControlEffect::Count)];    // times it had each effect
 };
 
+// What the listing of the ESC/P printer keeps between two of its events
+// (escp/escp_listing.cpp writes it).
+struct EscpListing {
+  // The run of printed characters being gathered into one line.
+  bool gathering;             // a run is being gathered
+  uint64_t runOffset;         // offset of its first character
+  uint64_t runLength;         // its bytes
+  uint8_t runBytes[shownBytes];  // its first bytes
+  uint16_t runStyle;          // the style its characters print in
+  std::string runText;        // its characters, UTF-8
+  // The printer after the last event.
+  uint32_t x, y;              // the head: 1/1440 inch across, 1/216 inch down the page
+  unsigned pages;             // pages handed over
+  size_t buffered;            // characters in the line buffer
+  char32_t lastBuffered;      // the last of them, 0 when none
+  uint64_t overflows;         // lines fed because a character did not fit
+  uint64_t controlCounts[byteValues];      // control codes read, by byte value
+  uint64_t commandCounts[byteValues];      // ESC commands read, by the byte after ESC
+  ControlCount idleControls[byteValues];   // control codes that did nothing
+  ControlCount unknownEscapes[byteValues]; // ESC sequences the printer does not know, by their second byte
+};
+
 // A stream's listing, being written.
 struct Listing {
   bool open = false;
@@ -173,6 +195,7 @@ struct Listing {
   uint64_t commandCounts[byteValues] = {};      // commands read, by code
   const char *commandNames[byteValues] = {};    // the name of each command read
   ControlCount controls[byteValues] = {};       // control bytes that are no command
+  EscpListing escp{};                // the ESC/P printer's events, when it is the model
 };
 
 // ---------------------------------------------------------------------------

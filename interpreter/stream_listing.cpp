@@ -173,22 +173,15 @@ void listSummaryControls(Listing &listing) {
   if (!any) listing.buffer += "  none\n";
 }
 
-void listSummary(Listing &listing, const char *hint, uint64_t bytes, const Mechanism &m) {
-  listing.buffer += "\nsummary\nbytes read:  ";
-  appendDecimal(listing, bytes);
-  listing.buffer += "\npages:       ";
-  appendDecimal(listing, m.page.pageCount - listing.firstPage);
-  listing.buffer += "\nlines fed:   ";
+void listSummary(Listing &listing, uint64_t bytes, const Mechanism &m) {
+  beginListedSummary(listing, bytes, m);
+  listing.buffer += "lines fed:   ";
   appendDecimal(listing, listing.linesFed + (m.autofeeds - listing.firstAutofeed));
   listing.buffer += ", ";
   appendDecimal(listing, m.autofeeds - listing.firstAutofeed);
   listing.buffer += " of them by autofeed\n";
   listSummaryCommands(listing);
   listSummaryControls(listing);
-  if (hint != nullptr && *hint != '\0') {
-    listing.buffer += hint;
-    listing.buffer += '\n';
-  }
 }
 
 // Closes the file (not standard output); the temporary file stays.
@@ -229,7 +222,24 @@ int finishListing(Listing &listing, const char *hint, uint64_t bytes, const Mech
   if (!listing.open) return EINVAL;
   endListedRun(listing);
   listEngineEvents(listing, bytes, m);
-  listSummary(listing, hint, bytes, m);
+  listSummary(listing, bytes, m);
+  return completeListing(listing, hint);
+}
+
+void beginListedSummary(Listing &listing, uint64_t bytes, const Mechanism &m) {
+  listing.buffer += "\nsummary\nbytes read:  ";
+  appendDecimal(listing, bytes);
+  listing.buffer += "\npages:       ";
+  appendDecimal(listing, m.page.pageCount - listing.firstPage);
+  listing.buffer += '\n';
+}
+
+int completeListing(Listing &listing, const char *hint) {
+  if (!listing.open) return EINVAL;
+  if (hint != nullptr && *hint != '\0') {
+    listing.buffer += hint;
+    listing.buffer += '\n';
+  }
   flushLines(listing);
   closeFile(listing);
   if (!listing.standardOutput) {
@@ -298,9 +308,13 @@ void beginListLine(Listing &listing, uint64_t offset, const uint8_t *bytes, size
   beginLine(listing, offset, bytes, length, name);
 }
 
-void listWords(Listing &listing, const char *words) { listing.buffer += words; }
+void listWords(Listing &listing, const char *words, unsigned width) {
+  listing.buffer += words;
+  unsigned length = unsigned(std::char_traits<char>::length(words));
+  if (length < width) appendSpaces(listing, width - length);
+}
 
-void listNumber(Listing &listing, uint64_t number) { appendDecimal(listing, number); }
+void listNumber(Listing &listing, uint64_t number, unsigned width) { appendDecimal(listing, number, width); }
 
 void listHex(Listing &listing, uint8_t byte) { appendHex(listing, byte); }
 

@@ -37,6 +37,13 @@ bool listingOpen(const Listing &listing);
 // Returns 0, or the errno value of the first failure, and then no file is left.
 int finishListing(Listing &listing, const char *hint, uint64_t bytes, const Mechanism &m);
 
+// The pieces of finishListing, for a printer that lists its own summary: its first
+// lines (bytes read, pages), then, once the rest of it is listed, the hint line given
+// (none when empty), and the file put in place. completeListing returns as
+// finishListing does.
+void beginListedSummary(Listing &listing, uint64_t bytes, const Mechanism &m);
+int completeListing(Listing &listing, const char *hint);
+
 // Drops the listing and its temporary file. For a run that failed.
 void abandonListing(Listing &listing);
 
@@ -56,8 +63,10 @@ void listRunByte(Listing &listing, ListingRun kind, uint64_t offset, uint8_t byt
 // offset of its first byte, its bytes and its name. What it did follows through the
 // list... functions, and endListLine ends the line.
 void beginListLine(Listing &listing, uint64_t offset, const uint8_t *bytes, size_t length, const char *name);
-void listWords(Listing &listing, const char *words);
-void listNumber(Listing &listing, uint64_t number);
+// listWords pads the words with spaces to width columns; listNumber right-aligns the
+// number in width columns.
+void listWords(Listing &listing, const char *words, unsigned width = 0);
+void listNumber(Listing &listing, uint64_t number, unsigned width = 0);
 void listHex(Listing &listing, uint8_t byte);
 void listCharacter(Listing &listing, char32_t character);
 void endListLine(Listing &listing);
