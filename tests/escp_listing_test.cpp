@@ -171,6 +171,7 @@ TEST(EscpPlainText, RoundTripThroughTheTranscript) {
       "Grüße aus Köln: Äpfel, Öl, Übel, Straße",
       "Ça a été très bien, garçon; où est-il? § ¨ à, then @ [1] {2} |3| \\4 ~ ^ `",
       "Dansk: Æble, Øre, Åen; æbleskiver, øl, på",
+      "",  // a blank line is a line of the transcript too
       "Español: ¿Qué tal? ¡Sí! Ñandú, año, señor",
       "\tTabbed\tline\t\tend",
       "┌────┬────┐ ╔═╗ ╠═╣ ╚═╝ ░▒▓█",
