@@ -169,9 +169,9 @@ TEST(EscpListing, SamePagesWithAndWithoutIt) {
 TEST(EscpPlainText, RoundTripThroughTheTranscript) {
   const std::vector<std::string> lines = {
       "Grüße aus Köln: Äpfel, Öl, Übel, Straße",
+      "",  // a blank line is a line of the transcript too (its end is CRLF)
       "Ça a été très bien, garçon; où est-il? § ¨ à, then @ [1] {2} |3| \\4 ~ ^ `",
       "Dansk: Æble, Øre, Åen; æbleskiver, øl, på",
-      "",  // a blank line is a line of the transcript too
       "Español: ¿Qué tal? ¡Sí! Ñandú, año, señor",
       "\tTabbed\tline\t\tend",
       "┌────┬────┐ ╔═╗ ╠═╣ ╚═╝ ░▒▓█",
