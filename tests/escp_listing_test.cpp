@@ -226,7 +226,7 @@ TEST(EscpPlainText, RoundTripThroughTheTranscript) {
   // The set is switched where the text needs it, at the offset of the letter.
   std::vector<Line> listed = eventLines(listing);
   uint64_t section = text.find("§");
-  expectLine(listed, section, "1B 52 01", "ESC R", "international set 1, France; head at x 3.900, y 0.167 in");
+  expectLine(listed, section, "1B 52 01", "ESC R", "international set 1, France; head at x 3.900, y 0.333 in");
   // The euro sign, a smiley and a control character print as the placeholder; 9B is
   // no UTF-8: ¢ in the graphics table.
   r = runTambrix(dir, {"-printer", "escp", "-ascii", "-text", "odd.out", "-out", "q"},
