@@ -4,12 +4,11 @@
 #include <cstdint>
 #include <vector>
 
-#include "escp/escp_listing.h"
-#include "escp/escp_plain_text.h"
 #include "interpreter/command_listing.h"
 #include "interpreter/command_table.h"
 #include "interpreter/plain_text.h"
 #include "interpreter/printer.h"
+#include "interpreter/printer_model.h"
 #include "interpreter/stream_listing.h"
 #include "interpreter/stream_statistics.h"
 #include "mechanism/character_rom.h"
@@ -170,18 +169,26 @@ void startPrinter(Printer &p, const RunSettings &settings, const MechanismSinks 
   resetStreamStatistics(p.statistics);
   abandonListing(p.listing);
   for (int32_t &count : p.strikesAtLoad) count = 0;
-  if (settings.model == PrinterModel::Escp) startEscp(p.escp, p.mechanism);
+  printerModelOf(settings.model).powerOn(p);
 }
 
 void startStream(Printer &p) {
   p.stream.pending = PendingCommand{};
   p.stream.offset = 0;
   resetStreamStatistics(p.statistics);
-  if (p.mechanism.settings.model == PrinterModel::Escp) {
-    startEscpListing(p);
-    if (p.stream.plainText) startEscpPlainText(p);
-    return;
-  }
+  printerModelOf(p.mechanism.settings.model).startStream(p);
+}
+
+void interpretBytes(Printer &p, const uint8_t *bytes, size_t length) {
+  countStreamBytes(p.statistics, bytes, length);
+  printerModelOf(p.mechanism.settings.model).interpretBytes(p, bytes, length);
+}
+
+void endStream(Printer &p) { printerModelOf(p.mechanism.settings.model).endStream(p); }
+
+void powerOnMps801(Printer &) {}  // the mechanism's power-on is all of it
+
+void startMps801Stream(Printer &p) {
   startListedStream(p.listing, p.mechanism);
   if (p.stream.plainText) return startPlainText(p);
   // A program that opened the printer for the business set prints in it from its
@@ -189,14 +196,7 @@ void startStream(Printer &p) {
   if (p.stream.raw) selectDefaultSet(p);
 }
 
-void interpretBytes(Printer &p, const uint8_t *bytes, size_t length) {
-  countStreamBytes(p.statistics, bytes, length);
-  if (p.mechanism.settings.model == PrinterModel::Escp) {
-    if (p.stream.plainText) return interpretEscpPlainText(p, bytes, length);
-    interpretEscp(p.escp, p.mechanism, bytes, length, p.stream.offset);
-    p.stream.offset += length;
-    return;
-  }
+void interpretMps801Bytes(Printer &p, const uint8_t *bytes, size_t length) {
   if (p.stream.plainText) return interpretPlainText(p, bytes, length);
   // The listing is decided once a buffer, so that the print path has no part of it.
   if (listingOpen(p.listing)) {
@@ -211,12 +211,7 @@ void interpretBytes(Printer &p, const uint8_t *bytes, size_t length) {
   p.stream.offset += length;
 }
 
-void endStream(Printer &p) {
-  if (p.mechanism.settings.model == PrinterModel::Escp) {
-    if (p.stream.plainText) endEscpPlainText(p);
-    endEscp(p.escp, p.mechanism);
-    return endEscpListing(p);
-  }
+void endMps801Stream(Printer &p) {
   if (p.stream.plainText) return endPlainText(p);
   if (p.stream.pending.wanted != 0 && listingOpen(p.listing)) {
     const ListedCommand &command = p.stream.listed;

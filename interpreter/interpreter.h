@@ -22,3 +22,10 @@ void interpretBytes(Printer &p, const uint8_t *bytes, size_t length);
 
 // The stream ended: a command still waiting for operands is dropped, printing nothing.
 void endStream(Printer &p);
+
+// The MPS801's steps of a stream, as its model supplies them: the ones above call the
+// model's.
+void powerOnMps801(Printer &p);
+void startMps801Stream(Printer &p);
+void interpretMps801Bytes(Printer &p, const uint8_t *bytes, size_t length);
+void endMps801Stream(Printer &p);
