@@ -100,7 +100,9 @@ void checkEscpCells(const PageJob &job, unsigned width) {
 // line's end, and the command being read no longer than the longest.
 void checkEscpState(const EscpPrinter &e, const Mechanism &m) {
   const EscpSettings &s = e.settings;
-  uint32_t mostForm = std::max<uint32_t>(escpMostFormLength, (m.settings.pageHeight * escpUnitsPerInchY + 120) / 240);
+  // ESC C sets at most 22 inches; the power-on form is as long as the run's pages.
+  unsigned ppi = m.geometry.pixelsPerInchY;
+  uint32_t mostForm = std::max<uint32_t>(escpMostFormLength, (m.settings.pageHeight * escpUnitsPerInchY + ppi / 2) / ppi);
   check(s.formLength >= 1 && s.formLength <= mostForm);
   check(e.y < s.formLength);
   check(e.x <= escpLineWidth && e.lineStart <= escpLineWidth);
