@@ -88,9 +88,9 @@ constexpr size_t chartLabelWidth = 26;  // characters of a style line's name, wi
 constexpr const char *sampleText = "The quick brown fox jumps over the lazy dog.";
 
 // The English name of each international set, by its ESC R number.
-static const char *const setNames[escpSets] = {"USA",     "France", "Germany", "United Kingdom", "Denmark I",
-                                               "Sweden",  "Italy",  "Spain I", "Japan",          "Norway",
-                                               "Denmark II", "Spain II", "Latin America"};
+static const char *const setNames[escpSets] = {
+    "USA",    "France", "Germany", "United Kingdom", "Denmark I",  "Sweden",       "Italy",
+    "Spain I", "Japan", "Norway",  "Denmark II",     "Spain II",   "Latin America"};
 
 static void escape(std::string &s, std::initializer_list<uint8_t> bytes) {
   s += char(esc);
@@ -194,16 +194,18 @@ static void addStyles(std::string &s) {
   addStyleLine(s, "Pica, 10 cpi (ESC P)", escapes({'P'}), sample, "");
   addStyleLine(s, "Elite, 12 cpi (ESC M)", escapes({'M'}), sample, escapes({'P'}));
   addStyleLine(s, "Condensed, 17 cpi (SI)", "\x0f", sample + " 0123456789", "\x12");
-  addStyleLine(s, "Condensed elite, 20 cpi", escapes({'M'}) + "\x0f", sample + " 0123456789", "\x12" + escapes({'P'}));
+  addStyleLine(s, "Condensed elite, 20 cpi", escapes({'M'}) + "\x0f", sample + " 0123456789",
+               std::string("\x12") + escapes({'P'}));
   addStyleLine(s, "Double width (ESC W 1)", escapes({'W', 1}), "Double width", escapes({'W', 0}));
   addStyleLine(s, "Double width line (SO)", "\x0e", "Until the line ends", "");
   addStyleLine(s, "Emphasized (ESC E)", escapes({'E'}), sample, escapes({'F'}));
   addStyleLine(s, "Double-strike (ESC G)", escapes({'G'}), sample, escapes({'H'}));
   addStyleLine(s, "Italic (ESC 4)", escapes({'4'}), sample, escapes({'5'}));
   addStyleLine(s, "Underline (ESC - 1)", escapes({'-', 1}), sample, escapes({'-', 0}));
-  addStyleLine(s, "Super/subscript (ESC S)",
-               "E = mc" + escapes({'S', 0}) + "2" + escapes({'T'}) + ", H" + escapes({'S', 1}) + "2" + escapes({'T'}) +
-                   "O, ",
+  std::string formulas = std::string("E = mc") + escapes({'S', 0}) + "2" + escapes({'T'});
+  formulas += ", H";
+  formulas += escapes({'S', 1}) + "2" + escapes({'T'}) + "O, ";
+  addStyleLine(s, "Super/subscript (ESC S)", formulas,
                escapes({'S', 0}) + "Superscript" + escapes({'T'}) + " " + escapes({'S', 1}) + "Subscript",
                escapes({'T'}));
 }

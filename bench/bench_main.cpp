@@ -134,7 +134,8 @@ void printEscpTable() {
   for (unsigned repeat = 0; repeat < threadRepeats; ++repeat)
     for (size_t c = 0; c < std::size(counts); ++c)
       for (size_t r = 0; r < rows; ++r) {
-        RunSummary run = runWorkloadProcess(WorkloadRun{escpComparison[r], shortRunPages, WorkloadOutput::Png, counts[c]});
+        WorkloadRun workload{escpComparison[r], shortRunPages, WorkloadOutput::Png, counts[c]};
+        RunSummary run = runWorkloadProcess(workload);
         perSecond[r][c].push_back(run.pages * msPerSecond / run.totalMs);
         peakKb[r][c] = std::max(peakKb[r][c], run.peakKb);
         pages[r] = run.pages;

@@ -102,7 +102,8 @@ void checkEscpState(const EscpPrinter &e, const Mechanism &m) {
   const EscpSettings &s = e.settings;
   // ESC C sets at most 22 inches; the power-on form is as long as the run's pages.
   unsigned ppi = m.geometry.pixelsPerInchY;
-  uint32_t mostForm = std::max<uint32_t>(escpMostFormLength, (m.settings.pageHeight * escpUnitsPerInchY + ppi / 2) / ppi);
+  uint32_t powerOnForm = (m.settings.pageHeight * escpUnitsPerInchY + ppi / 2) / ppi;
+  uint32_t mostForm = std::max<uint32_t>(escpMostFormLength, powerOnForm);
   check(s.formLength >= 1 && s.formLength <= mostForm);
   check(e.y < s.formLength);
   check(e.x <= escpLineWidth && e.lineStart <= escpLineWidth);
