@@ -84,7 +84,8 @@ static void printUsage(const char *program) {
 static void printHelp(const char *program) {
   printUsage(program);
   std::printf("Other options:\n");
-  std::printf("   -test:       1, 2 or 3: prints the ROM dump, the glyph list or the code chart first\n");
+  std::printf("   -test:       1, 2 or 3: prints the ROM dump, the glyph list or the code chart first; with -printer "
+              "escp, the character chart\n");
   std::printf("   -pdf:        <file>: writes every page into one searchable PDF document\n");
   std::printf("   -text:       <file>: writes a UTF-8 transcript of the printed characters\n");
   std::printf("   -explain:    <file>: lists what each byte of the stream did; '-' is standard output\n");

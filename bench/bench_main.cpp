@@ -4,6 +4,7 @@
 //   tambrix_bench                                  the timing and memory table
 //   tambrix_bench --live                           the live capture table alone
 //   tambrix_bench --looks                          the paper and ink table alone
+//   tambrix_bench --escp                           the ESC/P against MPS801 table alone
 //   tambrix_bench --workload NAME --pages N --threads T [--pdf|--text] [--ink DPI] [--paper STYLE] [--explain]
 //                                                  one run (used by the tables)
 #include <algorithm>
@@ -49,7 +50,13 @@ static const TableRow kindRows[] = {
     {"worn ribbon", {Workload::WornRibbon, shortRunPages, WorkloadOutput::Png, 0}},
     {"debug marks", {Workload::DebugMarks, shortRunPages, WorkloadOutput::Png, 0}},
     {"dense text, PDF", {Workload::DenseText, shortRunPages, WorkloadOutput::Pdf, 0}},
+    {"ESC/P dense text", {Workload::EscpText, shortRunPages, WorkloadOutput::Png, 0}},
+    {"ESC/P graphics", {Workload::EscpGraphics, shortRunPages, WorkloadOutput::Png, 0}},
 };
+
+// The ESC/P pages set beside the MPS801's dense text, the first row.
+static const Workload escpComparison[] = {Workload::DenseText, Workload::EscpText, Workload::EscpGraphics};
+constexpr double escpCostGoal = 3.0;  // an ESC/P page should cost at most this many MPS801 pages
 
 // The runs timed at 1, 2 and one thread per core.
 static const TableRow threadRows[] = {
@@ -110,6 +117,43 @@ void printThreadTable() {
       std::printf("| %-23s | %5u | %7u | %7.1f | %7.2fx | %7.1f |\n", row.label, pages, counts[i],
                   median(perSecond[i]), median(perSecond[i]) / one, megabytes(peakKb[i]));
   }
+}
+
+// The ESC/P printer's pages against the MPS801's dense text in the same run of the
+// table, on one and two threads, each run repeated with the workloads and counts taking
+// turns; the cost of an ESC/P page is its time over an MPS801 page's.
+void printEscpTable() {
+  std::printf("\n## ESC/P pages against the MPS801's dense text, median of %u runs each\n\n", threadRepeats);
+  std::printf("| workload                | pages | threads | pages/s | ms/page | cost / MPS801 | peak MB |\n");
+  std::printf("|-------------------------|------:|--------:|--------:|--------:|--------------:|--------:|\n");
+  const unsigned counts[] = {1u, 2u};
+  constexpr size_t rows = std::size(escpComparison);
+  std::vector<double> perSecond[rows][std::size(counts)];
+  unsigned long peakKb[rows][std::size(counts)] = {};
+  unsigned pages[rows] = {};
+  for (unsigned repeat = 0; repeat < threadRepeats; ++repeat)
+    for (size_t c = 0; c < std::size(counts); ++c)
+      for (size_t r = 0; r < rows; ++r) {
+        WorkloadRun workload{escpComparison[r], shortRunPages, WorkloadOutput::Png, counts[c]};
+        RunSummary run = runWorkloadProcess(workload);
+        perSecond[r][c].push_back(run.pages * msPerSecond / run.totalMs);
+        peakKb[r][c] = std::max(peakKb[r][c], run.peakKb);
+        pages[r] = run.pages;
+      }
+  std::string ratios;
+  for (size_t r = 0; r < rows; ++r)
+    for (size_t c = 0; c < std::size(counts); ++c) {
+      double rate = median(perSecond[r][c]), cost = median(perSecond[0][c]) / rate;
+      std::printf("| %-23s | %5u | %7u | %7.1f | %7.1f | %12.2fx | %7.1f |\n", workloadInfo(escpComparison[r]).label,
+                  pages[r], counts[c], rate, msPerSecond / rate, cost, megabytes(peakKb[r][c]));
+      if (r == 0) continue;
+      char line[160];
+      std::snprintf(line, sizeof line, "ESC/P page cost / MPS801 page cost, %s, %u thread%s: %.2fx (%s)\n",
+                    workloadInfo(escpComparison[r]).label, counts[c], counts[c] == 1 ? "" : "s", cost,
+                    cost <= escpCostGoal ? "within the goal of 3x" : "over the goal of 3x");
+      ratios += line;
+    }
+  std::printf("\n%s", ratios.c_str());
 }
 
 void printMemoryTable() {
@@ -219,6 +263,7 @@ void printLookTable() {
 void printTables() {
   printKindTable();
   printThreadTable();
+  printEscpTable();
   printMemoryTable();
   printListingTable();
   printLiveLatencyTable();
@@ -244,7 +289,7 @@ void runChildWorkload() { reportWorkloadRun(childRun); }
 
 int usage() {
   std::fprintf(stderr,
-               "usage: tambrix_bench [--live | --looks | --workload NAME --pages N --threads T [--pdf|--text] [--ink DPI]"
+               "usage: tambrix_bench [--live | --looks | --escp | --workload NAME --pages N --threads T [--pdf|--text] [--ink DPI]"
                " [--paper STYLE] [--explain]]\n  workloads:");
   for (const WorkloadInfo &info : allWorkloads()) std::fprintf(stderr, " %s", info.name);
   std::fprintf(stderr, "\n");
@@ -293,6 +338,7 @@ int runChild(int argc, char **argv) {
 int main(int argc, char **argv) {
   if (argc == 1) return reportingErrors(printTables);
   if (argc == 2 && std::strcmp(argv[1], "--looks") == 0) return reportingErrors(printLooksOnly);
+  if (argc == 2 && std::strcmp(argv[1], "--escp") == 0) return reportingErrors(printEscpTable);
   if (std::strcmp(argv[1], "--workload") == 0) return runChild(argc, argv);
   if (std::strcmp(argv[1], "--live") == 0) return reportingErrors(printLiveLatencyTable);
   return usage();

@@ -42,6 +42,19 @@ constexpr const char *lineEnd = "\r\n";    // return, then feed
 // with every pin at a wear of its own, so pages print in many grays.
 constexpr uint32_t wornHalfLife = 1000000;
 constexpr const char *wornStrikeCounts = "0 100000 250000 500000 1000000 2000000 4000000";
+// The ESC/P pages: 11 inches of 66 text lines of 80 characters, or of 99 graphics
+// lines of 1920 columns at 240 dots an inch (ESC * 3), each fed 24/216 inch (ESC J 24),
+// the height of eight pins.
+constexpr unsigned escpTextLines = 66;
+constexpr unsigned escpTextColumns = 80;
+constexpr unsigned escpGraphicsLines = 99;
+constexpr unsigned escpGraphicsColumns = 1920;
+constexpr char escape = 27;
+constexpr uint8_t graphicsFeed = 24;
+constexpr unsigned firstItalicCode = 160;  // the italic table's 160-254: 32-126 in italics
+constexpr unsigned escpTextCodes = 95;     // 32-126, and 160-254
+constexpr const char *escpFontName = "PRINTER/escp.fake";
+
 constexpr const char *streamName = "bench.prn";
 constexpr const char *listingName = "bench.lst";
 
@@ -50,6 +63,8 @@ const std::vector<WorkloadInfo> workloadTable = {
     {Workload::BitImage, "bitimage", "bit image"},
     {Workload::WornRibbon, "worn", "worn ribbon"},
     {Workload::DebugMarks, "debug", "debug marks"},
+    {Workload::EscpText, "escp-dense", "ESC/P dense text"},
+    {Workload::EscpGraphics, "escp-graphics", "ESC/P graphics"},
 };
 
 double millisecondsBetween(Clock::time_point start, Clock::time_point end) {
@@ -81,6 +96,48 @@ void writeBitImageStream(std::ostream &file, unsigned pages) {
   for (unsigned line = 0; line < lines; ++line) file << std::string(columnsPerLine, fullColumn) << lineEnd;
 }
 
+// Full ESC/P text lines, every character position of the page printed: roman and
+// italic characters, scrambled as the MPS801's dense text is.
+void writeEscpTextStream(std::ostream &file, unsigned pages) {
+  std::string text;
+  for (unsigned line = 0; line < pages * escpTextLines; ++line) {
+    text.clear();
+    for (unsigned cell = 0; cell < escpTextColumns; ++cell) {
+      unsigned index = (uint32_t(line * escpTextColumns + cell) * scrambleFactor) >> 24;
+      unsigned code = index % (2 * escpTextCodes);
+      text += char(code < escpTextCodes ? firstTextCode + code : firstItalicCode + (code - escpTextCodes));
+    }
+    file << text << lineEnd;
+  }
+}
+
+// Full ESC/P graphics lines across the 8-inch line at 240 dots an inch, each fed by
+// the height of its eight pins; their columns scrambled, about half the pins firing.
+void writeEscpGraphicsStream(std::ostream &file, unsigned pages) {
+  std::string line = {escape, '*', 3, char(escpGraphicsColumns & 0xFF), char(escpGraphicsColumns >> 8)};
+  size_t header = line.size();
+  line.resize(header + escpGraphicsColumns);
+  line += {'\r', escape, 'J', char(graphicsFeed)};
+  for (unsigned row = 0; row < pages * escpGraphicsLines; ++row) {
+    for (unsigned column = 0; column < escpGraphicsColumns; ++column)
+      line[header + column] = char((uint32_t(row * escpGraphicsColumns + column) * scrambleFactor) >> 24);
+    file << line;
+  }
+}
+
+void writeStream(std::ostream &file, Workload workload, unsigned pages) {
+  if (workload == Workload::BitImage)
+    writeBitImageStream(file, pages);
+  else if (workload == Workload::EscpText)
+    writeEscpTextStream(file, pages);
+  else if (workload == Workload::EscpGraphics)
+    writeEscpGraphicsStream(file, pages);
+  else
+    writeTextStream(file, pages);
+}
+
+bool escpWorkload(Workload workload) { return workload == Workload::EscpText || workload == Workload::EscpGraphics; }
+
 void writeFile(const std::string &name, const std::string &bytes) {
   std::ofstream file(name, std::ios::binary | std::ios::trunc);
   file << bytes;
@@ -92,6 +149,12 @@ void writeBenchRom() {
   std::string rom(romSize, '\0');
   for (unsigned i = 0; i < romSize; ++i) rom[i] = char(((i * scrambleFactor) >> romScrambleShift) & pinMask);
   writeFile("PRINTER/mps801.bin", rom);
+}
+
+// The ESC/P printer's font, from the source tree.
+void writeEscpFont() {
+  std::filesystem::create_directories("PRINTER");
+  std::filesystem::copy_file(TAMBRIX_ESCP_FONT, escpFontName, std::filesystem::copy_options::overwrite_existing);
 }
 
 }  // namespace
@@ -112,27 +175,28 @@ const WorkloadInfo &workloadInfo(Workload workload) {
 
 unsigned pagesForStreamBytes(Workload workload, uint64_t bytes) {
   std::ostringstream page;
-  if (workload == Workload::BitImage)
-    writeBitImageStream(page, 1);
-  else
-    writeTextStream(page, 1);
+  writeStream(page, workload, 1);
   size_t perPage = page.str().size();
   return unsigned((bytes + perPage - 1) / perPage);
 }
 
 RunOptions prepareWorkload(Workload workload, unsigned pages, WorkloadOutput output, unsigned threads, bool explain) {
-  writeBenchRom();
-  std::ofstream stream(streamName, std::ios::binary | std::ios::trunc);
-  if (workload == Workload::BitImage)
-    writeBitImageStream(stream, pages);
+  if (escpWorkload(workload))
+    writeEscpFont();
   else
-    writeTextStream(stream, pages);
+    writeBenchRom();
+  std::ofstream stream(streamName, std::ios::binary | std::ios::trunc);
+  writeStream(stream, workload, pages);
   stream.close();
   if (!stream) throw std::runtime_error(std::string("cannot write ") + streamName);
   std::filesystem::remove(strikeStoreName);
   RunOptions options;
   options.inputName = streamName;
   options.settings.threads = threads;
+  if (escpWorkload(workload)) {
+    options.settings.model = PrinterModel::Escp;
+    options.settings.pageHeight = pageGeometryOf(PrinterModel::Escp).defaultPageHeight;
+  }
   if (output == WorkloadOutput::Pdf)
     options.settings.pdfName = std::string(workloadInfo(workload).name) + ".pdf";
   else if (output == WorkloadOutput::Text)

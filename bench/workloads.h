@@ -8,7 +8,7 @@
 
 #include "app/run_options.h"
 
-enum class Workload { DenseText, BitImage, WornRibbon, DebugMarks };
+enum class Workload { DenseText, BitImage, WornRibbon, DebugMarks, EscpText, EscpGraphics };
 
 struct WorkloadInfo {
   Workload workload;
@@ -28,8 +28,8 @@ const WorkloadInfo &workloadInfo(Workload workload);
 enum class WorkloadOutput { Png, Pdf, Text };
 
 // Writes, into the current directory, what a run of the workload reads: the ROM image
-// (PRINTER/mps801.bin), the strike store, and a printer stream of the given number of
-// full pages. Returns the options the run is made with, its pages going to output
+// (PRINTER/mps801.bin) or the ESC/P printer's font (PRINTER/escp.fake), the strike
+// store, and a printer stream of the given number of full pages. Returns the options the run is made with, its pages going to output
 // through that many encoder threads, and the stream listed into a file when explain.
 RunOptions prepareWorkload(Workload workload, unsigned pages, WorkloadOutput output, unsigned threads, bool explain);
 

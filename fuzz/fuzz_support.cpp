@@ -17,10 +17,14 @@ namespace {
 // Page heights in pixels: the shortest page, one pixel more, a page that holds one
 // text line and a little, and the default 12 inches.
 const unsigned fuzzPageHeights[4] = {21, 22, 35, 1512};
+// The same for the ESC/P printer, at 240 pixels an inch: its shortest page (1/6 inch),
+// one pixel more, a line of 1/6 inch and a half, and 11 inches.
+const unsigned fuzzEscpPageHeights[4] = {40, 41, 60, 2640};
 
-constexpr uint8_t heightBits = 3;      // settings byte: index into fuzzPageHeights
+constexpr uint8_t heightBits = 3;      // settings byte: index into the page heights
 constexpr uint8_t rawBit = 4;          // settings byte: raw stream
 constexpr uint8_t businessBit = 8;     // settings byte: business default set
+constexpr uint8_t escpBits = rawBit | businessBit;  // settings byte: both, the ESC/P printer
 constexpr unsigned debugShift = 4;     // settings byte: debug level in bits 4-5
 constexpr uint8_t debugBits = 3;
 constexpr uint8_t halfLifeBit = 64;    // settings byte: ribbon simulation on
@@ -32,6 +36,7 @@ constexpr const char *nearWrapCounts = "-100 -100 -100 -100 -100 -100 -100";  //
 
 constexpr const char *romFolder = "PRINTER";
 constexpr const char *romName = "PRINTER/mps801.bin";
+constexpr const char *escpFontName = "PRINTER/escp.fake";
 
 std::string workDirectory;  // the temporary directory the targets run in
 RunCarry carry;             // page memory handed from input to input, as runs in one process may
@@ -52,6 +57,14 @@ void writeRomImage() {
   FILE *file = std::fopen(romName, "wb");
   if (file == nullptr || std::fwrite(rom, 1, romSize, file) != romSize) std::abort();
   std::fclose(file);
+}
+
+// The ESC/P printer's font, copied from the source tree where the program looks for it
+// first.
+void writeEscpFont() {
+  std::error_code error;
+  std::filesystem::copy_file(TAMBRIX_ESCP_FONT, escpFontName, std::filesystem::copy_options::overwrite_existing, error);
+  if (error) std::abort();
 }
 
 // Starts the strike store afresh for the next input, or near the counters' wrap.
@@ -91,6 +104,7 @@ void startFuzzing() {
   workDirectory = pattern;
   std::atexit(removeWorkDirectory);
   writeRomImage();
+  writeEscpFont();
   // "f-001.png written." and the trace messages would drown libFuzzer's own log.
   if (std::freopen("/dev/null", "w", stdout) == nullptr) std::abort();
 }
@@ -98,9 +112,14 @@ void startFuzzing() {
 RunOptions fuzzOptions(const uint8_t *data, size_t size) {
   uint8_t settings = size > 0 ? data[0] : 0;
   RunOptions options;
-  options.settings.pageHeight = fuzzPageHeights[settings & heightBits];
-  if (settings & rawBit) options.settings.streamKind = StreamKind::Raw;
-  options.settings.businessDefault = settings & businessBit;
+  if ((settings & escpBits) == escpBits) {
+    options.settings.model = PrinterModel::Escp;
+    options.settings.pageHeight = fuzzEscpPageHeights[settings & heightBits];
+  } else {
+    options.settings.pageHeight = fuzzPageHeights[settings & heightBits];
+    if (settings & rawBit) options.settings.streamKind = StreamKind::Raw;
+    options.settings.businessDefault = settings & businessBit;
+  }
   options.settings.debugLevel = uint16_t((settings >> debugShift) & debugBits);
   if (settings & halfLifeBit) options.settings.halfLife = shortHalfLife;
   return options;

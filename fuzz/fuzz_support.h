@@ -2,10 +2,13 @@
 // working directory with its ROM image, and one run of the program on an input (the
 // whole run sequence, for fuzz_output; fuzz_interpreter drives the printer itself).
 //
-// The first byte of an input picks the run's settings, the rest is the stream:
-//   bits 0-1  page height, one of fuzzPageHeights
-//   bit 2     raw stream instead of a text-mode file
-//   bit 3     business set as the default set
+// The first byte of an input picks the printer and the run's settings, the rest is the
+// stream:
+//   bits 0-1  page height, one of the printer's four (see fuzz_support.cpp)
+//   bits 2-3  both set: the ESC/P printer, to which neither means anything; else the
+//             MPS801, with
+//   bit 2       raw stream instead of a text-mode file
+//   bit 3       business set as the default set
 //   bits 4-5  debug level (trace messages, page marks)
 //   bit 6     ribbon simulation on, with a short half-life
 //   bit 7     strike counters start just below their 32-bit wrap
@@ -23,7 +26,7 @@ constexpr const char *fuzzTranscriptName = "t.txt";
 constexpr const char *fuzzDocumentName = "d.pdf";
 
 // Makes a private temporary directory the working directory (removed at exit), writes
-// the ROM image into it and silences standard output.
+// the ROM image and the ESC/P printer's font into it and silences standard output.
 void startFuzzing();
 
 // The options the input's settings byte selects; no file is written yet.
