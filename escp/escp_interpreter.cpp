@@ -385,17 +385,36 @@ std::vector<uint32_t> everyStop(uint32_t every, uint32_t unit, size_t most) {
   return stops;
 }
 
+// Pixels down to the foot of what the page holds already: its ink, and the tops of its
+// lines and text cells.
+unsigned printedDepth(const Mechanism &m) {
+  unsigned depth = m.canvas.page.inkedEnd;
+  for (const TextCell &cell : m.page.cells) depth = std::max(depth, cell.y + 1);
+  for (unsigned row : m.page.rows) depth = std::max(depth, row + 1);
+  return depth;
+}
+
 void setFormLength(EscpPrinter &e, Mechanism &m, uint32_t length) {
   printLine(e, m);
+  uint32_t old = e.settings.formLength;
   e.settings.formLength = length;
   e.settings.skipLines = 0;
-  // The page keeps its top: it now ends its new length below it.
-  unsigned height = pagePixels(m, length);
+  if (e.y >= length) {  // the head is past the new foot: the page ends here, as it is
+    e.y = 0;
+    endPage(e, m);
+    return;
+  }
+  // The page keeps its top and now ends its new length below it; what it holds
+  // already stays on it, should the new length be shorter.
+  unsigned height = std::max(pagePixels(m, length), std::min(printedDepth(m), m.setup.pageHeight));
   if (height != m.setup.pageHeight) {
     m.setup.pageHeight = height;
     resizePage(m.canvas, height);
   }
-  feedPaper(e, m, 0);
+  // Dots that went over the old foot belong on this page again, so far as it reaches.
+  std::vector<EscpCarriedDot> carried;
+  carried.swap(e.carried);
+  for (const EscpCarriedDot &dot : carried) strike(e, m, dot.x, dot.y + 2 * int64_t(old), dot.pin);
 }
 
 void printGraphics(EscpPrinter &e, Mechanism &m, unsigned mode, const uint8_t *data, size_t columns, bool ninePins) {
@@ -495,7 +514,10 @@ void runCommand(EscpPrinter &e, Mechanism &m, const std::vector<uint8_t> &b) {
       break;
     case 'C': {
       uint64_t length = p[0] != 0 ? uint64_t(p[0]) * s.lineSpacing : uint64_t(p[1]) * escpUnitsPerInchY;
-      bool valid = p[0] != 0 ? p[0] <= 127 && length >= 1 && length <= escpMostFormLength : p[1] >= 1 && p[1] <= 22;
+      // A form shorter than a line at 1/6 inch is refused: a 1/216-inch form would turn
+      // every feed into hundreds of pages.
+      bool valid = p[0] != 0 ? p[0] <= 127 && length >= escpLeastFormLength && length <= escpMostFormLength
+                             : p[1] >= 1 && p[1] <= 22;
       if (valid) setFormLength(e, m, uint32_t(length));
       break;
     }

@@ -22,6 +22,7 @@ constexpr uint32_t escpUnitsPerInchY = 216;     // down
 constexpr uint32_t escpLineWidth = 8 * escpUnitsPerInchX;   // the print line, 8 inches
 constexpr uint32_t escpPinPitch = 3;            // 1/72 inch between pins, in 1/216
 constexpr uint32_t escpMostFormLength = 22 * escpUnitsPerInchY;  // 22 inches
+constexpr uint32_t escpLeastFormLength = escpUnitsPerInchY / 6;  // one line at 1/6 inch
 constexpr unsigned escpMostTabStops = 32;       // horizontal
 constexpr unsigned escpMostVerticalStops = 16;
 constexpr unsigned escpSets = 13;               // international sets

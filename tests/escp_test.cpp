@@ -1115,3 +1115,46 @@ TEST(EscpPrinter, RandomBytesRunThroughTheProgram) {
   EXPECT_TRUE(fileExists(folder.dir.file("r.pdf")));
   EXPECT_TRUE(fileExists(folder.dir.file("r.txt")));
 }
+
+// A form length that leaves the head below the new foot ends the page as it is: what
+// was printed stays on it, in ink and in text. ESC @ sets the power-on length the same
+// way, and a form shorter than a line at 1/6 inch is refused, so that no feed can
+// become thousands of pages.
+TEST(EscpPrinter, FormLengthsNeverCutWhatIsPrinted) {
+  using Heights = std::vector<unsigned>;
+  auto heights = [](const Printout &out) {
+    Heights h;
+    for (const PageJob &page : out.pages) h.push_back(page.raster.height);
+    return h;
+  };
+  {
+    std::string stream = "top\r\n" + std::string(58, '\n') + "LOST\r" + bytes({ESC, 'C', 0, 5}) + "after\r\n";
+    Printout out = print(stream);
+    ASSERT_EQ(heights(out), (Heights{2640, 1200}));
+    EXPECT_EQ(cellText(out.pages[0]), "topLOST");
+    EXPECT_EQ(cellText(out.pages[1]), "after");
+    for (const TextCell &cell : out.pages[0].cells) EXPECT_LT(cell.y, out.pages[0].raster.height);
+    EXPECT_GT(inkedPixels(out.pages[0].raster), 0u);
+    // "LOST" is inked at its line, 59 lines down.
+    bool lostInked = false;
+    for (unsigned y = 59 * 40; y < 59 * 40 + 30; ++y)
+      for (unsigned x = 0; x < 96; ++x) lostInked = lostInked || inked(out.pages[0].raster, x, y);
+    EXPECT_TRUE(lostInked);
+  }
+  {
+    // 22-inch form, the head 18.9 inches down: ESC @ brings back 11 inches, which ends
+    // the page at once, and the next line starts the next page.
+    std::string stream = "top\r\n" + bytes({ESC, 'C', 0, 22});
+    for (int i = 0; i < 16; ++i) stream += bytes({ESC, 'J', 255});
+    Printout out = print(stream + bytes({ESC, '@'}) + "A\r\n");
+    ASSERT_EQ(out.pages.size(), 2u);
+    EXPECT_EQ(cellText(out.pages[1]), "A");
+    EXPECT_EQ(out.pages[1].raster.height, 2640u);
+  }
+  {
+    // ESC 3 1 and ESC C 1 would make a form of 1/216 inch: refused.
+    Printout out = print("A" + bytes({ESC, '3', 1, ESC, 'C', 1, ESC, 'f', 1, 255}) + "B\r\n");
+    EXPECT_EQ(heights(out), (Heights{2640}));
+    EXPECT_EQ(cellText(out.pages[0]), "AB");
+  }
+}
