@@ -18,7 +18,7 @@
 #include "mechanism/print_head.h"
 
 // ---------------------------------------------------------------------------
-// The interpreter's state (interpreter.cpp writes it).
+// The MPS801 interpreter's state (mps801_stream.cpp writes it).
 
 // What a control code does.
 enum class Action {

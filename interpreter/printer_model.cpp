@@ -3,7 +3,7 @@
 #include <strings.h>
 
 #include "escp/escp_stream.h"
-#include "interpreter/interpreter.h"
+#include "interpreter/mps801_stream.h"
 
 const PrinterModelInfo printerModels[printerModelCount] = {
     {PrinterModel::Mps801, "mps801", "the 7-pin MPS801 (the default)", powerOnMps801, startMps801Stream,

@@ -333,3 +333,21 @@ std::string commandOutput(const std::string &command) {
   pclose(pipe);
   return text;
 }
+
+std::string trimmed(const std::string &text) {
+  size_t first = text.find_first_not_of(' '), last = text.find_last_not_of(' ');
+  return first == std::string::npos ? std::string() : text.substr(first, last - first + 1);
+}
+
+std::vector<Line> eventLines(const std::string &listing) {
+  std::vector<Line> lines;
+  std::istringstream in(listing);
+  std::string text;
+  while (std::getline(in, text) && !text.empty()) {
+    size_t ellipsis = text.find("\xE2\x80\xA6");
+    if (ellipsis != std::string::npos && ellipsis < 40) text.replace(ellipsis, 3, "~");
+    lines.push_back(Line{std::stoull(text.substr(0, 9)), trimmed(text.substr(11, 25)), trimmed(text.substr(38, 16)),
+                         text.size() > 55 ? text.substr(55) : std::string()});
+  }
+  return lines;
+}

@@ -134,3 +134,15 @@ bool processGone(pid_t pid);
 
 // A TCP connection to the loopback address at port; -1 when none could be made.
 int connectLoopback(unsigned port);
+
+// One event line of a stream listing, its fields at their columns (an ellipsis as "~").
+struct Line {
+  uint64_t offset = 0;
+  std::string bytes, name, what;
+};
+
+// The text without its leading and trailing spaces.
+std::string trimmed(const std::string &text);
+
+// The event lines of a listing, up to its summary.
+std::vector<Line> eventLines(const std::string &listing);
