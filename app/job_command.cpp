@@ -145,8 +145,9 @@ std::vector<std::string> jobFiles(const RunSettings &settings, unsigned pageCoun
   if (!settings.pdfName.empty()) return {settings.pdfName};
   if (!settings.textName.empty()) return {settings.textName};
   std::vector<std::string> files;
+  unsigned sheets = settings.endless ? 1 : pageCount;  // endless paper: the job's one sheet
   if (settings.pageFiles)
-    for (unsigned number = 1; number <= pageCount; ++number) files.push_back(pageFileName(settings.outputPrefix, number));
+    for (unsigned number = 1; number <= sheets; ++number) files.push_back(pageFileName(settings.outputPrefix, number));
   return files;
 }
 

@@ -17,7 +17,7 @@
 // The option words; matched whole, ignoring case.
 enum class Option {
   Height, Out, Test, HalfLife, Debug, Business, Graphic, Raw, Ascii, Pdf, Text, Explain, Threads, Follow, Idle, Listen,
-  Paper, Look, Dpi, Ribbon, Baud, Then, Printer, Help, None
+  Paper, Look, Dpi, Ribbon, Baud, Then, Printer, Endless, Help, None
 };
 
 struct OptionWord {
@@ -26,7 +26,7 @@ struct OptionWord {
   bool takesValue;  // the next word is its value, whatever it looks like
 };
 
-static const OptionWord optionWords[26] = {
+static const OptionWord optionWords[27] = {
     {"-height", Option::Height, true},     {"-out", Option::Out, true},
     {"-test", Option::Test, true},         {"-halflife", Option::HalfLife, true},
     {"-debug", Option::Debug, true},       {"-business", Option::Business, false},
@@ -38,7 +38,7 @@ static const OptionWord optionWords[26] = {
     {"-paper", Option::Paper, true},       {"-look", Option::Look, true},
     {"-dpi", Option::Dpi, true},           {"-ribbon", Option::Ribbon, true},
     {"-baud", Option::Baud, true},         {"-then", Option::Then, true},
-    {"-printer", Option::Printer, true},
+    {"-printer", Option::Printer, true},   {"-endless", Option::Endless, false},
     {"-help", Option::Help, false},        {"-h", Option::Help, false},
     {"-?", Option::Help, false},
 };
@@ -107,6 +107,7 @@ static void printHelp(const char *program) {
   std::printf("   -printer:    <name>: the printer emulated: %s; mps801 if not specified; escp is the 9-pin "
               "ESC/P printer, 240 pixels an inch, 11-inch pages\n",
               printerModelNames().c_str());
+  std::printf("   -endless:    prints each job on one continuous sheet of fanfold paper, not on cut pages\n");
   std::printf("   -help:       prints this text (so do -h and -?)\n");
 }
 
@@ -380,6 +381,9 @@ ParseResult parseOptions(int argc, char **argv, RunOptions &options) {
       case Option::Follow:
         options.follow = true;
         std::printf("Following the input file.\n");
+        break;
+      case Option::Endless:
+        options.settings.endless = true;
         break;
       case Option::Ascii:
         options.settings.streamKind = StreamKind::PlainText;

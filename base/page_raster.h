@@ -68,4 +68,6 @@ struct PageJob {
   PageRaster raster;            // its pixels
   std::vector<Strike> strikes;  // its dots as struck, in order; kept for the ink look only
   std::vector<MarkPixel> marks; // its debug mark pixels, in order; kept for the ink look only
+  unsigned sheetRows = 0;       // on endless paper: the rows of the page that stay on the sheet,
+                                //   where the job's sheet is cut; 0 for all of them
 };

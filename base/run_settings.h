@@ -74,4 +74,5 @@ struct RunSettings {
   LookStyle look = LookStyle::Dots;         // how the dots are drawn
   unsigned inkDpi = defaultInkDpi;          // pixels per inch of ink pages, 100 .. 1200; ink only
   RibbonColour ribbonColour = RibbonColour::Black;  // the ink's colour; ink only
+  bool endless = false;                     // each job goes on one continuous sheet, not cut pages
 };

@@ -6,6 +6,7 @@
 //   tambrix_bench --looks                          the paper and ink table alone
 //   tambrix_bench --escp                           the ESC/P against MPS801 table alone
 //   tambrix_bench --workload NAME --pages N --threads T [--pdf|--text] [--ink DPI] [--paper STYLE] [--explain]
+//                 [--endless]
 //                                                  one run (used by the tables)
 #include <algorithm>
 #include <cstdint>
@@ -25,6 +26,7 @@
 namespace {
 
 constexpr unsigned shortRunPages = 15;  // pages of the runs of each kind of page
+constexpr unsigned bannerFeet = 50;     // forms of the endless banner, 12 inches each
 constexpr unsigned baseRunPages = 10;   // the long dump's memory is set beside this run's
 constexpr unsigned dumpPages = 100;     // the long dump
 constexpr unsigned speedRunPages = 60;  // the dense dump the thread counts are timed on
@@ -181,6 +183,20 @@ void printMemoryTable() {
                 megabytes(dump), double(dump) / double(base),
                 (double(dump) - double(base)) / double(longDocumentPages - dumpPages));
   }
+  // A 50-foot bit-image banner on endless paper (50 forms of 12 inches, 75,600 rows as
+  // painted, 180,000 in ink at 300 pixels an inch) against one form of it: the sheet
+  // is compressed as it is printed, so its peak should stay within 1.5 times.
+  for (bool ink : {false, true}) {
+    WorkloadRun banner{Workload::BitImage, 1, WorkloadOutput::Png, 1};
+    banner.endless = true;
+    if (ink) banner.look = LookStyle::Ink, banner.paper = PaperStyle::Plain;
+    unsigned long one = runWorkloadProcess(banner).peakKb;
+    banner.pages = bannerFeet;
+    RunSummary long_ = runWorkloadProcess(banner);
+    std::printf("bit-image banner, endless, %s, 1 thread: 1 form %.1f MB, %u feet %.1f MB (x%.2f) in %.1f s\n",
+                ink ? "ink at 300 dpi on plain paper" : "dots", megabytes(one), bannerFeet, megabytes(long_.peakKb),
+                double(long_.peakKb) / double(one), long_.totalMs / msPerSecond);
+  }
   dense = WorkloadRun{Workload::DenseText, baseRunPages, WorkloadOutput::Png, 0};
   // From one thread to two, the run gains its encoder processes; the cost of each
   // thread after that is the slope from the second count (two threads) to the most.
@@ -290,7 +306,7 @@ void runChildWorkload() { reportWorkloadRun(childRun); }
 int usage() {
   std::fprintf(stderr,
                "usage: tambrix_bench [--live | --looks | --escp | --workload NAME --pages N --threads T [--pdf|--text] [--ink DPI]"
-               " [--paper STYLE] [--explain]]\n  workloads:");
+               " [--paper STYLE] [--explain] [--endless]]\n  workloads:");
   for (const WorkloadInfo &info : allWorkloads()) std::fprintf(stderr, " %s", info.name);
   std::fprintf(stderr, "\n");
   return 2;
@@ -305,6 +321,8 @@ bool parseLookWords(int argc, char **argv, WorkloadRun &run) {
       run.output = WorkloadOutput::Text;
     } else if (std::strcmp(argv[i], "--explain") == 0) {
       run.explain = true;
+    } else if (std::strcmp(argv[i], "--endless") == 0) {
+      run.endless = true;
     } else if (std::strcmp(argv[i], "--ink") == 0 && i + 1 < argc) {
       run.look = LookStyle::Ink;
       run.dpi = unsigned(std::atoi(argv[++i]));

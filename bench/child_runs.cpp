@@ -96,6 +96,7 @@ RunSummary parseSummary(const std::string &output) {
   if (run.look == LookStyle::Ink) words.insert(words.end(), {"--ink", dpi.c_str()});
   if (run.paper != PaperStyle::None) words.insert(words.end(), {"--paper", paperWord(run.paper)});
   if (run.explain) words.push_back("--explain");
+  if (run.endless) words.push_back("--endless");
   words.push_back(nullptr);
   execv(self.c_str(), const_cast<char *const *>(words.data()));
   _exit(127);
@@ -119,6 +120,7 @@ void reportWorkloadRun(const WorkloadRun &run) {
   options.settings.look = run.look;
   options.settings.paper = run.paper;
   options.settings.inkDpi = run.dpi;
+  options.settings.endless = run.endless;
   RunTimes times = timeWorkload(options);
   leaveScratchDir(dir);
   std::printf("%s %.4f %u\n", summaryTag, times.totalMs, times.pages);

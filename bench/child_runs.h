@@ -14,6 +14,7 @@ struct WorkloadRun {
   PaperStyle paper = PaperStyle::None;  // the paper they are on
   unsigned dpi = defaultInkDpi;         // pixels per inch of ink pages
   bool explain = false;  // the stream is listed into a file as it is rendered
+  bool endless = false;  // the pages are the forms of one continuous sheet (-endless)
 };
 
 struct RunSummary {
@@ -31,6 +32,6 @@ const char *paperWord(PaperStyle paper);
 void reportWorkloadRun(const WorkloadRun &run);
 
 // Runs this program again as `--workload NAME --pages N --threads T [--pdf|--text] [--ink DPI]
-// [--paper STYLE] [--explain]` and
+// [--paper STYLE] [--explain] [--endless]` and
 // returns what it reported.
 RunSummary runWorkloadProcess(const WorkloadRun &run);

@@ -111,7 +111,7 @@ void runCommand(Printer &p, char32_t character) {
       moveHead(p.mechanism, (p.mechanism.head.headX / cellWidth / tabColumns + 1) * tabColumns * cellWidth);
       break;
     case formFeed:
-      ejectPage(p.mechanism);
+      feedToNextForm(p.mechanism);
       moveHead(p.mechanism, leftMargin);
       break;
     default:  // lineFeed, carriageReturn

@@ -1,5 +1,6 @@
 #include "mechanism/print_head.h"
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdio>
@@ -46,7 +47,7 @@ void startMechanism(Mechanism &m, const RunSettings &given, const MechanismSinks
   m.head = HeadPosition{leftMargin, topMargin};
   m.keepText = !given.pdfName.empty() || !given.textName.empty();
   m.keepStrikes = given.look == LookStyle::Ink;
-  m.page = PageImage{false, 0, {}, {}, {}, {}};
+  m.page = PageImage{false, 0, {}, {}, {}, {}, 0, 0};
   m.ribbon = RibbonState{};
   m.ribbon.halfLife = given.halfLife;
   m.modes = 0;
@@ -110,7 +111,7 @@ void noteCharacterCell(Mechanism &m, unsigned width, char32_t text) {
 void lineFeed(Mechanism &m) {
   m.head.headY += m.setup.lineSpacing;
   if (m.head.headY > m.setup.pageHeight - m.setup.lineSpacing)
-    ejectPage(m);
+    feedToNextForm(m);
   else if (m.keepText)
     m.page.rows.push_back(m.head.headY);
   updatePinShades(m);
@@ -129,13 +130,49 @@ void clearModes(Mechanism &m, uint16_t bits) { m.modes &= uint16_t(~bits); }
 
 void toggleModes(Mechanism &m, uint16_t bits) { m.modes ^= bits; }
 
+namespace {
+
+// Numbers and names the ejected form and hands it to the run.
+void handOver(Mechanism &m, PageJob &&job) {
+  PageImage &sheet = m.page;
+  job.number = ++sheet.pageCount;
+  if (m.settings.pageFiles) {
+    // On endless paper, every form goes into the job's one sheet, named as its first page.
+    job.pngName = pageFileName(m.setup.outputPrefix, m.settings.endless ? 1 : sheet.pageCount);
+    if (!m.settings.endless || sheet.pageCount == 1) tell(m, EngineEvent::WritingPage, sheet.pageCount, job.pngName);
+  }
+  if (m.sinks.page != nullptr)
+    m.sinks.page(m.sinks.context, std::move(job));
+  else
+    recyclePage(m.canvas, std::move(job.raster));
+}
+
+// Hands over the blank forms fed since the last form with ink: white pages of the
+// page length in force.
+void handOverBlankForms(Mechanism &m) {
+  for (; m.page.blankForms > 0; --m.page.blankForms) {
+    PageJob job;
+    job.raster.width = m.geometry.width;
+    job.raster.height = m.setup.pageHeight;
+    job.raster.kind = PixelKind::BlackWhite;
+    job.raster.bytes.assign(rasterRowBytes(PixelKind::BlackWhite, job.raster.width) * job.raster.height, 0xFF);
+    job.raster.pixelsPerInchX = m.canvas.pixelsPerInchX;
+    job.raster.pixelsPerInchY = m.canvas.pixelsPerInchY;
+    if (m.keepText) job.rows.push_back(topMargin);
+    handOver(m, std::move(job));
+  }
+}
+
+}  // namespace
+
 void ejectPage(Mechanism &m) {
   PageImage &sheet = m.page;
   if (sheet.pageDirty) {
-    ++sheet.pageCount;
+    handOverBlankForms(m);
     size_t cellCount = sheet.cells.size(), rowCount = sheet.rows.size();
-    PageJob job{sheet.pageCount, std::string(), std::move(sheet.cells), std::move(sheet.rows), takePage(m.canvas),
+    PageJob job{0, std::string(), std::move(sheet.cells), std::move(sheet.rows), takePage(m.canvas),
                 std::move(sheet.strikes), std::move(sheet.marks)};
+    job.sheetRows = sheet.sheetRows;
     sheet.strikes.clear();
     sheet.marks.clear();
     // The next page most likely holds as much: room for it now, not grown cell by cell.
@@ -143,14 +180,7 @@ void ejectPage(Mechanism &m) {
       sheet.cells.reserve(cellCount);
       sheet.rows.reserve(rowCount);
     }
-    if (m.settings.pageFiles) {
-      job.pngName = pageFileName(m.setup.outputPrefix, sheet.pageCount);
-      tell(m, EngineEvent::WritingPage, sheet.pageCount, job.pngName);
-    }
-    if (m.sinks.page != nullptr)
-      m.sinks.page(m.sinks.context, std::move(job));
-    else
-      recyclePage(m.canvas, std::move(job.raster));
+    handOver(m, std::move(job));
     sheet.pageDirty = false;
   }
   // What was printed on a page that is not written (spaces only) goes with it.
@@ -158,6 +188,21 @@ void ejectPage(Mechanism &m) {
   sheet.rows.clear();
   if (m.keepText) sheet.rows.push_back(topMargin);
   m.head.headY = topMargin;
+}
+
+void feedToNextForm(Mechanism &m) {
+  if (m.settings.endless && !m.page.pageDirty && m.page.pageCount > 0) ++m.page.blankForms;
+  ejectPage(m);
+}
+
+void cutSheet(Mechanism &m, unsigned headBottom) {
+  PageImage &sheet = m.page;
+  if (sheet.pageDirty)
+    sheet.sheetRows = std::clamp(std::max(headBottom, m.canvas.page.inkedEnd), 1u, m.setup.pageHeight);
+  else
+    sheet.blankForms = 0;
+  ejectPage(m);
+  sheet.sheetRows = 0;
 }
 
 void setStrikeCounts(Mechanism &m, const int32_t (&counts)[maxPins]) {

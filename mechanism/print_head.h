@@ -40,12 +40,17 @@ struct HeadPosition {
 struct PageImage {
   bool pageDirty;                // a dot was struck since the page was last written
   unsigned pageCount;            // pages ejected with ink so far in this run, each handed over
-                                 //   to be written; the last may still be on its way
+                                 //   to be written; the last may still be on its way. On endless
+                                 //   paper, the forms on the sheet, blank ones too
   std::vector<TextCell> cells;   // character cells printed on the page, with their text,
                                  //   kept while a PDF or a transcript is written
   std::vector<unsigned> rows;    // head rows the page's lines were printed on, top to bottom
   std::vector<Strike> strikes;   // dots struck on the page, kept for the ink look
   std::vector<MarkPixel> marks;  // debug mark pixels painted on the page, kept for the ink look
+  unsigned blankForms = 0;       // on endless paper: blank forms fed since the last form with
+                                 //   ink, handed over when another form with ink follows
+  unsigned sheetRows = 0;        // on endless paper: where the sheet is cut in the form being
+                                 //   ejected, once the job ends; 0 while the paper runs on
 };
 
 struct RibbonState {
@@ -132,6 +137,17 @@ void toggleModes(Mechanism &m, uint16_t bits);
 // the head at the top of a white page. A page file that cannot be written raises
 // FileError, once its turn to be put in place comes.
 void ejectPage(Mechanism &m);
+
+// The paper moves on to the top of the next form: the page is ejected. On endless
+// paper, a blank form between forms with ink stays on the sheet, so it is counted
+// and handed over once ink follows it.
+void feedToNextForm(Mechanism &m);
+
+// Ends a job on endless paper: the form being painted, when it holds ink, is handed
+// over cut after row headBottom (or its lowest ink, when lower), and blank forms
+// after the last with ink are dropped. Then, as ejectPage, the head is at the top of
+// a white page.
+void cutSheet(Mechanism &m, unsigned headBottom);
 
 // Takes the strike counts of a ribbon that has been used before, and recomputes the
 // shades from them.

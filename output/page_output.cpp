@@ -7,6 +7,7 @@
 #include <exception>
 #include <memory>
 #include <mutex>
+#include <stdexcept>
 #include <thread>
 #include <sys/eventfd.h>
 #include <unistd.h>
@@ -143,6 +144,109 @@ void commitOldest(Output &output) {
   pages.jobs.pop_front();
 }
 
+// The kind of every row of a run's sheet: the widest its forms can come in, as the
+// sheet's file is begun before any but its first is seen. Pages as painted are black
+// and white unless a worn ribbon prints grays or debug marks bring colour.
+PixelKind sheetKindOf(const PageLook &look, const RunSettings &settings) {
+  bool marks = (settings.debugLevel & DebugMarks) != 0;
+  bool banded = settings.paper == PaperStyle::GreenBar || settings.paper == PaperStyle::BlueBar;
+  if (!look.changesPages) return marks ? PixelKind::Rgb : settings.halfLife != 0 ? PixelKind::Gray : PixelKind::BlackWhite;
+  // Ink pages are written with a palette when the paper or the ribbon has colour, every
+  // one of them; debug marks colour only the pages they are on, so a sheet with them
+  // takes colour.
+  if (look.look == LookStyle::Ink)
+    return banded || settings.ribbonColour != RibbonColour::Black ? PixelKind::Indexed
+           : marks                                                 ? PixelKind::Rgb
+                                                                   : PixelKind::Gray;
+  return banded || marks ? PixelKind::Rgb : PixelKind::Gray;
+}
+
+// Row y of the raster in the wider kind: black and white as gray or colour, gray or
+// palette entries as colour. A raster that is wider than the sheet's kind raises
+// std::logic_error.
+void widenRow(const PageRaster &raster, unsigned y, PixelKind kind, uint8_t *out) {
+  const uint8_t *row = raster.bytes.data() + size_t(y) * rasterRowBytes(raster.kind, raster.width);
+  unsigned copies = kind == PixelKind::Rgb ? 3 : 1;
+  if (raster.kind == PixelKind::BlackWhite && (kind == PixelKind::Gray || kind == PixelKind::Rgb)) {
+    for (unsigned x = 0; x < raster.width; ++x)
+      std::memset(out + size_t(x) * copies, (row[x / 8] & (0x80u >> x % 8)) != 0 ? 0xFF : 0, copies);
+  } else if (raster.kind == PixelKind::Gray && kind == PixelKind::Rgb) {
+    for (unsigned x = 0; x < raster.width; ++x) std::memset(out + size_t(x) * 3, row[x], 3);
+  } else if (raster.kind == PixelKind::Indexed && kind == PixelKind::Rgb) {
+    for (unsigned x = 0; x < raster.width; ++x) std::memcpy(out + size_t(x) * 3, &raster.palette.at(3 * size_t(row[x])), 3);
+  } else {
+    throw std::logic_error("a form of another kind of pixels than its sheet's");
+  }
+}
+
+// Adds the first rows of the form, as it goes out, to the job's sheet, beginning the
+// sheet's file with the first form.
+void addToSheet(Output &output, const PageRaster &form, unsigned rows) {
+  EndlessSheet &sheet = output.sheet;
+  if (sheet.png.fd < 0) {
+    if (int error = createTemporaryBeside(sheet.name, sheet.temporary); error != 0)
+      throw writeError("page file", sheet.name, error);
+    PageRaster format;
+    format.width = form.width;
+    format.kind = sheet.kind;
+    format.pixelsPerInchX = form.pixelsPerInchX;
+    format.pixelsPerInchY = form.pixelsPerInchY;
+    if (sheet.kind == PixelKind::Indexed) format.palette = output.look.dots.palette;
+    if (int error = startPngStream(sheet.png, format, sheet.temporary.fd); error != 0)
+      throw writeError("page file", sheet.name, error);
+  }
+  if (form.width != sheet.png.format.width) throw std::logic_error("a form of another width than its sheet's");
+  int error = 0;
+  if (form.kind == sheet.kind) {
+    error = addPngRows(sheet.png, form.bytes.data(), rows);
+  } else {
+    std::vector<uint8_t> row(rasterRowBytes(sheet.kind, form.width));
+    for (unsigned y = 0; y < rows && error == 0; ++y) {
+      widenRow(form, y, sheet.kind, row.data());
+      error = addPngRows(sheet.png, row.data(), 1);
+    }
+  }
+  if (error != 0) throw writeError("page file", sheet.name, error);
+}
+
+// Puts the ejected form on the job's sheet, in the run's look and cut where the job
+// ended, and into the PDF document and the transcript as a page.
+void takeForm(Output &output, PageJob &&page) {
+  PageOutput &pages = output.pages;
+  const PageLook &look = output.look;
+  PageRaster shown;
+  if (look.changesPages) {
+    if (!pages.tooLarge.empty()) throw FileError(pages.tooLarge);
+    shown = renderPageLook(look, page);
+  }
+  const PageRaster &form = look.changesPages ? shown : page.raster;
+  if (!page.pngName.empty()) {
+    if (output.sheet.name.empty()) output.sheet.name = page.pngName;
+    unsigned rows = form.height;
+    if (page.sheetRows != 0)
+      rows = unsigned(std::min<uint64_t>(form.height, (uint64_t(page.sheetRows) * form.height + page.raster.height - 1) /
+                                                          page.raster.height));
+    addToSheet(output, form, rows);
+  }
+  if (!pages.documentName.empty()) {
+    addDocumentPage(output.document, form, page.cells, page.raster.pixelsPerInchX, page.raster.pixelsPerInchY);
+    tell(pages, EngineEvent::PageAdded, page.number, pages.documentName);
+  }
+  if (pages.toTranscript) addTranscriptPage(output.transcript, page.rows, page.cells);
+  if (pages.pageMemory != nullptr) recyclePage(*pages.pageMemory, std::move(page.raster));
+}
+
+// Finishes the job's sheet and puts it in place, if it was begun.
+void finishSheet(Output &output) {
+  EndlessSheet &sheet = output.sheet;
+  if (sheet.png.fd < 0) return;
+  if (int error = finishPngStream(sheet.png); error != 0) throw writeError("page file", sheet.name, error);
+  sheet.png = PngStream();
+  if (int error = commitTemporary(sheet.temporary, sheet.name, false, output.pages.replaceFiles); error != 0)
+    throw writeError("page file", sheet.name, error);
+  tell(output.pages, EngineEvent::PageWritten, 1, sheet.name);
+}
+
 // Reports and commits what is pending, in order: up to the first page whose encoding
 // is not done, or everything when waiting.
 void drain(Output &output, bool wait) {
@@ -185,7 +289,7 @@ static unsigned encoderThreadsOf(const RunSettings &settings) {
 
 // Whether the run's pages are encoded by encoder processes.
 static bool usesEncoderProcesses(const RunSettings &settings, unsigned threads) {
-  return threads > 1 && settings.pageFiles && !writesOwnPng(settings);
+  return threads > 1 && settings.pageFiles && !writesOwnPng(settings) && !settings.endless;
 }
 
 void keepPageEncoders(const RunSettings &settings) {
@@ -204,7 +308,10 @@ void startPageOutput(Output &output, const RunSettings &settings, EngineEventHan
   pages.ownWriter = writesOwnPng(settings);
   startPageLook(output.look, settings);
   pages.tooLarge = lookSizeProblem(output.look, settings);
-  unsigned threads = encoderThreadsOf(settings);
+  pages.endless = settings.endless;
+  output.sheet.kind = sheetKindOf(output.look, settings);
+  // A sheet takes its forms in order, one at a time: no encoders.
+  unsigned threads = settings.endless ? 1 : encoderThreadsOf(settings);
   // Without page files there is nothing to encode, and in the run's own look only the
   // look to render: the document takes its pages as they come. Pages in a look of their
   // own are written by our PNG writer on the threads themselves. The processes are
@@ -229,6 +336,15 @@ void reportInOrder(Output &output, EngineEvent event, unsigned value, const std:
 
 void submitPage(Output &output, PageJob &&page) {
   PageOutput &pages = output.pages;
+  if (pages.endless) {
+    try {
+      takeForm(output, std::move(page));
+    } catch (...) {
+      abandonPageOutput(output);
+      throw;
+    }
+    return;
+  }
   pages.jobs.push_back(std::make_unique<PageInFlight>());
   PageInFlight *job = pages.jobs.back().get();
   job->page = std::move(page);
@@ -267,6 +383,12 @@ void commitFinishedPages(Output &output) {
 void finishPageOutput(Output &output) {
   drain(output, true);
   stopEncoders(output.pages);
+  try {
+    finishSheet(output);
+  } catch (...) {
+    abandonPageOutput(output);
+    throw;
+  }
 }
 
 void abandonPageOutput(Output &output) {
@@ -275,4 +397,7 @@ void abandonPageOutput(Output &output) {
   for (const std::unique_ptr<PageInFlight> &job : pages.jobs) discardTemporary(job->temporary);
   pages.jobs.clear();
   pages.pending.clear();
+  discardTemporary(output.sheet.temporary);
+  output.sheet.name.clear();
+  output.sheet.png = PngStream();
 }

@@ -21,6 +21,7 @@
 #include "mechanism/page_canvas.h"
 #include "output/page_document.h"
 #include "output/page_look.h"
+#include "output/png_file.h"
 #include "output/transcript.h"
 
 // The most encoder threads a run may have.
@@ -63,6 +64,19 @@ struct PageOutput {
   bool replaceFiles = true;              // a page file may replace one of its name
   bool ownWriter = false;                // pages are written by our PNG writer, not the image library
   std::string tooLarge;                  // why pages in the run's look cannot be made; empty when they can
+  bool endless = false;                  // pages are forms of one continuous sheet, added to it
+                                         //   on the calling thread as they come
+};
+
+// A job's continuous sheet on endless paper: the rows of its forms, in the run's look,
+// compressed into one PNG file as they come, so that only the form at hand is held.
+struct EndlessSheet {
+  std::string name;         // the sheet's file; empty until its first form comes, or when no
+                            //   page files are written
+  PixelKind kind = PixelKind::BlackWhite;  // the kind of its rows: what every form can be
+                                           //   written as
+  TemporaryFile temporary;  // the file, not yet in place
+  PngStream png;            // its rows so far
 };
 
 // The output side of one run, or of one job of a live capture: made fresh for each,
@@ -74,6 +88,7 @@ struct Output {
   Document document;      // the PDF document, when the run writes one
   Transcript transcript;  // the text transcript, when the run writes one
   PageLook look;          // the look of the pages as they go out, with its paper and ink dots
+  EndlessSheet sheet;     // the job's sheet, on endless paper
 };
 
 // Starts the page output of a run in its output record, with the run's look:
@@ -108,7 +123,8 @@ int pageOutputWakeFd(const Output &output);
 // A page that failed raises its exception, as in submitPage.
 void commitFinishedPages(Output &output);
 
-// Waits for every page handed over, commits them in order and stops the encoders.
+// Waits for every page handed over, commits them in order and stops the encoders. On
+// endless paper, the sheet is finished and put in place.
 void finishPageOutput(Output &output);
 
 // Stops the encoders and removes the temporary files of every page not committed; what

@@ -9,6 +9,9 @@
 #include <memory>
 #include <stdexcept>
 
+#include <cerrno>
+#include <unistd.h>
+
 namespace {
 
 constexpr unsigned char signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
@@ -121,20 +124,127 @@ void putImageData(std::string &out, const PageRaster &raster) {
     putChunk(out, "IDAT", deflated.get() + done, std::min(chunkBytes, length - done));
 }
 
-}  // namespace
+bool paletteFits(const PageRaster &raster) {
+  return raster.kind != PixelKind::Indexed || (!raster.palette.empty() && raster.palette.size() % 3 == 0 &&
+                                               raster.palette.size() <= 3 * mostPaletteEntries);
+}
 
-std::string encodeLookPng(const PageRaster &raster) {
-  bool palette = raster.kind == PixelKind::Indexed;
-  if (raster.width == 0 || raster.height == 0 ||
-      raster.bytes.size() != rasterRowBytes(raster.kind, raster.width) * raster.height ||
-      (palette && (raster.palette.empty() || raster.palette.size() % 3 != 0 || raster.palette.size() > 3 * mostPaletteEntries)))
-    throw std::invalid_argument("a page raster that does not fit its size");
+// The signature and the chunks before the image data.
+std::string fileHead(const PageRaster &raster) {
   std::string out(reinterpret_cast<const char *>(signature), sizeof signature);
   putChunk(out, "IHDR", header(raster));
   if (raster.kind == PixelKind::Indexed)
     putChunk(out, "PLTE", reinterpret_cast<const char *>(raster.palette.data()), raster.palette.size());
   putChunk(out, "pHYs", resolution(raster));
+  return out;
+}
+
+// Writes all the bytes at the file's offset; 0 or the errno value.
+int writeAll(int fd, const char *data, size_t length) {
+  while (length > 0) {
+    ssize_t written = write(fd, data, length);
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) return written < 0 ? errno : EIO;
+    data += written;
+    length -= size_t(written);
+  }
+  return 0;
+}
+
+// Writes the compressed bytes waiting as one IDAT chunk.
+int flushChunk(PngStream &stream) {
+  if (stream.chunk.empty()) return 0;
+  std::string out;
+  putChunk(out, "IDAT", stream.chunk);
+  stream.chunk.clear();
+  return writeAll(stream.fd, out.data(), out.size());
+}
+
+}  // namespace
+
+// zlib's deflate stream of a PNG stream, ended when the stream goes.
+struct PngStreamDeflater {
+  z_stream z{};
+  bool open = false;
+  ~PngStreamDeflater() {
+    if (open) deflateEnd(&z);
+  }
+};
+
+namespace {
+
+// Compresses the bytes (none when finishing) into the stream's chunk, writing full
+// chunks out as they fill.
+int deflateInto(PngStream &stream, const uint8_t *bytes, size_t length, bool finish) {
+  z_stream &z = stream.deflater->z;
+  z.next_in = const_cast<Bytef *>(bytes);
+  z.avail_in = uInt(length);
+  for (;;) {
+    Bytef out[1 << 14];
+    z.next_out = out;
+    z.avail_out = sizeof out;
+    int status = deflate(&z, finish ? Z_FINISH : Z_NO_FLUSH);
+    if (status == Z_STREAM_ERROR) throw std::runtime_error("a sheet's pixels could not be compressed");
+    stream.chunk.append(reinterpret_cast<const char *>(out), sizeof out - z.avail_out);
+    if (stream.chunk.size() >= chunkBytes)
+      if (int error = flushChunk(stream); error != 0) return error;
+    if (finish ? status == Z_STREAM_END : z.avail_in == 0 && z.avail_out != 0) return 0;
+  }
+}
+
+}  // namespace
+
+std::string encodeLookPng(const PageRaster &raster) {
+  if (raster.width == 0 || raster.height == 0 ||
+      raster.bytes.size() != rasterRowBytes(raster.kind, raster.width) * raster.height || !paletteFits(raster))
+    throw std::invalid_argument("a page raster that does not fit its size");
+  std::string out = fileHead(raster);
   putImageData(out, raster);
   putChunk(out, "IEND", std::string());
   return out;
+}
+
+int startPngStream(PngStream &stream, const PageRaster &format, int fd) {
+  if (format.width == 0 || !paletteFits(format)) throw std::invalid_argument("a sheet format no PNG file can have");
+  stream = PngStream();
+  stream.format = format;
+  stream.format.bytes.clear();
+  stream.format.height = 1;  // for now: the header is written again with the height at the end
+  stream.fd = fd;
+  size_t rowBytes = rasterRowBytes(format.kind, format.width);
+  stream.filtered.resize(rowBytes + 1);
+  stream.deflater = std::make_shared<PngStreamDeflater>();
+  if (deflateInit(&stream.deflater->z, compressionLevel) != Z_OK) throw std::bad_alloc();
+  stream.deflater->open = true;
+  std::string head = fileHead(stream.format);
+  return writeAll(fd, head.data(), head.size());
+}
+
+int addPngRows(PngStream &stream, const uint8_t *rows, unsigned count) {
+  const PageRaster &format = stream.format;
+  size_t rowBytes = rasterRowBytes(format.kind, format.width), pixelBytes = format.kind == PixelKind::Rgb ? 3 : 1;
+  if (stream.rows + count > mostPngRows) throw std::length_error("a sheet longer than a PNG file may be");
+  for (unsigned y = 0; y < count; ++y, rows += rowBytes) {
+    filterRow(rows, stream.rows > 0 ? stream.above.data() : nullptr, rowBytes, pixelBytes,
+              format.kind == PixelKind::Indexed, stream.filtered.data());
+    if (int error = deflateInto(stream, stream.filtered.data(), stream.filtered.size(), false); error != 0) return error;
+    stream.above.assign(rows, rows + rowBytes);
+    ++stream.rows;
+  }
+  return 0;
+}
+
+int finishPngStream(PngStream &stream) {
+  if (stream.rows == 0) throw std::invalid_argument("a sheet without a row");
+  if (int error = deflateInto(stream, nullptr, 0, true); error != 0) return error;
+  if (int error = flushChunk(stream); error != 0) return error;
+  std::string end;
+  putChunk(end, "IEND", std::string());
+  if (int error = writeAll(stream.fd, end.data(), end.size()); error != 0) return error;
+  stream.deflater.reset();
+  stream.format.height = unsigned(stream.rows);
+  std::string ihdr;
+  putChunk(ihdr, "IHDR", header(stream.format));
+  if (pwrite(stream.fd, ihdr.data(), ihdr.size(), sizeof signature) != ssize_t(ihdr.size())) return errno != 0 ? errno : EIO;
+  return 0;
 }

@@ -115,7 +115,7 @@ TEST(CommandLine, HelpNamesEveryOption) {
     EXPECT_EQ(line.find(": "), line.find(' ', 3) - 1) << line;  // the word and a colon, then the text
     EXPECT_TRUE(line.size() > 16 && line[15] == ' ' && line[16] != ' ') << line;
   }
-  EXPECT_EQ(count, 18u);  // -test to -printer, and -help
+  EXPECT_EQ(count, 19u);  // -test to -endless, and -help
 }
 
 TEST(CommandLine, IncompleteParameterChangesNothing) {

@@ -1,0 +1,206 @@
+// Endless paper: each job on one continuous sheet, as tall as the paper moved, read
+// back with a PNG decoder of its own (the image library's policy may refuse sheets
+// this tall), and checked with pngcheck where it is installed.
+#include <gtest/gtest.h>
+#include <png.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "run_support.h"
+
+namespace {
+
+constexpr double patience = 180;  // seconds a live run may take before the test fails
+
+// A sheet or page read back as 8-bit RGB, with the file's own header.
+struct Sheet {
+  unsigned width = 0, height = 0;
+  int bitDepth = 0, colourType = 0;
+  std::vector<uint8_t> rgb;
+  const uint8_t *row(unsigned y) const { return rgb.data() + size_t(y) * width * 3; }
+};
+
+Sheet readSheet(const std::string &path) {
+  Sheet sheet;
+  FILE *file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) {
+    ADD_FAILURE() << "no file " << path;
+    return sheet;
+  }
+  png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png_create_info_struct(png);
+  if (setjmp(png_jmpbuf(png))) {
+    ADD_FAILURE() << "the decoder refused " << path;
+    png_destroy_read_struct(&png, &info, nullptr);
+    std::fclose(file);
+    return Sheet();
+  }
+  png_set_user_limits(png, 1u << 20, 1u << 20);
+  png_init_io(png, file);
+  png_read_info(png, info);
+  sheet.width = png_get_image_width(png, info);
+  sheet.height = png_get_image_height(png, info);
+  sheet.bitDepth = png_get_bit_depth(png, info);
+  sheet.colourType = png_get_color_type(png, info);
+  png_set_expand(png);
+  png_set_gray_to_rgb(png);
+  png_read_update_info(png, info);
+  sheet.rgb.resize(size_t(sheet.width) * sheet.height * 3);
+  for (unsigned y = 0; y < sheet.height; ++y) png_read_row(png, sheet.rgb.data() + size_t(y) * sheet.width * 3, nullptr);
+  png_read_end(png, nullptr);
+  png_destroy_read_struct(&png, &info, nullptr);
+  std::fclose(file);
+  return sheet;
+}
+
+// pngcheck's verdict on the file: empty when it finds no fault or is not installed.
+std::string pngcheckFaults(const std::string &path) {
+  if (commandOutput("command -v pngcheck").empty()) return std::string();
+  std::string said = commandOutput("pngcheck -q '" + path + "' 2>&1; echo status $?");
+  return said == "status 0\n" ? std::string() : said;
+}
+
+// The pages read back one below the other, cut after rows rows.
+Sheet stacked(const std::vector<std::string> &pages, unsigned rows) {
+  Sheet all;
+  for (const std::string &path : pages) {
+    Sheet page = readSheet(path);
+    all.width = page.width;
+    all.rgb.insert(all.rgb.end(), page.rgb.begin(), page.rgb.end());
+    all.height += page.height;
+  }
+  if (rows < all.height) {
+    all.rgb.resize(size_t(rows) * all.width * 3);
+    all.height = rows;
+  }
+  return all;
+}
+
+// The first row where two sheets differ, or -1.
+long firstDifferentRow(const Sheet &a, const Sheet &b) {
+  for (unsigned y = 0; y < std::min(a.height, b.height); ++y)
+    if (std::memcmp(a.row(y), b.row(y), size_t(a.width) * 3) != 0) return long(y);
+  return a.height == b.height ? -1 : long(std::min(a.height, b.height));
+}
+
+// A banner in bit image: lines of 480 columns whose pattern changes from line to line,
+// each line 14 pixels, fed by return and line feed.
+std::string banner(unsigned lines) {
+  std::string stream = bytes({8});
+  for (unsigned line = 0; line < lines; ++line) {
+    for (unsigned column = 0; column < 480; ++column)
+      stream += char(0x80 | ((column / 40 + line / 6) % 3 == 0 ? 0x7F : (column + line) % 9 == 0 ? 0x41 : 0));
+    stream += "\r\n";
+  }
+  return stream;
+}
+
+// Whether the sheet's rows from top up to end are all white.
+bool whiteRows(const Sheet &sheet, unsigned top, unsigned end) {
+  for (unsigned y = top; y < end; ++y)
+    for (size_t i = 0; i < size_t(sheet.width) * 3; ++i)
+      if (sheet.row(y)[i] != 255) return false;
+  return true;
+}
+
+}  // namespace
+
+// A banner across several forms comes out as one sheet that is the pages of the same
+// stream stacked in order and cut below the last line fed, pixel for pixel: as
+// painted (black and white, 120 x 126 pixels an inch) and on fanfold paper.
+TEST(EndlessPaper, ABannerIsThePagesStackedAndCutWhereThePaperStopped) {
+  TempDir dir;
+  writeRom(dir, testRom());
+  // 300 lines of 14 pixels: two full 1512-pixel forms (108 lines each) and 84 lines of a third.
+  constexpr unsigned lines = 300, form = 1512, lineHeight = 14;
+  writeFile(dir.file("banner.prn"), banner(lines));
+  // The head stands at the line below the last, 84 lines down the third form: the sheet
+  // ends below that line.
+  constexpr unsigned height = 2 * form + (lines - 2 * 108) * lineHeight + lineHeight;
+  for (const char *paper : {"none", "plain"}) {
+    SCOPED_TRACE(paper);
+    RunResult paged = runTambrix(dir, {"banner.prn", "-out", "page", "-paper", paper});
+    ASSERT_EQ(paged.status, 0) << paged.err;
+    RunResult endless = runTambrix(dir, {"banner.prn", "-out", "sheet", "-paper", paper, "-endless"});
+    ASSERT_EQ(endless.status, 0) << endless.err;
+    EXPECT_NE(endless.out.find("sheet-001.png written.\n"), std::string::npos) << endless.out;
+    EXPECT_FALSE(fileExists(dir.file("sheet-002.png")));
+    Sheet sheet = readSheet(dir.file("sheet-001.png"));
+    EXPECT_EQ(sheet.height, height);
+    EXPECT_EQ(sheet.width, std::string(paper) == "none" ? 960u : 1140u);
+    if (std::string(paper) == "none") {
+      EXPECT_EQ(sheet.bitDepth, 1);  // black and white, as the pages are
+      EXPECT_EQ(sheet.colourType, PNG_COLOR_TYPE_GRAY);
+    }
+    Sheet pages = stacked({dir.file("page-001.png"), dir.file("page-002.png"), dir.file("page-003.png")}, height);
+    EXPECT_EQ(firstDifferentRow(sheet, pages), -1);
+    EXPECT_EQ(pngcheckFaults(dir.file("sheet-001.png")), "");
+  }
+}
+
+// A form feed still goes to the next form, and a blank form between forms with ink
+// stays on the sheet; blank paper after the last ink is not kept. The same for the
+// ESC/P printer, whose forms are 11 inches at 240 pixels an inch.
+TEST(EndlessPaper, FormFeedsMoveToTheNextFormAndBlankFormsStay) {
+  TempDir dir;
+  writeRom(dir, testRom());
+  writeEscpFont(dir);
+  // Plain text: a line, two form feeds, a line, then a form feed at the end.
+  writeFile(dir.file("text.txt"), "FIRST\n\f\fLAST\n\f");
+  RunResult r = runTambrix(dir, {"text.txt", "-ascii", "-out", "mps", "-endless"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  Sheet sheet = readSheet(dir.file("mps-001.png"));
+  // Three whole forms of 1512 pixels: the last form feed moved the paper on to a fourth,
+  // blank form, which is not kept.
+  EXPECT_EQ(sheet.height, 3 * 1512u);
+  EXPECT_FALSE(whiteRows(sheet, 0, 14));
+  EXPECT_TRUE(whiteRows(sheet, 1512, 2 * 1512));  // the blank form between
+  EXPECT_FALSE(whiteRows(sheet, 2 * 1512, 2 * 1512 + 14));
+  EXPECT_EQ(pngcheckFaults(dir.file("mps-001.png")), "");
+
+  // ESC/P: a line, a form feed, a line and no feed after it: the second form is cut
+  // below the head's lowest pin.
+  writeFile(dir.file("escp.prn"), "TOP\r\n\fBOTTOM");
+  r = runTambrix(dir, {"escp.prn", "-raw", "-printer", "escp", "-out", "escp", "-endless"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  sheet = readSheet(dir.file("escp-001.png"));
+  EXPECT_EQ(sheet.width, 1920u);
+  EXPECT_GT(sheet.height, 2640u);
+  EXPECT_LT(sheet.height, 2640u + 40u);  // a line of 9 pins, 1/8 inch
+  EXPECT_FALSE(whiteRows(sheet, 2640, sheet.height));
+  EXPECT_FALSE(fileExists(dir.file("escp-002.png")));
+}
+
+// A live capture gives each job its own sheet, named as its first page would be.
+TEST(EndlessPaper, ThreeLiveJobsGiveThreeSheets) {
+  TempDir dir;
+  writeRom(dir, testRom());
+  BackgroundRun run = startTambrix(dir, {"-listen", "0", "-out", "p", "-endless"}, false);
+  ASSERT_TRUE(waitForOutput(run, "Listening on 127.0.0.1:", patience));
+  std::string out = outputSoFar(run);
+  const std::string said = "Listening on 127.0.0.1:";
+  unsigned port = unsigned(std::stoul(out.substr(out.find(said) + said.size())));
+  const std::string jobs[3] = {"ONE\r\n", banner(120), "THREE\r\n\r\nLINES\r\n"};
+  for (const std::string &job : jobs) {
+    int connection = connectLoopback(port);
+    ASSERT_GE(connection, 0);
+    ASSERT_TRUE(writeAll(connection, job));
+    close(connection);
+  }
+  EXPECT_TRUE(waitForOutput(run, "Job 3:", patience));
+  kill(run.pid, SIGINT);
+  RunResult r = finishTambrix(run, patience);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(pngFiles(dir), (std::vector<std::string>{"p-001-001.png", "p-002-001.png", "p-003-001.png"}));
+  // One text line of 21 pixels and the head's 14 below it; a banner of 120 lines over two
+  // forms; three lines.
+  EXPECT_EQ(readSheet(dir.file("p-001-001.png")).height, 21u + 14u);
+  EXPECT_EQ(readSheet(dir.file("p-002-001.png")).height, 1512u + 12 * 14u + 14u);
+  EXPECT_EQ(readSheet(dir.file("p-003-001.png")).height, 3 * 21u + 14u);
+}
