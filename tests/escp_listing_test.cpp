@@ -178,12 +178,7 @@ TEST(EscpPlainText, RoundTripThroughTheTranscript) {
         cells.resize(std::min((cells.size() / 8 + 1) * 8, (cells.size() / 80 + 1) * 80), " ");
       at += length;
     }
-    for (size_t first = 0; first == 0 || first < cells.size(); first += 80) {
-      std::string row;
-      for (size_t column = first; column < cells.size() && column < first + 80; ++column) row += cells[column];
-      row.erase(row.find_last_not_of(' ') + 1);
-      expected += row + "\n";
-    }
+    expected += wrappedLines(cells, 80);
     if (i == pageBreak) expected += "\f";
   }
   FontDir dir;

@@ -351,3 +351,14 @@ std::vector<Line> eventLines(const std::string &listing) {
   }
   return lines;
 }
+
+std::string wrappedLines(const std::vector<std::string> &cells, size_t columns) {
+  std::string lines;
+  for (size_t first = 0; first == 0 || first < cells.size(); first += columns) {
+    std::string row;
+    for (size_t column = first; column < cells.size() && column < first + columns; ++column) row += cells[column];
+    row.erase(row.find_last_not_of(' ') + 1);
+    lines += row + "\n";
+  }
+  return lines;
+}

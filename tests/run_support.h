@@ -146,3 +146,8 @@ std::string trimmed(const std::string &text);
 
 // The event lines of a listing, up to its summary.
 std::vector<Line> eventLines(const std::string &listing);
+
+// The transcript lines of one line of text given as its character cells (each a UTF-8
+// string): wrapped every columns cells, trailing spaces dropped, each line ended by a
+// line feed; an empty line gives one empty line.
+std::string wrappedLines(const std::vector<std::string> &cells, size_t columns);

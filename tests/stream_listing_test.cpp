@@ -337,12 +337,7 @@ TEST(PlainText, RoundTripThroughTheTranscript) {
         cells.push_back(lines[i].substr(at, length));
       at += length;
     }
-    for (size_t first = 0; first == 0 || first < cells.size(); first += 80) {
-      std::string row;
-      for (size_t column = first; column < cells.size() && column < first + 80; ++column) row += cells[column];
-      row.erase(row.find_last_not_of(' ') + 1);
-      expected += row + "\n";
-    }
+    expected += wrappedLines(cells, 80);
     if (i == pageBreak) expected += "\f";
   }
   FontDir dir;
