@@ -257,7 +257,10 @@ void endJob(Capture &capture, Job &job) {
       if (unsigned pages = p.mechanism.page.pageCount; pages > 0) {
         saveRibbon(p);
         capture.nextNumber = job.number + 1;
-        std::printf("Job %u: %u page%s.\n", job.number, pages, pages == 1 ? "" : "s");
+        if (job.settings.endless)  // one sheet, however many forms it ran over
+          std::printf("Job %u: one sheet of %u form%s.\n", job.number, pages, pages == 1 ? "" : "s");
+        else
+          std::printf("Job %u: %u page%s.\n", job.number, pages, pages == 1 ? "" : "s");
         queueJobCommand(*capture.commands, job.number, jobFiles(job.settings, pages));
       }
     } catch (...) {

@@ -197,6 +197,19 @@ void printMemoryTable() {
                 ink ? "ink at 300 dpi on plain paper" : "dots", megabytes(one), bannerFeet, megabytes(long_.peakKb),
                 double(long_.peakKb) / double(one), long_.totalMs / msPerSecond);
   }
+  // The same banner into a PDF document: a PDF page holds up to 200 inches of the
+  // sheet, and is held whole while it is written, so the peak is that of one such page
+  // whatever the sheet's length.
+  {
+    WorkloadRun banner{Workload::BitImage, 1, WorkloadOutput::Pdf, 1};
+    banner.endless = true;
+    unsigned long one = runWorkloadProcess(banner).peakKb;
+    banner.pages = bannerFeet;
+    RunSummary long_ = runWorkloadProcess(banner);
+    std::printf("bit-image banner, endless, dots, PDF, 1 thread: 1 form %.1f MB, %u feet %.1f MB (x%.2f) in %.1f s\n",
+                megabytes(one), bannerFeet, megabytes(long_.peakKb), double(long_.peakKb) / double(one),
+                long_.totalMs / msPerSecond);
+  }
   dense = WorkloadRun{Workload::DenseText, baseRunPages, WorkloadOutput::Png, 0};
   // From one thread to two, the run gains its encoder processes; the cost of each
   // thread after that is the slope from the second count (two threads) to the most.

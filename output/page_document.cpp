@@ -170,22 +170,34 @@ static void convertRow(const PageRaster &raster, const uint8_t *row, uint32_t *o
   }
 }
 
-// The raster as a cairo image. cairo writes an image whose pixels are all black or
-// white with 1 bit a pixel, one of grays only as 8-bit gray, any other as RGB. Its
-// pixels are the document's own, made once for pages of one size: a fresh page-sized
-// image for every page would leave the heap, which keeps the small records the PDF
-// library adds page by page, in pieces too small for the next.
-static cairo_surface_t *rasterImage(Document &document, const PageRaster &raster) {
-  int stride = cairo_format_stride_for_width(CAIRO_FORMAT_RGB24, int(raster.width));
-  if (stride <= 0) return cairo_image_surface_create(CAIRO_FORMAT_RGB24, int(raster.width), int(raster.height));
-  size_t rowPixels = size_t(stride) / sizeof(uint32_t);
-  document.pixels.resize(rowPixels * raster.height);
+// A page's raster, and its pixels as the PDF library takes them.
+struct RasterSource {
+  const PageRaster *raster;          // the page's pixels
+  cairo_surface_t *image = nullptr;  // the raster as a cairo RGB24 image, once the library asked
+};
+
+// The raster as cairo RGB24 pixels, made when the PDF library first asks for them,
+// as it writes the page, and kept until the page is written: it asks many times.
+// Made by the library itself rather than over pixels of our own, it is not copied
+// again. cairo writes an image whose pixels are all black or white with 1 bit a pixel,
+// one of grays only as 8-bit gray, any other as RGB.
+static cairo_surface_t *acquireRasterImage(cairo_pattern_t *, void *context, cairo_surface_t *, const cairo_rectangle_int_t *) {
+  RasterSource &source = *static_cast<RasterSource *>(context);
+  if (source.image != nullptr) return cairo_surface_reference(source.image);
+  const PageRaster &raster = *source.raster;
+  source.image = cairo_image_surface_create(CAIRO_FORMAT_RGB24, int(raster.width), int(raster.height));
+  if (cairo_surface_status(source.image) != CAIRO_STATUS_SUCCESS) return cairo_surface_reference(source.image);
+  cairo_surface_flush(source.image);
+  unsigned char *pixels = cairo_image_surface_get_data(source.image);
+  int stride = cairo_image_surface_get_stride(source.image);
   size_t rowBytes = rasterRowBytes(raster.kind, raster.width);
   for (unsigned y = 0; y < raster.height; ++y)
-    convertRow(raster, raster.bytes.data() + y * rowBytes, document.pixels.data() + y * rowPixels);
-  return cairo_image_surface_create_for_data(reinterpret_cast<unsigned char *>(document.pixels.data()),
-                                             CAIRO_FORMAT_RGB24, int(raster.width), int(raster.height), stride);
+    convertRow(raster, raster.bytes.data() + y * rowBytes, reinterpret_cast<uint32_t *>(pixels + size_t(y) * stride));
+  cairo_surface_mark_dirty(source.image);
+  return cairo_surface_reference(source.image);
 }
+
+static void releaseRasterImage(cairo_pattern_t *, void *, cairo_surface_t *image) { cairo_surface_destroy(image); }
 
 // The character in UTF-8; nothing for a value that is no character.
 static std::string toUtf8(char32_t c) {
@@ -284,7 +296,6 @@ void addDocumentPage(Document &document, const PageRaster &raster, const std::ve
     return fail(document, EINVAL);
   double pointsPerPixelX = pointsPerInch / raster.pixelsPerInchX, pointsPerPixelY = pointsPerInch / raster.pixelsPerInchY;
   cairo_pdf_surface_set_size(document.pdf, raster.width * pointsPerPixelX, raster.height * pointsPerPixelY);
-  cairo_surface_t *image = rasterImage(document, raster);
   cairo_t *cr = cairo_create(document.pdf);
   // cairo has no invisible text, and drops text painted fully transparent; so the text
   // goes under the image, which is opaque and hides it. Viewers still select it, and
@@ -294,14 +305,17 @@ void addDocumentPage(Document &document, const PageRaster &raster, const std::ve
   showText(document, cr, cells);
   cairo_identity_matrix(cr);
   cairo_scale(cr, pointsPerPixelX, pointsPerPixelY);
-  cairo_set_source_surface(cr, image, 0, 0);
-  cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_NEAREST);  // written as /Interpolate false
+  RasterSource source{&raster};
+  cairo_pattern_t *image = cairo_pattern_create_raster_source(&source, CAIRO_CONTENT_COLOR, int(raster.width), int(raster.height));
+  cairo_raster_source_pattern_set_acquire(image, acquireRasterImage, releaseRasterImage);
+  cairo_pattern_set_filter(image, CAIRO_FILTER_NEAREST);  // written as /Interpolate false
+  cairo_set_source(cr, image);
   cairo_paint(cr);
-  cairo_show_page(cr);
+  cairo_show_page(cr);  // the image is made and written here, while the raster is still there
   failOnStatus(document, cairo_status(cr));
   cairo_destroy(cr);
-  cairo_surface_finish(image);  // whatever cairo still holds of it takes a copy: the pixels are ours
-  cairo_surface_destroy(image);
+  cairo_pattern_destroy(image);
+  if (source.image != nullptr) cairo_surface_destroy(source.image);
   failOnStatus(document, cairo_surface_status(document.pdf));
 }
 

@@ -31,6 +31,9 @@ constexpr const char *symbolFontFile = "/usr/share/fonts/opentype/unifont/unifon
 // The most pixels a page's image may have each way: the PDF library's limit.
 constexpr unsigned largestDocumentImage = 32767;
 
+// The tallest page PDF viewers show, in inches: a PDF page is at most 14,400 points each way.
+constexpr unsigned tallestDocumentPageInches = 200;
+
 // The fonts of the invisible text, in the order they are asked for a character.
 constexpr unsigned textFont = 0;    // textFontFile: everything it has
 constexpr unsigned symbolFont = 1;  // symbolFontFile: what the text font lacks
@@ -56,8 +59,6 @@ struct Document {
   cairo_surface_t *pdf = nullptr;       // the PDF surface, null when no document is open
   TextFont fonts[fontCount];            // the text font, then the symbol font
   std::map<char32_t, FontGlyph> glyphs; // the glyph of each character met
-  std::vector<uint32_t> pixels;         // the page being added as cairo RGB24 pixels, row after
-                                        //   row; kept for the next page
   TemporaryFile temporary;              // the file the PDF streams into, until complete
   FILE *file = nullptr;                 // a stream writing to it
   std::string path;                     // where the finished document goes

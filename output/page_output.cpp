@@ -209,8 +209,56 @@ void addToSheet(Output &output, const PageRaster &form, unsigned rows) {
   if (error != 0) throw writeError("page file", sheet.name, error);
 }
 
+// Adds the job's gathered PDF page to the document, if it has rows, and begins the next.
+void addGatheredPage(Output &output) {
+  EndlessSheet &sheet = output.sheet;
+  PageRaster &page = sheet.documentPage;
+  if (page.height > 0) {
+    addDocumentPage(output.document, page, sheet.documentCells, sheet.cellsPerInchX, sheet.cellsPerInchY);
+    tell(output.pages, EngineEvent::PageAdded, ++sheet.documentPages, output.pages.documentName);
+  }
+  page.height = 0;
+  page.bytes.clear();
+  sheet.documentCells.clear();
+  sheet.paintedRows = 0;
+}
+
+// Gathers the first rows of the form, as it goes out, into the job's PDF page, with its
+// cells; a form that would make the page taller than a PDF page may be begins the next.
+// A page is cut only between forms, so never through a line.
+void gatherForDocument(Output &output, const PageRaster &form, unsigned rows, const PageJob &page) {
+  EndlessSheet &sheet = output.sheet;
+  PageRaster &gathered = sheet.documentPage;
+  unsigned tallest = std::min(largestDocumentImage, tallestDocumentPageInches * form.pixelsPerInchY);
+  if (gathered.height > 0 && gathered.height + rows > tallest) addGatheredPage(output);
+  if (gathered.height == 0) {
+    gathered.width = form.width;
+    gathered.kind = sheet.kind;
+    gathered.pixelsPerInchX = form.pixelsPerInchX;
+    gathered.pixelsPerInchY = form.pixelsPerInchY;
+    gathered.printLeft = form.printLeft;
+    sheet.cellsPerInchX = page.raster.pixelsPerInchX;
+    sheet.cellsPerInchY = page.raster.pixelsPerInchY;
+    if (sheet.kind == PixelKind::Indexed) gathered.palette = output.look.dots.palette;
+  }
+  if (form.width != gathered.width) throw std::logic_error("a form of another width than its sheet's");
+  size_t rowBytes = rasterRowBytes(sheet.kind, form.width);
+  size_t at = gathered.bytes.size();
+  gathered.bytes.resize(at + rowBytes * rows);
+  if (form.kind == sheet.kind)
+    std::memcpy(gathered.bytes.data() + at, form.bytes.data(), rowBytes * rows);
+  else
+    for (unsigned y = 0; y < rows; ++y) widenRow(form, y, sheet.kind, gathered.bytes.data() + at + rowBytes * y);
+  gathered.height += rows;
+  for (TextCell cell : page.cells) {
+    cell.y += sheet.paintedRows;
+    sheet.documentCells.push_back(cell);
+  }
+  sheet.paintedRows += page.raster.height;
+}
+
 // Puts the ejected form on the job's sheet, in the run's look and cut where the job
-// ended, and into the PDF document and the transcript as a page.
+// ended; into the job's PDF page; and into the transcript as a page of its own.
 void takeForm(Output &output, PageJob &&page) {
   PageOutput &pages = output.pages;
   const PageLook &look = output.look;
@@ -220,31 +268,32 @@ void takeForm(Output &output, PageJob &&page) {
     shown = renderPageLook(look, page);
   }
   const PageRaster &form = look.changesPages ? shown : page.raster;
+  // The rows that stay: the look's rows down to the cut, which is in painted rows.
+  unsigned rows = form.height;
+  if (page.sheetRows != 0)
+    rows = unsigned(std::min<uint64_t>(form.height, (uint64_t(page.sheetRows) * form.height + page.raster.height - 1) /
+                                                        page.raster.height));
   if (!page.pngName.empty()) {
     if (output.sheet.name.empty()) output.sheet.name = page.pngName;
-    unsigned rows = form.height;
-    if (page.sheetRows != 0)
-      rows = unsigned(std::min<uint64_t>(form.height, (uint64_t(page.sheetRows) * form.height + page.raster.height - 1) /
-                                                          page.raster.height));
     addToSheet(output, form, rows);
   }
-  if (!pages.documentName.empty()) {
-    addDocumentPage(output.document, form, page.cells, page.raster.pixelsPerInchX, page.raster.pixelsPerInchY);
-    tell(pages, EngineEvent::PageAdded, page.number, pages.documentName);
-  }
+  if (!pages.documentName.empty()) gatherForDocument(output, form, rows, page);
   if (pages.toTranscript) addTranscriptPage(output.transcript, page.rows, page.cells);
   if (pages.pageMemory != nullptr) recyclePage(*pages.pageMemory, std::move(page.raster));
 }
 
-// Finishes the job's sheet and puts it in place, if it was begun.
+// Finishes the job's sheet and puts it in place, if it was begun, then adds the last of
+// its PDF page to the document.
 void finishSheet(Output &output) {
   EndlessSheet &sheet = output.sheet;
-  if (sheet.png.fd < 0) return;
-  if (int error = finishPngStream(sheet.png); error != 0) throw writeError("page file", sheet.name, error);
-  sheet.png = PngStream();
-  if (int error = commitTemporary(sheet.temporary, sheet.name, false, output.pages.replaceFiles); error != 0)
-    throw writeError("page file", sheet.name, error);
-  tell(output.pages, EngineEvent::PageWritten, 1, sheet.name);
+  if (sheet.png.fd >= 0) {
+    if (int error = finishPngStream(sheet.png); error != 0) throw writeError("page file", sheet.name, error);
+    sheet.png = PngStream();
+    if (int error = commitTemporary(sheet.temporary, sheet.name, false, output.pages.replaceFiles); error != 0)
+      throw writeError("page file", sheet.name, error);
+    tell(output.pages, EngineEvent::PageWritten, 1, sheet.name);
+  }
+  addGatheredPage(output);
 }
 
 // Reports and commits what is pending, in order: up to the first page whose encoding
@@ -398,6 +447,7 @@ void abandonPageOutput(Output &output) {
   pages.jobs.clear();
   pages.pending.clear();
   discardTemporary(output.sheet.temporary);
-  output.sheet.name.clear();
-  output.sheet.png = PngStream();
+  PixelKind kind = output.sheet.kind;
+  output.sheet = EndlessSheet();
+  output.sheet.kind = kind;
 }

@@ -77,6 +77,14 @@ struct EndlessSheet {
                                            //   written as
   TemporaryFile temporary;  // the file, not yet in place
   PngStream png;            // its rows so far
+  // The job's PDF page being gathered: its forms one below the other, until the next
+  // would make it too tall for a PDF page, or the job ends.
+  PageRaster documentPage;             // the forms so far, in the sheet's kind; no rows: none
+  std::vector<TextCell> documentCells; // their cells, moved down by the painted rows above
+  unsigned paintedRows = 0;            // the painted rows of the forms so far
+  unsigned cellsPerInchX = 0;          // the cells' painted pixels an inch across
+  unsigned cellsPerInchY = 0;          //   and down
+  unsigned documentPages = 0;          // the job's PDF pages added so far
 };
 
 // The output side of one run, or of one job of a live capture: made fresh for each,

@@ -198,9 +198,67 @@ TEST(EndlessPaper, ThreeLiveJobsGiveThreeSheets) {
   RunResult r = finishTambrix(run, patience);
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(pngFiles(dir), (std::vector<std::string>{"p-001-001.png", "p-002-001.png", "p-003-001.png"}));
+  EXPECT_NE(r.out.find("Job 1: one sheet of 1 form.\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("Job 2: one sheet of 2 forms.\n"), std::string::npos) << r.out;
   // One text line of 21 pixels and the head's 14 below it; a banner of 120 lines over two
   // forms; three lines.
   EXPECT_EQ(readSheet(dir.file("p-001-001.png")).height, 21u + 14u);
   EXPECT_EQ(readSheet(dir.file("p-002-001.png")).height, 1512u + 12 * 14u + 14u);
   EXPECT_EQ(readSheet(dir.file("p-003-001.png")).height, 3 * 21u + 14u);
+}
+
+// The PDF gets one page per job, split between forms where the next form would make
+// the page taller than a PDF page may be: 200 inches (16 of the MPS801's 12-inch forms as
+// painted), or 32,767 pixels of image (13 forms in ink at 200 pixels an inch). Each page
+// shows the sheet's rows, with the forms' text where it was printed.
+TEST(EndlessPaper, ThePdfGetsOnePagePerJobSplitBetweenForms) {
+  TempDir dir;
+  writeRom(dir, testRom());
+  std::string text = "FIRST\n";
+  for (unsigned form = 1; form <= 20; ++form) text += "\fFORM " + std::to_string(form) + "\n";
+  writeFile(dir.file("forms.txt"), text);
+  RunResult r = runTambrix(dir, {"forms.txt", "-ascii", "-endless", "-pdf", "forms.pdf", "-out", "sheet"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("Page 2 added to forms.pdf.\n"), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("Page 3 added"), std::string::npos) << r.out;
+  Sheet sheet = readSheet(dir.file("sheet-001.png"));
+  constexpr unsigned form = 1512, formsOnFirst = 16;
+  ASSERT_GT(sheet.height, 20 * form);
+  std::string info = commandOutput("pdfinfo -f 1 -l 2 '" + dir.file("forms.pdf") + "'");
+  EXPECT_NE(info.find("Pages:           2\n"), std::string::npos) << info;
+  EXPECT_NE(info.find("Page    1 size:  576 x 13824 pts"), std::string::npos) << info;  // 16 forms of 864 points
+  // The second page's image is the rest of the sheet, row for row.
+  ASSERT_EQ(std::system(("pdfimages -png -f 2 -l 2 '" + dir.file("forms.pdf") + "' '" + dir.file("second") + "'").c_str()), 0);
+  Sheet second = readSheet(dir.file("second-000.png"));
+  Sheet rest = sheet;
+  rest.rgb.erase(rest.rgb.begin(), rest.rgb.begin() + long(size_t(formsOnFirst) * form * sheet.width * 3));
+  rest.height -= formsOnFirst * form;
+  EXPECT_EQ(second.height, rest.height);
+  EXPECT_EQ(firstDifferentRow(second, rest), -1);
+  // The text: each form's line at its form's top, the first page ending with form 15.
+  std::string first = commandOutput("pdftotext -f 1 -l 1 '" + dir.file("forms.pdf") + "' -");
+  std::string last = commandOutput("pdftotext -f 2 -l 2 '" + dir.file("forms.pdf") + "' -");
+  EXPECT_NE(first.find("FORM 15"), std::string::npos);
+  EXPECT_EQ(first.find("FORM 16"), std::string::npos);
+  EXPECT_EQ(last.find("FORM 16"), 0u) << last;
+  EXPECT_NE(last.find("FORM 20"), std::string::npos);
+  std::string boxes = commandOutput("pdftotext -bbox -f 1 -l 1 '" + dir.file("forms.pdf") + "' -");
+  auto topOf = [&boxes](const std::string &word, size_t from) {
+    size_t end = boxes.find(">" + word + "<", from);
+    size_t at = boxes.rfind("yMin=\"", end);
+    return end == std::string::npos ? -1.0 : std::stod(boxes.substr(at + 6));
+  };
+  double firstTop = topOf("FIRST", 0);
+  EXPECT_NEAR(topOf("3", boxes.find(">FORM<", boxes.find(">2<"))) - firstTop, 3 * 864.0, 0.5);
+
+  // In ink at 200 pixels an inch, a form is 2,400 rows: 13 of them fit in 32,767.
+  text = "FIRST\n";
+  for (unsigned form = 1; form <= 14; ++form) text += "\fFORM " + std::to_string(form) + "\n";
+  writeFile(dir.file("ink.txt"), text);
+  r = runTambrix(dir, {"ink.txt", "-ascii", "-endless", "-pdf", "ink.pdf", "-look", "ink", "-dpi", "200"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  info = commandOutput("pdfinfo -f 1 -l 2 '" + dir.file("ink.pdf") + "'");
+  EXPECT_NE(info.find("Pages:           2\n"), std::string::npos) << info;
+  EXPECT_NE(info.find("Page    1 size:  576 x 11232 pts"), std::string::npos) << info;  // 13 forms
+  EXPECT_EQ(commandOutput("pdftotext -f 2 -l 2 '" + dir.file("ink.pdf") + "' -").find("FORM 13"), 0u);
 }
