@@ -47,6 +47,73 @@ std::string lookSizeProblem(const PageLook &look, const RunSettings &settings) {
   return std::string();
 }
 
+// The kind of every row of a run's sheet: the widest its forms can come in, as the
+// sheet's file is begun before any but its first is seen. Pages as painted are black
+// and white unless a worn ribbon prints grays or debug marks bring colour.
+PixelKind sheetKindOf(const PageLook &look, const RunSettings &settings) {
+  bool marks = (settings.debugLevel & DebugMarks) != 0;
+  bool banded = settings.paper == PaperStyle::GreenBar || settings.paper == PaperStyle::BlueBar;
+  if (!look.changesPages) return marks ? PixelKind::Rgb : settings.halfLife != 0 ? PixelKind::Gray : PixelKind::BlackWhite;
+  // Ink pages are written with a palette when the paper or the ribbon has colour, every
+  // one of them; debug marks colour only the pages they are on, so a sheet with them
+  // takes colour.
+  if (look.look == LookStyle::Ink)
+    return banded || settings.ribbonColour != RibbonColour::Black ? PixelKind::Indexed
+           : marks                                                 ? PixelKind::Rgb
+                                                                   : PixelKind::Gray;
+  return banded || marks ? PixelKind::Rgb : PixelKind::Gray;
+}
+
+// Row y of the raster in the wider kind: black and white as gray or colour, gray or
+// palette entries as colour. A raster that is wider than the sheet's kind raises
+// std::logic_error.
+void widenRow(const PageRaster &raster, unsigned y, PixelKind kind, uint8_t *out) {
+  const uint8_t *row = raster.bytes.data() + size_t(y) * rasterRowBytes(raster.kind, raster.width);
+  unsigned copies = kind == PixelKind::Rgb ? 3 : 1;
+  if (raster.kind == PixelKind::BlackWhite && (kind == PixelKind::Gray || kind == PixelKind::Rgb)) {
+    for (unsigned x = 0; x < raster.width; ++x)
+      std::memset(out + size_t(x) * copies, (row[x / 8] & (0x80u >> x % 8)) != 0 ? 0xFF : 0, copies);
+  } else if (raster.kind == PixelKind::Gray && kind == PixelKind::Rgb) {
+    for (unsigned x = 0; x < raster.width; ++x) std::memset(out + size_t(x) * 3, row[x], 3);
+  } else if (raster.kind == PixelKind::Indexed && kind == PixelKind::Rgb) {
+    for (unsigned x = 0; x < raster.width; ++x) std::memcpy(out + size_t(x) * 3, &raster.palette.at(3 * size_t(row[x])), 3);
+  } else {
+    throw std::logic_error("a form of another kind of pixels than its sheet's");
+  }
+}
+
+// The rows of the form, in the run's look, that stay on the job's sheet: all of them
+// but on the form where the job ended, down to the cut, which is in painted rows.
+unsigned keptRows(const PageJob &page, const PageRaster &form) {
+  if (page.sheetRows == 0) return form.height;
+  return unsigned(std::min<uint64_t>(form.height, (uint64_t(page.sheetRows) * form.height + page.raster.height - 1) /
+                                                      page.raster.height));
+}
+
+// Compresses the rows of the form that stay on the job's sheet, in the sheet's kind, as
+// a piece of the sheet's file. Any thread may do this, each with a form of its own.
+void compressForm(const Output &output, PageInFlight &job, const PageRaster &form) {
+  PixelKind kind = output.pages.sheetKind;
+  PageRaster format;
+  format.width = form.width;
+  format.kind = kind;
+  format.pixelsPerInchX = form.pixelsPerInchX;
+  format.pixelsPerInchY = form.pixelsPerInchY;
+  if (kind == PixelKind::Indexed) format.palette = output.look.dots.palette;
+  startPngPiece(job.piece, format);
+  unsigned rows = keptRows(job.page, form);
+  if (form.kind == kind) {
+    addPngPieceRows(job.piece, form.bytes.data(), rows);
+  } else {
+    std::vector<uint8_t> row(rasterRowBytes(kind, form.width));
+    for (unsigned y = 0; y < rows; ++y) {
+      widenRow(form, y, kind, row.data());
+      addPngPieceRows(job.piece, row.data(), 1);
+    }
+  }
+  finishPngPiece(job.piece);
+}
+
 // Encodes the job's page into a temporary file beside its name: on the encoder process
 // of the slot when it has one, else on this thread.
 // A page in the run's look is rendered first, and written by our own PNG writer.
@@ -57,6 +124,11 @@ void encode(const Output &output, PageInFlight &job, unsigned slot) {
     if (look.changesPages) {
       if (!output.pages.tooLarge.empty()) throw FileError(output.pages.tooLarge);
       job.shown = renderPageLook(look, job.page);
+    }
+    if (output.pages.endless) {  // a form of the job's sheet
+      if (!name.empty()) compressForm(output, job, look.changesPages ? job.shown : job.page.raster);
+      if (output.pages.documentName.empty()) job.shown = PageRaster();
+      return;
     }
     if (name.empty()) return;
     const PageRaster &raster = job.page.raster;
@@ -123,90 +195,16 @@ bool isDone(PageOutput &pages, const PageInFlight &job) {
   return job.done;
 }
 
-// Puts the oldest page in place; it is done. Raises what went wrong with it.
-void commitOldest(Output &output) {
-  PageOutput &pages = output.pages;
-  PageInFlight &job = *pages.jobs.front();
-  if (job.error) std::rethrow_exception(job.error);
-  const PageJob &page = job.page;
-  if (!page.pngName.empty()) {
-    if (int error = commitTemporary(job.temporary, page.pngName, false, pages.replaceFiles); error != 0)
-      throw writeError("page file", page.pngName, error);
-    tell(pages, EngineEvent::PageWritten, page.number, page.pngName);
-  }
-  if (!pages.documentName.empty()) {
-    addDocumentPage(output.document, output.look.changesPages ? job.shown : job.page.raster, page.cells,
-                    job.page.raster.pixelsPerInchX, job.page.raster.pixelsPerInchY);
-    tell(pages, EngineEvent::PageAdded, page.number, pages.documentName);
-  }
-  if (pages.toTranscript) addTranscriptPage(output.transcript, page.rows, page.cells);
-  if (pages.pageMemory != nullptr) recyclePage(*pages.pageMemory, std::move(job.page.raster));
-  pages.jobs.pop_front();
-}
-
-// The kind of every row of a run's sheet: the widest its forms can come in, as the
-// sheet's file is begun before any but its first is seen. Pages as painted are black
-// and white unless a worn ribbon prints grays or debug marks bring colour.
-PixelKind sheetKindOf(const PageLook &look, const RunSettings &settings) {
-  bool marks = (settings.debugLevel & DebugMarks) != 0;
-  bool banded = settings.paper == PaperStyle::GreenBar || settings.paper == PaperStyle::BlueBar;
-  if (!look.changesPages) return marks ? PixelKind::Rgb : settings.halfLife != 0 ? PixelKind::Gray : PixelKind::BlackWhite;
-  // Ink pages are written with a palette when the paper or the ribbon has colour, every
-  // one of them; debug marks colour only the pages they are on, so a sheet with them
-  // takes colour.
-  if (look.look == LookStyle::Ink)
-    return banded || settings.ribbonColour != RibbonColour::Black ? PixelKind::Indexed
-           : marks                                                 ? PixelKind::Rgb
-                                                                   : PixelKind::Gray;
-  return banded || marks ? PixelKind::Rgb : PixelKind::Gray;
-}
-
-// Row y of the raster in the wider kind: black and white as gray or colour, gray or
-// palette entries as colour. A raster that is wider than the sheet's kind raises
-// std::logic_error.
-void widenRow(const PageRaster &raster, unsigned y, PixelKind kind, uint8_t *out) {
-  const uint8_t *row = raster.bytes.data() + size_t(y) * rasterRowBytes(raster.kind, raster.width);
-  unsigned copies = kind == PixelKind::Rgb ? 3 : 1;
-  if (raster.kind == PixelKind::BlackWhite && (kind == PixelKind::Gray || kind == PixelKind::Rgb)) {
-    for (unsigned x = 0; x < raster.width; ++x)
-      std::memset(out + size_t(x) * copies, (row[x / 8] & (0x80u >> x % 8)) != 0 ? 0xFF : 0, copies);
-  } else if (raster.kind == PixelKind::Gray && kind == PixelKind::Rgb) {
-    for (unsigned x = 0; x < raster.width; ++x) std::memset(out + size_t(x) * 3, row[x], 3);
-  } else if (raster.kind == PixelKind::Indexed && kind == PixelKind::Rgb) {
-    for (unsigned x = 0; x < raster.width; ++x) std::memcpy(out + size_t(x) * 3, &raster.palette.at(3 * size_t(row[x])), 3);
-  } else {
-    throw std::logic_error("a form of another kind of pixels than its sheet's");
-  }
-}
-
-// Adds the first rows of the form, as it goes out, to the job's sheet, beginning the
-// sheet's file with the first form.
-void addToSheet(Output &output, const PageRaster &form, unsigned rows) {
+// Adds the form's piece to the job's sheet, beginning the sheet's file with the first.
+void addToSheet(Output &output, const PngPiece &piece) {
   EndlessSheet &sheet = output.sheet;
   if (sheet.png.fd < 0) {
     if (int error = createTemporaryBeside(sheet.name, sheet.temporary); error != 0)
       throw writeError("page file", sheet.name, error);
-    PageRaster format;
-    format.width = form.width;
-    format.kind = sheet.kind;
-    format.pixelsPerInchX = form.pixelsPerInchX;
-    format.pixelsPerInchY = form.pixelsPerInchY;
-    if (sheet.kind == PixelKind::Indexed) format.palette = output.look.dots.palette;
-    if (int error = startPngStream(sheet.png, format, sheet.temporary.fd); error != 0)
+    if (int error = startPngStream(sheet.png, piece.format, sheet.temporary.fd); error != 0)
       throw writeError("page file", sheet.name, error);
   }
-  if (form.width != sheet.png.format.width) throw std::logic_error("a form of another width than its sheet's");
-  int error = 0;
-  if (form.kind == sheet.kind) {
-    error = addPngRows(sheet.png, form.bytes.data(), rows);
-  } else {
-    std::vector<uint8_t> row(rasterRowBytes(sheet.kind, form.width));
-    for (unsigned y = 0; y < rows && error == 0; ++y) {
-      widenRow(form, y, sheet.kind, row.data());
-      error = addPngRows(sheet.png, row.data(), 1);
-    }
-  }
-  if (error != 0) throw writeError("page file", sheet.name, error);
+  if (int error = addPngPiece(sheet.png, piece); error != 0) throw writeError("page file", sheet.name, error);
 }
 
 // Adds the job's gathered PDF page to the document, if it has rows, and begins the next.
@@ -233,22 +231,23 @@ void gatherForDocument(Output &output, const PageRaster &form, unsigned rows, co
   if (gathered.height > 0 && gathered.height + rows > tallest) addGatheredPage(output);
   if (gathered.height == 0) {
     gathered.width = form.width;
-    gathered.kind = sheet.kind;
+    gathered.kind = output.pages.sheetKind;
     gathered.pixelsPerInchX = form.pixelsPerInchX;
     gathered.pixelsPerInchY = form.pixelsPerInchY;
     gathered.printLeft = form.printLeft;
     sheet.cellsPerInchX = page.raster.pixelsPerInchX;
     sheet.cellsPerInchY = page.raster.pixelsPerInchY;
-    if (sheet.kind == PixelKind::Indexed) gathered.palette = output.look.dots.palette;
+    if (output.pages.sheetKind == PixelKind::Indexed) gathered.palette = output.look.dots.palette;
   }
   if (form.width != gathered.width) throw std::logic_error("a form of another width than its sheet's");
-  size_t rowBytes = rasterRowBytes(sheet.kind, form.width);
+  PixelKind kind = output.pages.sheetKind;
+  size_t rowBytes = rasterRowBytes(kind, form.width);
   size_t at = gathered.bytes.size();
   gathered.bytes.resize(at + rowBytes * rows);
-  if (form.kind == sheet.kind)
+  if (form.kind == kind)
     std::memcpy(gathered.bytes.data() + at, form.bytes.data(), rowBytes * rows);
   else
-    for (unsigned y = 0; y < rows; ++y) widenRow(form, y, sheet.kind, gathered.bytes.data() + at + rowBytes * y);
+    for (unsigned y = 0; y < rows; ++y) widenRow(form, y, kind, gathered.bytes.data() + at + rowBytes * y);
   gathered.height += rows;
   for (TextCell cell : page.cells) {
     cell.y += sheet.paintedRows;
@@ -257,27 +256,17 @@ void gatherForDocument(Output &output, const PageRaster &form, unsigned rows, co
   sheet.paintedRows += page.raster.height;
 }
 
-// Puts the ejected form on the job's sheet, in the run's look and cut where the job
-// ended; into the job's PDF page; and into the transcript as a page of its own.
-void takeForm(Output &output, PageJob &&page) {
+// Puts the form on the job's sheet, cut where the job ended, and into the job's PDF
+// page and the transcript, in the run's look; the form is done.
+void commitForm(Output &output, PageInFlight &job) {
   PageOutput &pages = output.pages;
-  const PageLook &look = output.look;
-  PageRaster shown;
-  if (look.changesPages) {
-    if (!pages.tooLarge.empty()) throw FileError(pages.tooLarge);
-    shown = renderPageLook(look, page);
-  }
-  const PageRaster &form = look.changesPages ? shown : page.raster;
-  // The rows that stay: the look's rows down to the cut, which is in painted rows.
-  unsigned rows = form.height;
-  if (page.sheetRows != 0)
-    rows = unsigned(std::min<uint64_t>(form.height, (uint64_t(page.sheetRows) * form.height + page.raster.height - 1) /
-                                                        page.raster.height));
+  PageJob &page = job.page;
+  const PageRaster &form = output.look.changesPages ? job.shown : page.raster;
   if (!page.pngName.empty()) {
     if (output.sheet.name.empty()) output.sheet.name = page.pngName;
-    addToSheet(output, form, rows);
+    addToSheet(output, job.piece);
   }
-  if (!pages.documentName.empty()) gatherForDocument(output, form, rows, page);
+  if (!pages.documentName.empty()) gatherForDocument(output, form, keptRows(page, form), page);
   if (pages.toTranscript) addTranscriptPage(output.transcript, page.rows, page.cells);
   if (pages.pageMemory != nullptr) recyclePage(*pages.pageMemory, std::move(page.raster));
 }
@@ -294,6 +283,32 @@ void finishSheet(Output &output) {
     tell(output.pages, EngineEvent::PageWritten, 1, sheet.name);
   }
   addGatheredPage(output);
+}
+
+// Puts the oldest page in place; it is done. Raises what went wrong with it.
+void commitOldest(Output &output) {
+  PageOutput &pages = output.pages;
+  PageInFlight &job = *pages.jobs.front();
+  if (job.error) std::rethrow_exception(job.error);
+  if (pages.endless) {
+    commitForm(output, job);
+    pages.jobs.pop_front();
+    return;
+  }
+  const PageJob &page = job.page;
+  if (!page.pngName.empty()) {
+    if (int error = commitTemporary(job.temporary, page.pngName, false, pages.replaceFiles); error != 0)
+      throw writeError("page file", page.pngName, error);
+    tell(pages, EngineEvent::PageWritten, page.number, page.pngName);
+  }
+  if (!pages.documentName.empty()) {
+    addDocumentPage(output.document, output.look.changesPages ? job.shown : job.page.raster, page.cells,
+                    job.page.raster.pixelsPerInchX, job.page.raster.pixelsPerInchY);
+    tell(pages, EngineEvent::PageAdded, page.number, pages.documentName);
+  }
+  if (pages.toTranscript) addTranscriptPage(output.transcript, page.rows, page.cells);
+  if (pages.pageMemory != nullptr) recyclePage(*pages.pageMemory, std::move(job.page.raster));
+  pages.jobs.pop_front();
 }
 
 // Reports and commits what is pending, in order: up to the first page whose encoding
@@ -358,9 +373,8 @@ void startPageOutput(Output &output, const RunSettings &settings, EngineEventHan
   startPageLook(output.look, settings);
   pages.tooLarge = lookSizeProblem(output.look, settings);
   pages.endless = settings.endless;
-  output.sheet.kind = sheetKindOf(output.look, settings);
-  // A sheet takes its forms in order, one at a time: no encoders.
-  unsigned threads = settings.endless ? 1 : encoderThreadsOf(settings);
+  pages.sheetKind = sheetKindOf(output.look, settings);
+  unsigned threads = encoderThreadsOf(settings);
   // Without page files there is nothing to encode, and in the run's own look only the
   // look to render: the document takes its pages as they come. Pages in a look of their
   // own are written by our PNG writer on the threads themselves. The processes are
@@ -385,15 +399,6 @@ void reportInOrder(Output &output, EngineEvent event, unsigned value, const std:
 
 void submitPage(Output &output, PageJob &&page) {
   PageOutput &pages = output.pages;
-  if (pages.endless) {
-    try {
-      takeForm(output, std::move(page));
-    } catch (...) {
-      abandonPageOutput(output);
-      throw;
-    }
-    return;
-  }
   pages.jobs.push_back(std::make_unique<PageInFlight>());
   PageInFlight *job = pages.jobs.back().get();
   job->page = std::move(page);
@@ -447,7 +452,5 @@ void abandonPageOutput(Output &output) {
   pages.jobs.clear();
   pages.pending.clear();
   discardTemporary(output.sheet.temporary);
-  PixelKind kind = output.sheet.kind;
   output.sheet = EndlessSheet();
-  output.sheet.kind = kind;
 }

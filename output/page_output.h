@@ -32,6 +32,7 @@ struct PageInFlight {
   PageJob page;              // the page, its pixels kept until committed
   PageRaster shown;          // the page in the run's look; empty when it goes out as painted
   TemporaryFile temporary;   // the encoded page file, not yet in place
+  PngPiece piece;            // on endless paper: the form's rows compressed for its sheet
   std::exception_ptr error;  // what went wrong while encoding, if anything
   bool done = false;         // the encoder is through with it (guarded by PageOutput::lock)
 };
@@ -64,8 +65,11 @@ struct PageOutput {
   bool replaceFiles = true;              // a page file may replace one of its name
   bool ownWriter = false;                // pages are written by our PNG writer, not the image library
   std::string tooLarge;                  // why pages in the run's look cannot be made; empty when they can
-  bool endless = false;                  // pages are forms of one continuous sheet, added to it
-                                         //   on the calling thread as they come
+  bool endless = false;                  // pages are forms of one continuous sheet: each is
+                                         //   compressed as a piece of it, and the pieces are
+                                         //   added to it in order as the forms are committed
+  PixelKind sheetKind = PixelKind::BlackWhite;  // on endless paper, the kind of the sheet's
+                                                //   rows: what every form can be written as
 };
 
 // A job's continuous sheet on endless paper: the rows of its forms, in the run's look,
@@ -73,8 +77,6 @@ struct PageOutput {
 struct EndlessSheet {
   std::string name;         // the sheet's file; empty until its first form comes, or when no
                             //   page files are written
-  PixelKind kind = PixelKind::BlackWhite;  // the kind of its rows: what every form can be
-                                           //   written as
   TemporaryFile temporary;  // the file, not yet in place
   PngStream png;            // its rows so far
   // The job's PDF page being gathered: its forms one below the other, until the next

@@ -72,8 +72,11 @@ unsigned weight(uint8_t filtered) { return filtered < 128 ? filtered : 256u - fi
 // least, weighed at every choiceStep-th byte: the usual guess at what compresses best,
 // at a small part of its cost. A row like the one above (blank paper) is all zeros
 // filtered up. Palette entries are no levels to take from one another: they go as they
-// are. above is null for the first row.
-void filterRow(const uint8_t *row, const uint8_t *above, size_t bytes, size_t pixelBytes, bool palette, uint8_t *out) {
+// are. above is null for the first row of a file, where up takes from zeros, and for
+// the first row of a sheet's piece, where up is not chosen: the row above is in another
+// piece.
+void filterRow(const uint8_t *row, const uint8_t *above, size_t bytes, size_t pixelBytes, bool palette, uint8_t *out,
+               bool pieceStart = false) {
   constexpr size_t choiceStep = 7;  // prime to the 3 bytes of a pixel, so every channel is weighed
   uint8_t filter = filterNone;
   if (above != nullptr && std::memcmp(row, above, bytes) == 0) {
@@ -85,7 +88,7 @@ void filterRow(const uint8_t *row, const uint8_t *above, size_t bytes, size_t pi
       sub += weight(uint8_t(row[i] - row[i - pixelBytes]));
       up += weight(uint8_t(row[i] - (above != nullptr ? above[i] : 0)));
     }
-    filter = up <= sub && up <= none ? filterUp : sub <= none ? filterSub : filterNone;
+    filter = !pieceStart && up <= sub && up <= none ? filterUp : sub <= none ? filterSub : filterNone;
   }
   *out++ = filter;
   if (filter == filterNone) {
@@ -162,34 +165,50 @@ int flushChunk(PngStream &stream) {
 
 }  // namespace
 
-// zlib's deflate stream of a PNG stream, ended when the stream goes.
-struct PngStreamDeflater {
+// zlib's raw deflate stream of a piece, ended when the piece is finished or goes.
+struct PngPieceDeflater {
   z_stream z{};
   bool open = false;
-  ~PngStreamDeflater() {
+  ~PngPieceDeflater() {
     if (open) deflateEnd(&z);
   }
 };
 
 namespace {
 
-// Compresses the bytes (none when finishing) into the stream's chunk, writing full
-// chunks out as they fill.
-int deflateInto(PngStream &stream, const uint8_t *bytes, size_t length, bool finish) {
-  z_stream &z = stream.deflater->z;
+constexpr int rawDeflateWindowBits = -15;  // zlib's deflate without its own head and checksum
+constexpr int deflateMemoryLevel = 8;      // zlib's default
+constexpr char zlibHead[2] = {0x78, 0x01};  // deflate, 32 KiB window, fastest level
+// An empty last block: what ends the compressed data after the pieces.
+constexpr char lastBlock[2] = {0x03, 0x00};
+
+// Compresses the bytes into the piece; with flush, ends them on a byte.
+void deflateInto(PngPiece &piece, const uint8_t *bytes, size_t length, bool flush) {
+  z_stream &z = piece.deflater->z;
   z.next_in = const_cast<Bytef *>(bytes);
   z.avail_in = uInt(length);
   for (;;) {
     Bytef out[1 << 14];
     z.next_out = out;
     z.avail_out = sizeof out;
-    int status = deflate(&z, finish ? Z_FINISH : Z_NO_FLUSH);
+    int status = deflate(&z, flush ? Z_SYNC_FLUSH : Z_NO_FLUSH);
     if (status == Z_STREAM_ERROR) throw std::runtime_error("a sheet's pixels could not be compressed");
-    stream.chunk.append(reinterpret_cast<const char *>(out), sizeof out - z.avail_out);
-    if (stream.chunk.size() >= chunkBytes)
-      if (int error = flushChunk(stream); error != 0) return error;
-    if (finish ? status == Z_STREAM_END : z.avail_in == 0 && z.avail_out != 0) return 0;
+    piece.deflated.append(reinterpret_cast<const char *>(out), sizeof out - z.avail_out);
+    if (z.avail_in == 0 && z.avail_out != 0) return;
   }
+}
+
+// Appends bytes of compressed data to the stream's chunk, writing full chunks out.
+int appendData(PngStream &stream, const char *data, size_t length) {
+  while (length > 0) {
+    size_t taken = std::min(length, chunkBytes - stream.chunk.size());
+    stream.chunk.append(data, taken);
+    data += taken;
+    length -= taken;
+    if (stream.chunk.size() == chunkBytes)
+      if (int error = flushChunk(stream); error != 0) return error;
+  }
+  return 0;
 }
 
 }  // namespace
@@ -204,6 +223,40 @@ std::string encodeLookPng(const PageRaster &raster) {
   return out;
 }
 
+void startPngPiece(PngPiece &piece, const PageRaster &format) {
+  piece = PngPiece();
+  piece.format = format;
+  piece.format.bytes.clear();
+  piece.filtered.resize(rasterRowBytes(format.kind, format.width) + 1);
+  piece.deflater = std::make_shared<PngPieceDeflater>();
+  if (deflateInit2(&piece.deflater->z, compressionLevel, Z_DEFLATED, rawDeflateWindowBits, deflateMemoryLevel,
+                   Z_DEFAULT_STRATEGY) != Z_OK)
+    throw std::bad_alloc();
+  piece.deflater->open = true;
+}
+
+void addPngPieceRows(PngPiece &piece, const uint8_t *rows, unsigned count) {
+  const PageRaster &format = piece.format;
+  size_t rowBytes = rasterRowBytes(format.kind, format.width), pixelBytes = format.kind == PixelKind::Rgb ? 3 : 1;
+  for (unsigned y = 0; y < count; ++y, rows += rowBytes) {
+    bool first = piece.rows == 0;
+    filterRow(rows, first ? nullptr : piece.above.data(), rowBytes, pixelBytes, format.kind == PixelKind::Indexed,
+              piece.filtered.data(), first);
+    deflateInto(piece, piece.filtered.data(), piece.filtered.size(), false);
+    piece.adler = uint32_t(adler32(piece.adler, piece.filtered.data(), uInt(piece.filtered.size())));
+    piece.filteredBytes += piece.filtered.size();
+    piece.above.assign(rows, rows + rowBytes);
+    ++piece.rows;
+  }
+}
+
+void finishPngPiece(PngPiece &piece) {
+  deflateInto(piece, nullptr, 0, true);
+  piece.deflater.reset();
+  piece.above = std::vector<uint8_t>();
+  piece.filtered = std::vector<uint8_t>();
+}
+
 int startPngStream(PngStream &stream, const PageRaster &format, int fd) {
   if (format.width == 0 || !paletteFits(format)) throw std::invalid_argument("a sheet format no PNG file can have");
   stream = PngStream();
@@ -211,37 +264,29 @@ int startPngStream(PngStream &stream, const PageRaster &format, int fd) {
   stream.format.bytes.clear();
   stream.format.height = 1;  // for now: the header is written again with the height at the end
   stream.fd = fd;
-  size_t rowBytes = rasterRowBytes(format.kind, format.width);
-  stream.filtered.resize(rowBytes + 1);
-  stream.deflater = std::make_shared<PngStreamDeflater>();
-  if (deflateInit(&stream.deflater->z, compressionLevel) != Z_OK) throw std::bad_alloc();
-  stream.deflater->open = true;
+  stream.chunk.assign(zlibHead, sizeof zlibHead);
   std::string head = fileHead(stream.format);
   return writeAll(fd, head.data(), head.size());
 }
 
-int addPngRows(PngStream &stream, const uint8_t *rows, unsigned count) {
-  const PageRaster &format = stream.format;
-  size_t rowBytes = rasterRowBytes(format.kind, format.width), pixelBytes = format.kind == PixelKind::Rgb ? 3 : 1;
-  if (stream.rows + count > mostPngRows) throw std::length_error("a sheet longer than a PNG file may be");
-  for (unsigned y = 0; y < count; ++y, rows += rowBytes) {
-    filterRow(rows, stream.rows > 0 ? stream.above.data() : nullptr, rowBytes, pixelBytes,
-              format.kind == PixelKind::Indexed, stream.filtered.data());
-    if (int error = deflateInto(stream, stream.filtered.data(), stream.filtered.size(), false); error != 0) return error;
-    stream.above.assign(rows, rows + rowBytes);
-    ++stream.rows;
-  }
-  return 0;
+int addPngPiece(PngStream &stream, const PngPiece &piece) {
+  if (piece.format.width != stream.format.width || piece.format.kind != stream.format.kind || piece.deflater)
+    throw std::invalid_argument("a piece of other rows than its sheet's");
+  if (stream.rows + piece.rows > mostPngRows) throw std::length_error("a sheet longer than a PNG file may be");
+  stream.adler = uint32_t(adler32_combine(stream.adler, piece.adler, z_off_t(piece.filteredBytes)));
+  stream.rows += piece.rows;
+  return appendData(stream, piece.deflated.data(), piece.deflated.size());
 }
 
 int finishPngStream(PngStream &stream) {
   if (stream.rows == 0) throw std::invalid_argument("a sheet without a row");
-  if (int error = deflateInto(stream, nullptr, 0, true); error != 0) return error;
+  std::string end(lastBlock, sizeof lastBlock);
+  putWord(end, stream.adler);
+  if (int error = appendData(stream, end.data(), end.size()); error != 0) return error;
   if (int error = flushChunk(stream); error != 0) return error;
-  std::string end;
+  end.clear();
   putChunk(end, "IEND", std::string());
   if (int error = writeAll(stream.fd, end.data(), end.size()); error != 0) return error;
-  stream.deflater.reset();
   stream.format.height = unsigned(stream.rows);
   std::string ihdr;
   putChunk(ihdr, "IHDR", header(stream.format));

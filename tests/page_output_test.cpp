@@ -107,6 +107,10 @@ TEST(PageOutput, AnyNumberOfThreadsGivesTheSameFilesAndMessages) {
       // The input is read ahead in large blocks: carriage returns, which print nothing,
       // keep the second half of the pages out of the first read.
       {"encoder process killed", {"-height", "3"}, "", longLines(200) + std::string(70000, '\r') + longLines(200), true},
+      // Endless paper: each form is compressed on an encoder thread as a piece of the
+      // sheet, and the pieces are joined in order.
+      {"endless", {samples + "listing.prn", "-endless", "-height", "300"}, "", ""},
+      {"endless ink", {samples + "showcase.prn", "-endless", "-look", "ink", "-dpi", "100", "-paper", "greenbar", "-height", "400"}, "", ""},
   };
   for (const Case &c : cases) {
     Outcome one = runWith(c, 1, {"-out", "q", "-pdf", "q.pdf", "-text", "q.txt"});
