@@ -190,8 +190,7 @@ void openExplanation(Listing &listing, const std::string &name, bool replace) {
 unsigned headBottom(const Printer &p) {
   const Mechanism &m = p.mechanism;
   if (m.settings.model != PrinterModel::Escp) return m.head.headY + columnHeight;
-  uint64_t units = uint64_t(p.escp.y) + (escpPins - 1) * escpPinPitch;  // the lowest pin's top, in 1/216 inch
-  return unsigned((units * m.geometry.pixelsPerInchY + escpUnitsPerInchY - 1) / escpUnitsPerInchY) + m.geometry.dotPixels;
+  return escpHeadBottom(p.escp, m);
 }
 
 // Completes the documents of a run that printed something, and puts them in place.

@@ -640,6 +640,7 @@ void startEscp(EscpPrinter &e, Mechanism &m) {
   e.x = e.y = e.lineStart = 0;
   e.line.clear();
   e.carried.clear();
+  e.formAbove = 0;
   e.blankPages = 0;
   e.command = EscpCommand();
   for (EscpUserGlyph &glyph : e.user) glyph = EscpUserGlyph();
@@ -670,7 +671,19 @@ void endEscp(EscpPrinter &e, Mechanism &m) {
     tell(e, m, EscpEventKind::CutOff, e.command.offset, e.command.bytes.data(), e.command.bytes.size(), 0, false);
   e.command = EscpCommand();  // cut off: does nothing
   printLine(e, m);
-  if (!e.carried.empty()) endPage(e, m);  // the foot of the last line goes on a page of its own
+  if (!e.carried.empty()) {  // the foot of the last line goes on a page of its own
+    e.formAbove = e.settings.formLength;
+    endPage(e, m);
+  }
   std::sort(m.page.rows.begin(), m.page.rows.end());
   m.page.rows.erase(std::unique(m.page.rows.begin(), m.page.rows.end()), m.page.rows.end());
+}
+
+unsigned escpHeadBottom(const EscpPrinter &e, const Mechanism &m) {
+  const PageGeometry &g = m.geometry;
+  // The lowest pin's top, in 1/216 inch down the page being painted; above its top
+  // (negative) when the line stands on the page before.
+  int64_t units = int64_t(e.y) + (escpPins - 1) * escpPinPitch - int64_t(e.formAbove);
+  int64_t top = -floorDivide(-units * g.pixelsPerInchY, escpUnitsPerInchY);  // rounded down the page
+  return unsigned(std::max<int64_t>(0, top + g.dotPixels));
 }

@@ -141,6 +141,9 @@ struct EscpPrinter {
   uint32_t lineStart = 0;             // where the line in the buffer began, for CAN
   std::vector<EscpCharacter> line;    // characters not yet printed
   std::vector<EscpCarriedDot> carried;  // dots for the top of the next page
+  uint32_t formAbove = 0;             // once the stream has ended on a line whose foot went onto a
+                                      //   page of its own: the length of the page y still counts
+                                      //   from, which lies above the page being painted; else 0
   unsigned blankPages = 0;            // pages without ink since the last one written
   EscpCommand command;
   const EscpColumns *glyphs[2][256] = {};  // the font's glyph of each code, roman and italic, in the set in force
@@ -163,6 +166,12 @@ bool knownEscpCommand(uint8_t command);
 // The stream ended: a command cut off does nothing, and the line in the buffer is
 // printed.
 void endEscp(EscpPrinter &e, Mechanism &m);
+
+// The page row just below the head's lowest pin, counted from the top of the page being
+// painted: where the paper stands once the stream has ended. After a last line whose
+// foot was carried onto a new page, the head stands over that page's top; 0 when even
+// its lowest pin is above it.
+unsigned escpHeadBottom(const EscpPrinter &e, const Mechanism &m);
 
 // The Unicode character of each international set at the twelve places it replaces
 // (23, 24, 40, 5B, 5C, 5D, 5E, 60, 7B, 7C, 7D, 7E).
