@@ -7,35 +7,7 @@
 #   cmake -DMAKE_FONT=<make_font> -DSOURCE=<font source> -DREFERENCE=<image>
 #         -DWORK_DIR=<scratch dir> -DCASE=<case> -P bad_source.cmake
 
-cmake_minimum_required(VERSION 3.18)
-
-file(READ "${SOURCE}" text)
-# The source is handled as a CMake list of lines; park the characters that
-# lists give a meaning of their own.
-string(REPLACE "\\" "@BACKSLASH@" text "${text}")
-string(REPLACE ";" "@SEMICOLON@" text "${text}")
-string(REPLACE "[" "@LBRACKET@" text "${text}")
-string(REPLACE "]" "@RBRACKET@" text "${text}")
-string(REPLACE "\n" ";" lines "${text}")
-
-# Index (0-based) of the first line that starts with PREFIX; line number is index + 1.
-function(index_of prefix out)
-  set(index 0)
-  foreach(line IN LISTS lines)
-    string(FIND "${line}" "${prefix}" at)
-    if(at EQUAL 0)
-      set(${out} ${index} PARENT_SCOPE)
-      return()
-    endif()
-    math(EXPR index "${index} + 1")
-  endforeach()
-  message(FATAL_ERROR "${SOURCE} has no line starting with '${prefix}'")
-endfunction()
-
-macro(replace_line index new_text)
-  list(REMOVE_AT lines ${index})
-  list(INSERT lines ${index} "${new_text}")
-endmacro()
+include("${CMAKE_CURRENT_LIST_DIR}/planted_fault.cmake")
 
 # Appends a well-formed block at OFFSET; sets appended_line to its header's line number.
 macro(append_block offset)
@@ -133,45 +105,4 @@ else()
   message(FATAL_ERROR "unknown CASE '${CASE}'")
 endif()
 
-list(JOIN lines "\n" text)
-string(REPLACE "@RBRACKET@" "]" text "${text}")
-string(REPLACE "@LBRACKET@" "[" text "${text}")
-string(REPLACE "@SEMICOLON@" ";" text "${text}")
-string(REPLACE "@BACKSLASH@" "\\" text "${text}")
-
-file(MAKE_DIRECTORY "${WORK_DIR}")
-set(source_copy "${WORK_DIR}/${CASE}.font")
-set(image "${WORK_DIR}/${CASE}.fake")
-file(WRITE "${source_copy}" "${text}")
-file(REMOVE "${image}")
-execute_process(COMMAND "${MAKE_FONT}" "${source_copy}" "${image}"
-                RESULT_VARIABLE status ERROR_VARIABLE messages OUTPUT_QUIET)
-
-if(CASE STREQUAL "unmodified")
-  if(NOT status STREQUAL "0")
-    message(FATAL_ERROR "make_font refused the unmodified source (${status}):\n${messages}")
-  endif()
-  file(SHA256 "${image}" got)
-  file(SHA256 "${REFERENCE}" want)
-  if(NOT got STREQUAL want)
-    message(FATAL_ERROR "image from the copied source differs from ${REFERENCE}")
-  endif()
-  return()
-endif()
-
-if(NOT status STREQUAL "1")
-  message(FATAL_ERROR "make_font should have failed with status 1, got '${status}':\n${messages}")
-endif()
-if(EXISTS "${image}")
-  message(FATAL_ERROR "make_font left an image behind although the source is broken")
-endif()
-if(expect_line)
-  string(FIND "${messages}" "${source_copy}:${expect_line}: " at)
-  if(at EQUAL -1)
-    message(FATAL_ERROR "message does not point at ${CASE}.font line ${expect_line}:\n${messages}")
-  endif()
-endif()
-string(FIND "${messages}" "${expect_text}" at)
-if(at EQUAL -1)
-  message(FATAL_ERROR "message does not say '${expect_text}':\n${messages}")
-endif()
+check_planted_fault("${MAKE_FONT}" make_font)
