@@ -24,18 +24,6 @@ const mode_t creationMask = [] {
   return mask;
 }();
 
-// Writes all bytes to fd; returns 0 or the errno value of the failed write.
-int writeAll(int fd, const char *bytes, size_t length) {
-  while (length > 0) {
-    ssize_t written = write(fd, bytes, length);
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) return written < 0 ? errno : ENOSPC;
-    bytes += written;
-    length -= size_t(written);
-  }
-  return 0;
-}
-
 // The folder a file of that name goes in.
 std::string folderOf(const std::string &name) {
   std::string folder = fs::path(name).parent_path().string();
@@ -67,6 +55,17 @@ std::string handleName(int fd) {
 }
 
 }  // namespace
+
+int writeAll(int fd, const char *bytes, size_t length) {
+  while (length > 0) {
+    ssize_t written = write(fd, bytes, length);
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) return written < 0 ? errno : ENOSPC;
+    bytes += written;
+    length -= size_t(written);
+  }
+  return 0;
+}
 
 FileError writeError(const char *what, const std::string &name, int error) {
   return FileError(std::string("tambrix: unable to write ") + what + " `" + name + "': " + std::strerror(error));

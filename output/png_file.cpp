@@ -12,6 +12,8 @@
 #include <cerrno>
 #include <unistd.h>
 
+#include "base/file_access.h"
+
 namespace {
 
 constexpr unsigned char signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
@@ -140,18 +142,6 @@ std::string fileHead(const PageRaster &raster) {
     putChunk(out, "PLTE", reinterpret_cast<const char *>(raster.palette.data()), raster.palette.size());
   putChunk(out, "pHYs", resolution(raster));
   return out;
-}
-
-// Writes all the bytes at the file's offset; 0 or the errno value.
-int writeAll(int fd, const char *data, size_t length) {
-  while (length > 0) {
-    ssize_t written = write(fd, data, length);
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) return written < 0 ? errno : EIO;
-    data += written;
-    length -= size_t(written);
-  }
-  return 0;
 }
 
 // Writes the compressed bytes waiting as one IDAT chunk.
