@@ -73,6 +73,29 @@ void expectLine(const std::vector<Line> &lines, uint64_t offset, const std::stri
   EXPECT_EQ(line.what, what) << "at " << offset;
 }
 
+// Runs the input with the words, without and with a listing, and expects the hint
+// (empty: none) to end standard error, alone, both times and in the listing; a hint
+// never goes to standard output.
+void expectHint(const std::string &input, std::vector<std::string> words, const std::string &hint,
+                const std::string &trace) {
+  FontDir dir;
+  words.insert(words.end(), {"-out", "p"});
+  RunResult plain = runTambrix(dir, words, input);
+  words.insert(words.end(), {"-explain", "run.lst"});
+  RunResult listed = runTambrix(dir, words, input);
+  EXPECT_EQ(plain.status, 0) << trace << plain.err;
+  if (hint.empty()) {
+    EXPECT_EQ(plain.err, "") << trace;
+  } else {
+    EXPECT_EQ(plain.err.rfind("Hint: ", 0), 0u) << trace << plain.err;
+    EXPECT_EQ(plain.err.size() - plain.err.find(hint), hint.size()) << trace << plain.err;
+    EXPECT_EQ(std::count(plain.err.begin(), plain.err.end(), '\n'), 1) << trace << plain.err;
+    EXPECT_NE(readFile(dir.file("run.lst")).find(plain.err), std::string::npos) << trace;
+  }
+  EXPECT_EQ(plain.out.find("Hint"), std::string::npos) << trace;
+  EXPECT_EQ(listed.err, plain.err) << trace;
+}
+
 }  // namespace
 
 // The lines below are what make_samples.cpp says each byte is: showcase.prn opens with
@@ -412,23 +435,8 @@ TEST(Hints, NameTheOptionThatFits) {
       {mostlySmall, {}, businessHint},          {halfSmall, {}, ""},   {fewSmall, {}, ""},
   };
   for (const Case &run : cases) {
-    FontDir dir;
-    std::vector<std::string> words = run.words;
-    words.insert(words.end(), {"-out", "p"});
-    RunResult plain = runTambrix(dir, words, run.input);
-    words.insert(words.end(), {"-explain", "run.lst"});
-    RunResult listed = runTambrix(dir, words, run.input);
     std::string trace = run.input.substr(0, 24) + (run.words.empty() ? "" : " " + run.words[0]);
-    if (run.hint.empty()) {
-      EXPECT_EQ(plain.err, "") << trace;
-    } else {
-      EXPECT_EQ(plain.err.rfind("Hint: ", 0), 0u) << trace << plain.err;
-      EXPECT_EQ(plain.err.size() - plain.err.find(run.hint), run.hint.size()) << trace << plain.err;
-      EXPECT_EQ(std::count(plain.err.begin(), plain.err.end(), '\n'), 1) << plain.err;
-      EXPECT_NE(readFile(dir.file("run.lst")).find(plain.err), std::string::npos) << trace;
-    }
-    EXPECT_EQ(plain.out.find("Hint"), std::string::npos) << trace;
-    EXPECT_EQ(listed.err, plain.err) << trace;
+    expectHint(run.input, run.words, run.hint, trace);
   }
 }
 
@@ -467,23 +475,8 @@ TEST(Hints, NameTheEscpPrinter) {
       {four + bytes({27, 27, 27, '@'}), {}, escpHint},
   };
   for (const Case &run : cases) {
-    FontDir dir;
-    std::vector<std::string> words = run.words;
-    words.insert(words.end(), {"-out", "p"});
-    RunResult plain = runTambrix(dir, words, run.input);
-    words.insert(words.end(), {"-explain", "run.lst"});
-    RunResult listed = runTambrix(dir, words, run.input);
     std::string trace = std::to_string(&run - cases) + (run.words.empty() ? "" : " " + run.words[0]);
-    EXPECT_EQ(plain.status, 0) << trace << plain.err;
-    if (run.hint.empty()) {
-      EXPECT_EQ(plain.err, "") << trace;
-    } else {
-      EXPECT_EQ(plain.err.rfind("Hint: ", 0), 0u) << trace << plain.err;
-      EXPECT_EQ(plain.err.size() - plain.err.find(run.hint), run.hint.size()) << trace << plain.err;
-      EXPECT_EQ(std::count(plain.err.begin(), plain.err.end(), '\n'), 1) << trace << plain.err;
-      EXPECT_NE(readFile(dir.file("run.lst")).find(plain.err), std::string::npos) << trace;
-    }
-    EXPECT_EQ(listed.err, plain.err) << trace;
+    expectHint(run.input, run.words, run.hint, trace);
   }
 
   // In the program, counted a read at a time: cut anywhere, even between a 27 and its
