@@ -278,12 +278,19 @@ TEST(CommandLine, PageThatCannotBeWrittenIsAnErrorWithStatusOne) {
   EXPECT_EQ(readFile(dir.file("ribbon.dat")), "1 1 1 1 1 1 1");
 }
 
-TEST(CommandLine, ManualPageNamesEveryOption) {
+// The manual page and the README's table of options name every option the parser takes.
+TEST(CommandLine, ManualPageAndReadmeNameEveryOption) {
   std::string page = readFile(SOURCE_DIR "/docs/tambrix.1");
   ASSERT_FALSE(page.empty());
+  std::string readme = readFile(SOURCE_DIR "/README.md");
+  size_t top = readme.find("| word | what it does |\n");
+  ASSERT_NE(top, std::string::npos);
+  std::string table = readme.substr(top, readme.find("\n\n", top) - top);
   for (std::string word : acceptedOptionWords()) {
     std::string roff = "\\" + word;  // roff writes a hyphen as \-
     EXPECT_NE(page.find(roff), std::string::npos) << word;
+    EXPECT_TRUE(table.find("`" + word + "`") != std::string::npos || table.find("`" + word + " ") != std::string::npos)
+        << word << " is not in the README's table of options";
   }
 }
 
