@@ -116,7 +116,9 @@ void compressForm(const Output &output, PageInFlight &job, const PageRaster &for
 
 // Encodes the job's page into a temporary file beside its name: on the encoder process
 // of the slot when it has one, else on this thread.
-// A page in the run's look is rendered first, and written by our own PNG writer.
+// A page in the run's look is rendered first, and written by our own PNG writer. On
+// endless paper, the form is compressed as a piece of its sheet instead, which the
+// run's thread adds to the sheet's file when the form's turn comes.
 void encode(const Output &output, PageInFlight &job, unsigned slot) {
   const PageLook &look = output.look;
   try {

@@ -1,8 +1,8 @@
 // Finished pages on their way out: encoded by encoder threads, each with an encoder
 // process of its own, while the head paints the next page, and committed strictly in
-// page order (the page file renamed into place,
-// the page added to the PDF document and the transcript), so that files and messages
-// are the same whatever the number of threads.
+// page order (the page file renamed into place, or on endless paper the form added to
+// its sheet; the page added to the PDF document and the transcript), so that files and
+// messages are the same whatever the number of threads.
 #pragma once
 
 #include <condition_variable>
