@@ -185,14 +185,6 @@ void openExplanation(Listing &listing, const std::string &name, bool replace) {
   if (int error = openListing(listing, name, replace); error != 0) throw writeError("stream listing", name, error);
 }
 
-// The page row below the head's lowest pin, where the paper stands at the end of a job:
-// an endless sheet is cut there, or below its lowest ink.
-unsigned headBottom(const Printer &p) {
-  const Mechanism &m = p.mechanism;
-  if (m.settings.model != PrinterModel::Escp) return m.head.headY + columnHeight;
-  return escpHeadBottom(p.escp, m);
-}
-
 // Completes the documents of a run that printed something, and puts them in place.
 void finishDocuments(Output &output, const RunSettings &settings) {
   if (!settings.pdfName.empty()) {
@@ -259,10 +251,7 @@ void beginPrinting(Printer &p, Output &output, const RunSettings &settings, cons
 }
 
 void endPrinting(Printer &p, Output &output, const RunSettings &settings) {
-  if (settings.endless)
-    cutSheet(p.mechanism, headBottom(p));
-  else
-    ejectPage(p.mechanism);
+  endPaper(p);
   finishPageOutput(output);
   unsigned pages = p.mechanism.page.pageCount;
   bool printed = pages > 0;

@@ -23,3 +23,5 @@ void endEscpStream(Printer &p) {
   endEscp(p.escp, p.mechanism);
   endEscpListing(p);
 }
+
+unsigned escpPrinterHeadBottom(const Printer &p) { return escpHeadBottom(p.escp, p.mechanism); }

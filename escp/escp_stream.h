@@ -20,3 +20,6 @@ void interpretEscpBytes(Printer &p, const uint8_t *bytes, size_t length);
 // The stream ends: a command cut off does nothing, the line in the buffer prints, and
 // the listing closes its last run.
 void endEscpStream(Printer &p);
+
+// The page row just below the head's lowest pin, on the page being painted.
+unsigned escpPrinterHeadBottom(const Printer &p);

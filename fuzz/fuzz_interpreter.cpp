@@ -12,7 +12,9 @@
 // that the head, the margins, the form and the line buffer are where the printer
 // promises to keep them, and that its pages and their cells lie on the page.
 // The stream is fed in pieces of 1 to 256 bytes, one more than its last byte's value,
-// so that commands are cut across feeds wherever the input likes.
+// so that commands are cut across feeds wherever the input likes. A stream of an odd
+// number of bytes is printed on endless paper: its forms are not cut, and the last is
+// cut where the paper stopped.
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -130,6 +132,8 @@ void takePage(void *context, PageJob &&job) {
   check(raster.kind == PixelKind::BlackWhite || raster.kind == PixelKind::Gray ||
         (raster.kind == PixelKind::Rgb && marks));
   check(raster.bytes.size() == rasterRowBytes(raster.kind, raster.width) * raster.height);
+  // Only the last form of an endless sheet is cut, within the form, below its ink.
+  check(job.sheetRows <= raster.height && (job.sheetRows == 0 || m.settings.endless));
   checkRows(job, escp);
   if (escp)
     checkEscpCells(job, raster.width);
@@ -158,6 +162,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   RunSettings settings = fuzzOptions(data, size).settings;
   settings.textName = fuzzTranscriptName;  // cells and rows are kept, as for a transcript
   settings.pageFiles = false;
+  settings.endless = size > 0 && (size - 1) % 2 == 1;
 
   auto printer = std::make_unique<Printer>();
   Printer &p = *printer;
@@ -185,7 +190,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (escp) checkEscpState(p.escp, p.mechanism);
   }
   endStream(p);
-  ejectPage(p.mechanism);
+  endPaper(p);
   check(p.mechanism.page.pageCount == run.pages && p.mechanism.autofeeds == run.autofeeds);
   if (escp) harness.escpFont = std::move(p.escp.font);
 

@@ -32,3 +32,11 @@ void interpretBytes(Printer &p, const uint8_t *bytes, size_t length) {
 }
 
 void endStream(Printer &p) { printerModelOf(p.mechanism.settings.model).endStream(p); }
+
+void endPaper(Printer &p) {
+  Mechanism &m = p.mechanism;
+  if (m.settings.endless)
+    cutSheet(m, printerModelOf(m.settings.model).headBottom(p));
+  else
+    ejectPage(m);
+}

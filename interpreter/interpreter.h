@@ -23,3 +23,7 @@ void interpretBytes(Printer &p, const uint8_t *bytes, size_t length);
 
 // The stream ended: a command still waiting for operands is dropped, printing nothing.
 void endStream(Printer &p);
+
+// The job is over: its last page is ejected, or on endless paper its sheet is cut
+// below the head's lowest pin (or its lowest ink).
+void endPaper(Printer &p);

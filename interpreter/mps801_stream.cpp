@@ -194,3 +194,5 @@ void endMps801Stream(Printer &p) {
   if (listingOpen(p.listing)) endListedRun(p.listing);
   p.stream.pending = PendingCommand{};
 }
+
+unsigned mps801HeadBottom(const Printer &p) { return p.mechanism.head.headY + columnHeight; }

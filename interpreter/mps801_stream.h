@@ -14,3 +14,6 @@ void powerOnMps801(Printer &p);
 void startMps801Stream(Printer &p);
 void interpretMps801Bytes(Printer &p, const uint8_t *bytes, size_t length);
 void endMps801Stream(Printer &p);
+
+// The page row just below the head's lowest pin: the head's row and a column's height.
+unsigned mps801HeadBottom(const Printer &p);

@@ -7,9 +7,9 @@
 
 const PrinterModelInfo printerModels[printerModelCount] = {
     {PrinterModel::Mps801, "mps801", "the 7-pin MPS801 (the default)", powerOnMps801, startMps801Stream,
-     interpretMps801Bytes, endMps801Stream},
+     interpretMps801Bytes, endMps801Stream, mps801HeadBottom},
     {PrinterModel::Escp, "escp", "a 9-pin ESC/P printer", powerOnEscpPrinter, startEscpStream, interpretEscpBytes,
-     endEscpStream},
+     endEscpStream, escpPrinterHeadBottom},
 };
 
 const PrinterModelInfo *findPrinterModel(const std::string &name) {

@@ -23,6 +23,9 @@ struct PrinterModelInfo {
   void (*startStream)(Printer &p);
   void (*interpretBytes)(Printer &p, const uint8_t *bytes, size_t length);
   void (*endStream)(Printer &p);
+  // The page row just below the head's lowest pin, on the page being painted: where
+  // the paper stands once the stream has ended.
+  unsigned (*headBottom)(const Printer &p);
 };
 
 constexpr size_t printerModelCount = 2;
