@@ -73,7 +73,8 @@ struct PageOutput {
 };
 
 // A job's continuous sheet on endless paper: the rows of its forms, in the run's look,
-// compressed into one PNG file as they come, so that only the form at hand is held.
+// compressed form by form and added to one PNG file in order, so that only the forms
+// in flight are held; and its PDF page being gathered.
 struct EndlessSheet {
   std::string name;         // the sheet's file; empty until its first form comes, or when no
                             //   page files are written
