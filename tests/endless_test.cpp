@@ -117,38 +117,147 @@ bool whiteRows(const Sheet &sheet, unsigned top, unsigned end) {
   return true;
 }
 
+// The page files of a paged run with prefix, in order: prefix-001.png, prefix-002.png ...
+std::vector<std::string> pagesOf(const TempDir &dir, const std::string &prefix) {
+  std::vector<std::string> pages;
+  for (const std::string &name : pngFiles(dir))
+    if (name.compare(0, prefix.size() + 1, prefix + "-") == 0) pages.push_back(dir.file(name));
+  return pages;
+}
+
+// The words with more after them.
+std::vector<std::string> withWords(std::vector<std::string> words, const std::vector<std::string> &more) {
+  words.insert(words.end(), more.begin(), more.end());
+  return words;
+}
+
+// Removes the page files a case wrote, before the next case.
+void removePages(const TempDir &dir) {
+  for (const std::string &name : pngFiles(dir)) std::remove(dir.file(name).c_str());
+}
+
+// An ESC/P stream of one-inch forms (ESC C 0 1: 240 pixels) whose last line stands
+// 200/216 inch down the first form: a row of bit image firing pins 1 to 8, whose lower
+// dots go over the foot and are struck again at the top of the second form. The
+// stream ends there, with no feed.
+std::string lineOverTheFoot() {
+  std::string stream = bytes({27, 'C', 0, 1}) + "TOP\r" + bytes({27, 'J', 200, 27, 'K', 60, 0});
+  stream.append(60, char(0xFF));
+  return stream;
+}
+
+// The rows of the second one-inch form the sheet of lineOverTheFoot keeps: the head's
+// lowest pin, 8 x 3/216 inch below the line's top, stands 224 - 216 = 8/216 inch down
+// the second form, 8.9 pixels at 240 an inch: its dot (4 pixels) starts on row 9.
+constexpr unsigned rowsBelowTheFoot = 9 + 4;
+
 }  // namespace
 
-// A banner across several forms comes out as one sheet that is the pages of the same
-// stream stacked in order and cut below the last line fed, pixel for pixel: as
-// painted (black and white, 120 x 126 pixels an inch) and on fanfold paper.
-TEST(EndlessPaper, ABannerIsThePagesStackedAndCutWhereThePaperStopped) {
+// Each job comes out as one sheet that is the pages of the same stream stacked in order,
+// pixel for pixel, cut where the paper stopped: below the head's lowest pin, as the
+// head stands on the last form, or after the last form a form feed ejected. The
+// transcript and the stream listing are those of the paged run: a form feed between
+// forms, and the same pages told. Cases: banners over several forms as painted (black
+// and white) and on paper; in ink, where the cut row is scaled from the mechanism's
+// rows (126 an inch for the MPS801, 240 for ESC/P) to the ink's and rounded down the
+// page; text over forms; the test sheets; ESC/P forms with a blank one between, on
+// paper, and a last line over a form's foot, whose carried dots the sheet keeps.
+TEST(EndlessPaper, ASheetIsItsPagesStackedAndCutWhereThePaperStopped) {
   TempDir dir;
   writeRom(dir, testRom());
-  // 300 lines of 14 pixels: two full 1512-pixel forms (108 lines each) and 84 lines of a third.
-  constexpr unsigned lines = 300, form = 1512, lineHeight = 14;
-  writeFile(dir.file("banner.prn"), banner(lines));
-  // The head stands at the line below the last, 84 lines down the third form: the sheet
-  // ends below that line.
-  constexpr unsigned height = 2 * form + (lines - 2 * 108) * lineHeight + lineHeight;
-  for (const char *paper : {"none", "plain"}) {
-    SCOPED_TRACE(paper);
-    RunResult paged = runTambrix(dir, {"banner.prn", "-out", "page", "-paper", paper});
+  writeEscpFont(dir);
+  // 300 lines of 14 rows: two full 1512-row forms (108 lines each), and the head 84
+  // lines down the third, its 7 pins 14 rows more.
+  writeFile(dir.file("banner.prn"), banner(300));
+  // 120 lines, and text on the last: the head 12 lines down the second form, 182 of 1512.
+  writeFile(dir.file("banner120.prn"), banner(120) + "TEXT\r");
+  std::string lines, escpLines, paperLines;
+  for (unsigned line = 1; line <= 100; ++line) lines += "LINE " + std::to_string(line) + "\n";
+  for (unsigned line = 1; line <= 80; ++line) escpLines += "LINE " + std::to_string(line) + "\r\n";
+  for (unsigned line = 1; line <= 30; ++line) paperLines += "LINE " + std::to_string(line) + "\r\n";
+  // 72 lines to a form: three forms, the last ejected by the form feed at the end.
+  writeFile(dir.file("text.txt"), lines + "\fEND\n\f");
+  // ESC/P: a line, a form feed and a line at the top of the second form: the head's
+  // lowest pin 24/216 inch down, 26.7 rows at 240 an inch, its dot 4 rows: 31 of 2640.
+  writeFile(dir.file("escp.prn"), "TOP\r\n\fBOTTOM");
+  // A blank page, then 80 lines at 1/6 inch (40 rows), 66 to a page: the head 15 lines
+  // down the fourth page.
+  writeFile(dir.file("escp-lines.prn"), "TOP\r\n\f\fBOTTOM\r\n" + escpLines);
+  // Three-inch forms (ESC C 0 3, 720 rows): a line, a blank form, then 30 lines: 18 fill
+  // the third form and the head ends 12 lines down the fourth.
+  writeFile(dir.file("forms.prn"), bytes({27, 'C', 0, 3}) + "TOP\r\n\f\f" + paperLines);
+  writeFile(dir.file("foot.prn"), lineOverTheFoot());
+  writeFile(dir.file("foot-letters.prn"), lineOverTheFoot() + "\rgjpq");  // letters on the line too
+  const std::vector<std::string> escp = {"-raw", "-printer", "escp"};
+  struct Case {
+    const char *name;
+    std::vector<std::string> words;
+    unsigned pages;   // of the paged run
+    unsigned height;  // of the sheet
+    unsigned width;   // of the sheet and its pages; 0: the look's
+    unsigned form;    // rows of a form where the case says; 0: not checked
+  };
+  constexpr unsigned escpPaper = 2280;  // 9.5 inches at 240 pixels an inch
+  const Case cases[] = {
+      {"banner", {"banner.prn"}, 3, 2 * 1512 + 84 * 14 + 14, 960, 1512},
+      {"banner on paper", {"banner.prn", "-paper", "plain"}, 3, 2 * 1512 + 84 * 14 + 14, 1140, 1512},
+      {"banner with text", {"banner120.prn"}, 2, 1512 + 182, 960, 0},
+      {"banner in ink at 100 dpi", {"banner120.prn", "-look", "ink", "-dpi", "100"}, 2, 1200 + (182 * 1200 + 1511) / 1512, 0, 1200},
+      {"banner in ink", {"banner120.prn", "-look", "ink"}, 2, 3600 + (182 * 3600 + 1511) / 1512, 0, 3600},
+      {"text", {"text.txt", "-ascii"}, 3, 3 * 1512, 960, 0},
+      {"glyph list", {"-test", "2"}, 5, 4 * 1512 + 40 * 21 + 14, 960, 0},  // 328 lines of 21 rows
+      {"ESC/P chart", {"-test", "1", "-printer", "escp"}, 1, 2640, 1920, 0},  // its last form feed is not kept
+      {"ESC/P in ink", withWords({"escp.prn"}, withWords(escp, {"-look", "ink", "-dpi", "100"})), 2,
+       1100 + (31 * 1100 + 2639) / 2640, 0, 1100},
+      {"ESC/P lines", withWords({"escp-lines.prn"}, escp), 4, 3 * 2640 + 15 * 40 + 27 + 4, 1920, 2640},
+      {"ESC/P forms on plain paper", withWords({"forms.prn", "-paper", "plain"}, escp), 4, 3 * 720 + 12 * 40 + 27 + 4,
+       escpPaper, 720},
+      {"ESC/P forms on green-bar paper", withWords({"forms.prn", "-paper", "greenbar"}, escp), 4,
+       3 * 720 + 12 * 40 + 27 + 4, escpPaper, 720},
+      {"ESC/P line over the foot", withWords({"foot.prn"}, escp), 2, 240 + rowsBelowTheFoot, 1920, 240},
+      {"ESC/P line over the foot on paper", withWords({"foot.prn", "-paper", "greenbar"}, escp), 2,
+       240 + rowsBelowTheFoot, escpPaper, 240},
+      {"ESC/P letters over the foot", withWords({"foot-letters.prn"}, escp), 2, 240 + rowsBelowTheFoot, 1920, 240},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.name);
+    RunResult paged = runTambrix(dir, withWords(c.words, {"-out", "page", "-text", "page.txt", "-explain", "page.lst"}));
     ASSERT_EQ(paged.status, 0) << paged.err;
-    RunResult endless = runTambrix(dir, {"banner.prn", "-out", "sheet", "-paper", paper, "-endless"});
+    RunResult endless = runTambrix(
+        dir, withWords(c.words, {"-out", "sheet", "-text", "sheet.txt", "-explain", "sheet.lst", "-endless"}));
     ASSERT_EQ(endless.status, 0) << endless.err;
     EXPECT_NE(endless.out.find("sheet-001.png written.\n"), std::string::npos) << endless.out;
-    EXPECT_FALSE(fileExists(dir.file("sheet-002.png")));
-    Sheet sheet = readSheet(dir.file("sheet-001.png"));
-    EXPECT_EQ(sheet.height, height);
-    EXPECT_EQ(sheet.width, std::string(paper) == "none" ? 960u : 1140u);
-    if (std::string(paper) == "none") {
+    EXPECT_EQ(pagesOf(dir, "sheet"), std::vector<std::string>{dir.file("sheet-001.png")});
+    std::vector<std::string> pages = pagesOf(dir, "page");
+    ASSERT_EQ(pages.size(), c.pages);
+    Sheet page = readSheet(pages[0]), sheet = readSheet(dir.file("sheet-001.png"));
+    if (c.form != 0) {
+      EXPECT_EQ(page.height, c.form);
+    }
+    if (c.width != 0) {
+      EXPECT_EQ(sheet.width, c.width);
+    }
+    EXPECT_EQ(sheet.width, page.width);
+    EXPECT_EQ(sheet.height, c.height);
+    EXPECT_EQ(firstDifferentRow(sheet, stacked(pages, c.height)), -1);
+    EXPECT_EQ(pngcheckFaults(dir.file("sheet-001.png")), "");
+    std::string transcript = readFile(dir.file("page.txt"));
+    EXPECT_EQ(size_t(std::count(transcript.begin(), transcript.end(), '\f')), c.pages - 1);
+    EXPECT_EQ(readFile(dir.file("sheet.txt")), transcript);
+    std::string listing = readFile(dir.file("page.lst"));
+    if (c.words[0] != "-test" && c.pages > 1) {
+      EXPECT_NE(listing.find("page ejected"), std::string::npos);
+    }
+    EXPECT_EQ(readFile(dir.file("sheet.lst")), listing);
+    if (std::string(c.name) == "banner") {
       EXPECT_EQ(sheet.bitDepth, 1);  // black and white, as the pages are
       EXPECT_EQ(sheet.colourType, PNG_COLOR_TYPE_GRAY);
     }
-    Sheet pages = stacked({dir.file("page-001.png"), dir.file("page-002.png"), dir.file("page-003.png")}, height);
-    EXPECT_EQ(firstDifferentRow(sheet, pages), -1);
-    EXPECT_EQ(pngcheckFaults(dir.file("sheet-001.png")), "");
+    if (std::string(c.name) == "ESC/P line over the foot" && sheet.height == c.height) {
+      EXPECT_FALSE(whiteRows(sheet, 240, 240 + 9));          // the carried dots of pins 6 to 8
+      EXPECT_TRUE(whiteRows(sheet, 240 + 9, sheet.height));  // pin 9's place, which did not fire
+    }
+    removePages(dir);
   }
 }
 
@@ -271,214 +380,3 @@ TEST(EndlessPaper, ThePdfGetsOnePagePerJobSplitBetweenForms) {
   EXPECT_EQ(commandOutput("pdftotext -f 2 -l 2 '" + dir.file("ink.pdf") + "' -").find("FORM 13"), 0u);
 }
 
-namespace {
-
-// The page files of a paged run with prefix, in order: prefix-001.png, prefix-002.png ...
-std::vector<std::string> pagesOf(const TempDir &dir, const std::string &prefix) {
-  std::vector<std::string> pages;
-  for (const std::string &name : pngFiles(dir))
-    if (name.compare(0, prefix.size() + 1, prefix + "-") == 0) pages.push_back(dir.file(name));
-  return pages;
-}
-
-// The words with more after them.
-std::vector<std::string> withWords(std::vector<std::string> words, const std::vector<std::string> &more) {
-  words.insert(words.end(), more.begin(), more.end());
-  return words;
-}
-
-// Removes the page files a case wrote, before the next case.
-void removePages(const TempDir &dir) {
-  for (const std::string &name : pngFiles(dir)) std::remove(dir.file(name).c_str());
-}
-
-// An ESC/P stream of one-inch forms (ESC C 0 1: 240 pixels) whose last line stands
-// 200/216 inch down the first form: a row of bit image firing pins 1 to 8, whose lower
-// dots go over the foot and are struck again at the top of the second form. The
-// stream ends there, with no feed.
-std::string lineOverTheFoot() {
-  std::string stream = bytes({27, 'C', 0, 1}) + "TOP\r" + bytes({27, 'J', 200, 27, 'K', 60, 0});
-  stream.append(60, char(0xFF));
-  return stream;
-}
-
-// The rows of the second one-inch form the sheet of lineOverTheFoot keeps: the head's
-// lowest pin, 8 x 3/216 inch below the line's top, stands 224 - 216 = 8/216 inch down
-// the second form, 8.9 pixels at 240 an inch: its dot (4 pixels) starts on row 9.
-constexpr unsigned rowsBelowTheFoot = 9 + 4;
-
-}  // namespace
-
-// A job that ends on an ESC/P line printed across the foot of a form: the sheet goes on
-// through the dots carried onto the next form and is cut below the head, as the head
-// stands on that form, not on the form the line began on.
-TEST(EndlessPaper, AnEscpLineOverTheFootIsCutBelowItsCarriedDots) {
-  TempDir dir;
-  writeEscpFont(dir);
-  writeFile(dir.file("foot.prn"), lineOverTheFoot());
-  const std::vector<std::string> escp = {"foot.prn", "-raw", "-printer", "escp"};
-  RunResult paged = runTambrix(dir, withWords(escp, {"-out", "page"}));
-  ASSERT_EQ(paged.status, 0) << paged.err;
-  ASSERT_EQ(pagesOf(dir, "page").size(), 2u);  // the carried dots make a page of their own
-  RunResult endless = runTambrix(dir, withWords(escp, {"-out", "sheet", "-endless"}));
-  ASSERT_EQ(endless.status, 0) << endless.err;
-  EXPECT_FALSE(fileExists(dir.file("sheet-002.png")));
-  Sheet sheet = readSheet(dir.file("sheet-001.png"));
-  EXPECT_EQ(sheet.height, 240u + rowsBelowTheFoot);
-  EXPECT_EQ(firstDifferentRow(sheet, stacked(pagesOf(dir, "page"), 240u + rowsBelowTheFoot)), -1);
-  if (sheet.height < 240u + rowsBelowTheFoot) return;
-  EXPECT_FALSE(whiteRows(sheet, 240, 240 + 9));  // the carried dots of pins 6 to 8
-  EXPECT_TRUE(whiteRows(sheet, 240 + 9, sheet.height));  // pin 9's place, which did not fire
-}
-
-// The ink look paints each form at -dpi pixels an inch: the sheet is the ink pages of
-// the same stream stacked, cut where the head stands, that row scaled from the
-// mechanism's rows (126 an inch for the MPS801, 240 for ESC/P) to the ink's and
-// rounded down the page, so that the head's whole row stays.
-TEST(EndlessPaper, AnInkSheetIsTheInkPagesStackedAndCutAtTheScaledRow) {
-  TempDir dir;
-  writeRom(dir, testRom());
-  writeEscpFont(dir);
-  // 120 banner lines: a 1512-row form of 108 lines, then 12 lines on the second form,
-  // where the head stands 12 x 14 rows down, its 7 pins 14 rows more: 182 of 1512.
-  writeFile(dir.file("banner.prn"), banner(120));
-  // ESC/P: a line, a form feed and a line at the top of the second form: the head's
-  // lowest pin 24/216 inch down, 26.7 rows at 240 an inch, its dot 4 rows: 31 of 2640.
-  writeFile(dir.file("escp.prn"), "TOP\r\n\fBOTTOM");
-  struct Case {
-    const char *name;
-    std::vector<std::string> words;
-    unsigned headRows, formRows;  // the mechanism's rows the last form keeps, of a form
-  };
-  const Case cases[] = {{"banner at 100 dpi", {"banner.prn", "-dpi", "100"}, 182, 1512},
-                        {"banner at 300 dpi", {"banner.prn"}, 182, 1512},
-                        {"ESC/P at 100 dpi", {"escp.prn", "-raw", "-printer", "escp", "-dpi", "100"}, 31, 2640}};
-  for (const Case &c : cases) {
-    SCOPED_TRACE(c.name);
-    RunResult paged = runTambrix(dir, withWords(c.words, {"-look", "ink", "-out", "ink"}));
-    ASSERT_EQ(paged.status, 0) << paged.err;
-    RunResult endless = runTambrix(dir, withWords(c.words, {"-look", "ink", "-out", "sheet", "-endless"}));
-    ASSERT_EQ(endless.status, 0) << endless.err;
-    EXPECT_FALSE(fileExists(dir.file("sheet-002.png")));
-    std::vector<std::string> pages = pagesOf(dir, "ink");
-    ASSERT_EQ(pages.size(), 2u);
-    Sheet page = readSheet(pages[0]);
-    unsigned cut = page.height + (c.headRows * page.height + c.formRows - 1) / c.formRows;
-    Sheet sheet = readSheet(dir.file("sheet-001.png"));
-    EXPECT_EQ(sheet.width, page.width);
-    EXPECT_EQ(sheet.height, cut);
-    EXPECT_EQ(firstDifferentRow(sheet, stacked(pages, cut)), -1);
-    removePages(dir);
-  }
-}
-
-// What a run writes beside its pages does not change on endless paper: the transcript
-// still has a form feed between forms, and the stream listing tells the same pages, for
-// text over several forms, a banner cut mid-form, ESC/P forms with a blank one between,
-// and an ESC/P line over a form's foot.
-TEST(EndlessPaper, TheTranscriptAndTheListingAreThoseOfThePagedRun) {
-  TempDir dir;
-  writeRom(dir, testRom());
-  writeEscpFont(dir);
-  std::string lines;
-  for (unsigned line = 1; line <= 100; ++line) lines += "LINE " + std::to_string(line) + "\n";
-  std::string escpLines;
-  for (unsigned line = 1; line <= 80; ++line) escpLines += "LINE " + std::to_string(line) + "\r\n";
-  writeFile(dir.file("text.txt"), lines + "\fEND\n\f");  // 72 lines to a form: three forms
-  writeFile(dir.file("banner.prn"), banner(120) + "TEXT\r");
-  writeFile(dir.file("escp.prn"), "TOP\r\n\f\fBOTTOM\r\n" + escpLines);  // a blank page, then two
-  writeFile(dir.file("foot.prn"), lineOverTheFoot() + "\rgjpq");  // letters on the line too
-  struct Case {
-    std::vector<std::string> words;
-    size_t formFeeds;  // in the transcript: one fewer than its pages
-  };
-  const Case cases[] = {{{"text.txt", "-ascii"}, 2},
-                        {{"banner.prn"}, 1},
-                        {{"escp.prn", "-raw", "-printer", "escp"}, 3},
-                        {{"foot.prn", "-raw", "-printer", "escp"}, 1}};
-  for (const Case &c : cases) {
-    SCOPED_TRACE(c.words[0]);
-    RunResult paged = runTambrix(dir, withWords(c.words, {"-out", "page", "-text", "page.txt", "-explain", "page.lst"}));
-    ASSERT_EQ(paged.status, 0) << paged.err;
-    RunResult endless = runTambrix(
-        dir, withWords(c.words, {"-out", "sheet", "-text", "sheet.txt", "-explain", "sheet.lst", "-endless"}));
-    ASSERT_EQ(endless.status, 0) << endless.err;
-    std::string transcript = readFile(dir.file("page.txt"));
-    EXPECT_EQ(size_t(std::count(transcript.begin(), transcript.end(), '\f')), c.formFeeds);
-    EXPECT_EQ(readFile(dir.file("sheet.txt")), transcript);
-    std::string listing = readFile(dir.file("page.lst"));
-    EXPECT_NE(listing.find("page ejected"), std::string::npos);
-    EXPECT_EQ(readFile(dir.file("sheet.lst")), listing);
-    removePages(dir);
-  }
-}
-
-// The test sheets print through the same paper: one sheet, the pages stacked. The
-// glyph list is 8 regions of 40 lines and a blank one, 328 lines of 21 rows, 72 to a
-// form: the head stands on line 40 of the fifth form, its pins 14 rows deep. The ESC/P
-// chart ends with a form feed: its sheet is its one page, and the blank form it fed
-// to is not kept.
-TEST(EndlessPaper, TheTestSheetsComeOutAsOneSheet) {
-  TempDir dir;
-  writeRom(dir, testRom());
-  writeEscpFont(dir);
-  struct Case {
-    std::vector<std::string> words;
-    unsigned pages, height;
-  };
-  const Case cases[] = {{{"-test", "2"}, 5, 4 * 1512 + 40 * 21 + 14}, {{"-test", "1", "-printer", "escp"}, 1, 2640}};
-  for (const Case &c : cases) {
-    SCOPED_TRACE(c.words.back());
-    RunResult paged = runTambrix(dir, withWords(c.words, {"-out", "test"}));
-    ASSERT_EQ(paged.status, 0) << paged.err;
-    RunResult endless = runTambrix(dir, withWords(c.words, {"-out", "sheet", "-endless"}));
-    ASSERT_EQ(endless.status, 0) << endless.err;
-    EXPECT_EQ(pagesOf(dir, "sheet"), std::vector<std::string>{dir.file("sheet-001.png")});
-    std::vector<std::string> pages = pagesOf(dir, "test");
-    EXPECT_EQ(pages.size(), c.pages);
-    Sheet sheet = readSheet(dir.file("sheet-001.png"));
-    EXPECT_EQ(sheet.height, c.height);
-    EXPECT_EQ(firstDifferentRow(sheet, stacked(pages, c.height)), -1);
-    removePages(dir);
-  }
-}
-
-// The ESC/P printer on fanfold paper: one sheet as wide as its paper pages, the pages
-// stacked with their perforations and tractor holes, cut below the head; also when the
-// last line went over a form's foot.
-TEST(EndlessPaper, EscpFormsOnPaperAreThePaperPagesStacked) {
-  TempDir dir;
-  writeEscpFont(dir);
-  std::string lines;
-  for (unsigned line = 1; line <= 30; ++line) lines += "LINE " + std::to_string(line) + "\r\n";
-  // Three-inch forms (ESC C 0 3, 720 rows): a line, a blank form, then 30 lines at 1/6
-  // inch (40 rows): 18 fill the third form and the head ends 12 lines down the fourth.
-  // Its lowest pin is 24/216 inch below its line, 26.7 rows, its dot 4 rows.
-  writeFile(dir.file("forms.prn"), bytes({27, 'C', 0, 3}) + "TOP\r\n\f\f" + lines);
-  writeFile(dir.file("foot.prn"), lineOverTheFoot());
-  struct Case {
-    std::string input;
-    unsigned form, cut;  // rows of a form, and of the sheet
-  };
-  const Case cases[] = {{"forms.prn", 720, 3 * 720 + 12 * 40 + 27 + 4}, {"foot.prn", 240, 240 + rowsBelowTheFoot}};
-  for (const char *paper : {"plain", "greenbar"})
-    for (const Case &c : cases) {
-      SCOPED_TRACE(std::string(paper) + " " + c.input);
-      const std::vector<std::string> words = {c.input, "-raw", "-printer", "escp", "-paper", paper};
-      RunResult paged = runTambrix(dir, withWords(words, {"-out", "page"}));
-      ASSERT_EQ(paged.status, 0) << paged.err;
-      RunResult endless = runTambrix(dir, withWords(words, {"-out", "sheet", "-endless"}));
-      ASSERT_EQ(endless.status, 0) << endless.err;
-      EXPECT_FALSE(fileExists(dir.file("sheet-002.png")));
-      std::vector<std::string> pages = pagesOf(dir, "page");
-      ASSERT_FALSE(pages.empty());
-      Sheet page = readSheet(pages[0]), sheet = readSheet(dir.file("sheet-001.png"));
-      EXPECT_EQ(page.height, c.form);
-      EXPECT_GT(page.width, 1920u);  // the paper's margins beside the print
-      EXPECT_EQ(sheet.width, page.width);
-      EXPECT_EQ(sheet.height, c.cut);
-      EXPECT_EQ(firstDifferentRow(sheet, stacked(pages, c.cut)), -1);
-      EXPECT_EQ(pngcheckFaults(dir.file("sheet-001.png")), "");
-      removePages(dir);
-    }
-}
