@@ -28,13 +28,13 @@ FILE *openForReading(const std::string &name);
 // empty when that cannot be read.
 std::string programDirectory();
 
-// A file being written, not yet under its name. Where the file system allows it, it
-// has no name at all, so that even a process killed outright leaves nothing behind;
-// elsewhere it is "<name>.XXXXXX" beside the name it will get.
 // Writes all the bytes to fd at its offset, again after an interruption; returns 0 or
 // the errno value of the write that failed.
 int writeAll(int fd, const char *bytes, size_t length);
 
+// A file being written, not yet under its name. Where the file system allows it, it
+// has no name at all, so that even a process killed outright leaves nothing behind;
+// elsewhere it is "<name>.XXXXXX" beside the name it will get.
 struct TemporaryFile {
   int fd = -1;       // open for writing; -1 when there is none
   std::string name;  // its temporary name; empty while it has none

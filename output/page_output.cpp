@@ -64,11 +64,13 @@ PixelKind sheetKindOf(const PageLook &look, const RunSettings &settings) {
   return banded || marks ? PixelKind::Rgb : PixelKind::Gray;
 }
 
-// Row y of the raster in the wider kind: black and white as gray or colour, gray or
-// palette entries as colour. A raster that is wider than the sheet's kind raises
-// std::logic_error.
-void widenRow(const PageRaster &raster, unsigned y, PixelKind kind, uint8_t *out) {
+// Row y of the raster in the kind, which is its own or wider: black and white as gray or
+// colour, gray or palette entries as colour. A row of its own kind is the raster's own
+// bytes; a widened one is made in out, which has room for it. A raster that is wider
+// than the kind raises std::logic_error.
+const uint8_t *rowAs(const PageRaster &raster, unsigned y, PixelKind kind, uint8_t *out) {
   const uint8_t *row = raster.bytes.data() + size_t(y) * rasterRowBytes(raster.kind, raster.width);
+  if (raster.kind == kind) return row;
   unsigned copies = kind == PixelKind::Rgb ? 3 : 1;
   if (raster.kind == PixelKind::BlackWhite && (kind == PixelKind::Gray || kind == PixelKind::Rgb)) {
     for (unsigned x = 0; x < raster.width; ++x)
@@ -80,6 +82,7 @@ void widenRow(const PageRaster &raster, unsigned y, PixelKind kind, uint8_t *out
   } else {
     throw std::logic_error("a form of another kind of pixels than its sheet's");
   }
+  return out;
 }
 
 // The rows of the form, in the run's look, that stay on the job's sheet: all of them
@@ -101,16 +104,9 @@ void compressForm(const Output &output, PageInFlight &job, const PageRaster &for
   format.pixelsPerInchY = form.pixelsPerInchY;
   if (kind == PixelKind::Indexed) format.palette = output.look.dots.palette;
   startPngPiece(job.piece, format);
-  unsigned rows = keptRows(job.page, form);
-  if (form.kind == kind) {
-    addPngPieceRows(job.piece, form.bytes.data(), rows);
-  } else {
-    std::vector<uint8_t> row(rasterRowBytes(kind, form.width));
-    for (unsigned y = 0; y < rows; ++y) {
-      widenRow(form, y, kind, row.data());
-      addPngPieceRows(job.piece, row.data(), 1);
-    }
-  }
+  std::vector<uint8_t> widened(rasterRowBytes(kind, form.width));
+  for (unsigned y = 0, rows = keptRows(job.page, form); y < rows; ++y)
+    addPngPieceRows(job.piece, rowAs(form, y, kind, widened.data()), 1);
   finishPngPiece(job.piece);
 }
 
@@ -246,10 +242,11 @@ void gatherForDocument(Output &output, const PageRaster &form, unsigned rows, co
   size_t rowBytes = rasterRowBytes(kind, form.width);
   size_t at = gathered.bytes.size();
   gathered.bytes.resize(at + rowBytes * rows);
-  if (form.kind == kind)
-    std::memcpy(gathered.bytes.data() + at, form.bytes.data(), rowBytes * rows);
-  else
-    for (unsigned y = 0; y < rows; ++y) widenRow(form, y, kind, gathered.bytes.data() + at + rowBytes * y);
+  for (unsigned y = 0; y < rows; ++y) {
+    uint8_t *out = gathered.bytes.data() + at + rowBytes * y;
+    const uint8_t *row = rowAs(form, y, kind, out);
+    if (row != out) std::memcpy(out, row, rowBytes);
+  }
   gathered.height += rows;
   for (TextCell cell : page.cells) {
     cell.y += sheet.paintedRows;
