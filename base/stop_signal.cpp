@@ -4,8 +4,8 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
-
 #include <cstring>
 #include <string>
 
@@ -13,15 +13,19 @@ namespace {
 
 constexpr int stopSignals[3] = {SIGINT, SIGTERM, SIGHUP};  // the signals that stop a run
 
-volatile sig_atomic_t requests = 0;  // stop signals received
-volatile sig_atomic_t lastSignal = 0;
+// The handler runs on whichever thread the kernel picks, so what it notes must be seen
+// by the run's thread too: lock-free atomics, which a handler may also touch safely.
+std::atomic<unsigned> requests{0};  // stop signals received
+std::atomic<int> lastSignal{0};
+static_assert(std::atomic<unsigned>::is_always_lock_free && std::atomic<int>::is_always_lock_free,
+              "a signal handler may only touch lock-free atomics");
 int wakeEnds[2] = {-1, -1};          // a pipe the handler writes a byte to, so that a wait
                                      //   of the main thread ends whichever thread took it
 
 void noteStop(int signal) {
   int saved = errno;
-  lastSignal = signal;
-  requests = requests + 1;
+  lastSignal.store(signal);
+  requests.fetch_add(1);
   char byte = 1;
   if (wakeEnds[1] >= 0 && write(wakeEnds[1], &byte, 1) < 0) {
     // the pipe is full: a wait wakes all the same
@@ -48,19 +52,19 @@ void ignoreStopSignals() {
 
 int stopSignalFd() { return wakeEnds[0]; }
 
-unsigned stopRequests() { return unsigned(requests); }
+unsigned stopRequests() { return requests.load(); }
 
-int lastStopSignal() { return int(lastSignal); }
+int lastStopSignal() { return lastSignal.load(); }
 
 void raiseIfStopped(unsigned tolerated) {
-  if (unsigned(requests) <= tolerated) return;
-  int signal = lastSignal;
+  if (requests.load() <= tolerated) return;
+  int signal = lastSignal.load();
   const char *name = strsignal(signal);
   throw RunStopped(signal, "tambrix: stopped by signal " + std::to_string(signal) + " (" +
                                std::string(name != nullptr ? name : "unknown") + ")");
 }
 
 void resetStopSignal() {
-  requests = 0;
-  lastSignal = 0;
+  requests.store(0);
+  lastSignal.store(0);
 }

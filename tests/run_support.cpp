@@ -75,6 +75,25 @@ std::vector<pid_t> childProcesses(pid_t pid) {
   return children;
 }
 
+pid_t otherThreadTaking(pid_t pid, int signal) {
+  std::vector<pid_t> threads;
+  std::error_code ignored;
+  for (auto &task : fs::directory_iterator("/proc/" + std::to_string(pid) + "/task", ignored)) {
+    threads.push_back(pid_t(std::stol(task.path().filename().string())));
+  }
+  std::sort(threads.rbegin(), threads.rend());  // the newest first: the run's own, not a helper of the runtime's
+  for (pid_t thread : threads) {
+    if (thread == pid) continue;
+    std::istringstream status(readFile("/proc/" + std::to_string(pid) + "/task/" + std::to_string(thread) + "/status"));
+    for (std::string line; std::getline(status, line);) {
+      if (line.rfind("SigBlk:", 0) != 0) continue;
+      unsigned long long blocked = std::stoull(line.substr(7), nullptr, 16);
+      if ((blocked >> (signal - 1) & 1) == 0) return thread;
+    }
+  }
+  return 0;
+}
+
 // In a child: becomes the program in dir, reading in, its output going to the paths.
 [[noreturn]] void execInDir(const TempDir &dir, const std::vector<std::string> &words, const std::string &binary, int in,
                             const std::string &outPath, const std::string &errPath) {

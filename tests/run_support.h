@@ -40,6 +40,10 @@ bool writeAll(int fd, const std::string &bytes);
 // The processes started by the process pid, from any of its threads.
 std::vector<pid_t> childProcesses(pid_t pid);
 
+// The newest thread of the process pid, other than its first, that does not block
+// signal; 0 when there is none.
+pid_t otherThreadTaking(pid_t pid, int signal);
+
 // Every file under dir but the ROM folder's, by its path relative to dir, with its bytes.
 std::map<std::string, std::string> filesIn(const TempDir &dir);
 

@@ -3,6 +3,8 @@
 // the strike store is as it was, and no encoder process outlives the run.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -77,12 +79,14 @@ TEST(Stop, ASignalLeavesWholePagesOnly) {
     const char *name;
     Moment moment;
     int signal;
+    bool toAnotherThread;  // the kernel hands it to a thread other than the run's
   };
   const Stop stops[] = {
-      {"before input", Moment::BeforeInput, SIGTERM},
-      {"waiting for input", Moment::WaitingForInput, SIGTERM},
-      {"rendering", Moment::Rendering, SIGTERM},
-      {"interrupt, waiting", Moment::WaitingForInput, SIGINT},
+      {"before input", Moment::BeforeInput, SIGTERM, false},
+      {"waiting for input", Moment::WaitingForInput, SIGTERM, false},
+      {"rendering", Moment::Rendering, SIGTERM, false},
+      {"interrupt, waiting", Moment::WaitingForInput, SIGINT, false},
+      {"taken by another thread", Moment::Rendering, SIGTERM, true},
   };
   for (const Stop &stop : stops) {
     SCOPED_TRACE(stop.name);
@@ -100,7 +104,13 @@ TEST(Stop, ASignalLeavesWholePagesOnly) {
     }
     usleep(50000);  // the encoder processes are forked once the input is open
     std::vector<pid_t> encoders = childProcesses(run.pid);
-    kill(run.pid, stop.signal);
+    if (stop.toAnotherThread) {
+      pid_t thread = otherThreadTaking(run.pid, stop.signal);
+      ASSERT_NE(thread, 0);
+      syscall(SYS_tgkill, run.pid, thread, stop.signal);
+    } else {
+      kill(run.pid, stop.signal);
+    }
     RunResult r = finishTambrix(run, 20);
     checkStopped(dir, r, stop.signal, encoders, whole);
     if (stop.moment != Moment::BeforeInput) {
