@@ -19,8 +19,9 @@ std::atomic<unsigned> requests{0};  // stop signals received
 std::atomic<int> lastSignal{0};
 static_assert(std::atomic<unsigned>::is_always_lock_free && std::atomic<int>::is_always_lock_free,
               "a signal handler may only touch lock-free atomics");
-int wakeEnds[2] = {-1, -1};          // a pipe the handler writes a byte to, so that a wait
-                                     //   of the main thread ends whichever thread took it
+// A pipe the handler writes a byte to, so that a wait of the main thread ends whichever
+// thread took the signal.
+int wakeEnds[2] = {-1, -1};
 
 void noteStop(int signal) {
   int saved = errno;

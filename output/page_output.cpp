@@ -93,6 +93,11 @@ unsigned keptRows(const PageJob &page, const PageRaster &form) {
                                                       page.raster.height));
 }
 
+// The job's page in the run's look: rendered in it, or as painted.
+const PageRaster &shownPage(const PageLook &look, const PageInFlight &job) {
+  return look.changesPages ? job.shown : job.page.raster;
+}
+
 // Compresses the rows of the form that stay on the job's sheet, in the sheet's kind, as
 // a piece of the sheet's file. Any thread may do this, each with a form of its own.
 void compressForm(const Output &output, PageInFlight &job, const PageRaster &form) {
@@ -124,7 +129,7 @@ void encode(const Output &output, PageInFlight &job, unsigned slot) {
       job.shown = renderPageLook(look, job.page);
     }
     if (output.pages.endless) {  // a form of the job's sheet
-      if (!name.empty()) compressForm(output, job, look.changesPages ? job.shown : job.page.raster);
+      if (!name.empty()) compressForm(output, job, shownPage(look, job));
       if (output.pages.documentName.empty()) job.shown = PageRaster();
       return;
     }
@@ -193,10 +198,12 @@ bool isDone(PageOutput &pages, const PageInFlight &job) {
   return job.done;
 }
 
-// Adds the form's piece to the job's sheet, beginning the sheet's file with the first.
-void addToSheet(Output &output, const PngPiece &piece) {
+// Adds the form's piece to the job's sheet, beginning the sheet's file, under the first
+// form's name, with the first.
+void addToSheet(Output &output, const std::string &name, const PngPiece &piece) {
   EndlessSheet &sheet = output.sheet;
   if (sheet.png.fd < 0) {
+    sheet.name = name;
     if (int error = createTemporaryBeside(sheet.name, sheet.temporary); error != 0)
       throw writeError("page file", sheet.name, error);
     if (int error = startPngStream(sheet.png, piece.format, sheet.temporary.fd); error != 0)
@@ -255,21 +262,6 @@ void gatherForDocument(Output &output, const PageRaster &form, unsigned rows, co
   sheet.paintedRows += page.raster.height;
 }
 
-// Puts the form on the job's sheet, cut where the job ended, and into the job's PDF
-// page and the transcript, in the run's look; the form is done.
-void commitForm(Output &output, PageInFlight &job) {
-  PageOutput &pages = output.pages;
-  PageJob &page = job.page;
-  const PageRaster &form = output.look.changesPages ? job.shown : page.raster;
-  if (!page.pngName.empty()) {
-    if (output.sheet.name.empty()) output.sheet.name = page.pngName;
-    addToSheet(output, job.piece);
-  }
-  if (!pages.documentName.empty()) gatherForDocument(output, form, keptRows(page, form), page);
-  if (pages.toTranscript) addTranscriptPage(output.transcript, page.rows, page.cells);
-  if (pages.pageMemory != nullptr) recyclePage(*pages.pageMemory, std::move(page.raster));
-}
-
 // Finishes the job's sheet and puts it in place, if it was begun, then adds the last of
 // its PDF page to the document.
 void finishSheet(Output &output) {
@@ -284,29 +276,35 @@ void finishSheet(Output &output) {
   addGatheredPage(output);
 }
 
-// Puts the oldest page in place; it is done. Raises what went wrong with it.
+// Puts the oldest page in place, in the run's look: its file, or on endless paper its
+// form on the job's sheet, cut where the job ended; its page in the PDF document, or its
+// form in the job's PDF page; its text in the transcript. It is done. Raises what went
+// wrong with it.
 void commitOldest(Output &output) {
   PageOutput &pages = output.pages;
   PageInFlight &job = *pages.jobs.front();
   if (job.error) std::rethrow_exception(job.error);
-  if (pages.endless) {
-    commitForm(output, job);
-    pages.jobs.pop_front();
-    return;
-  }
-  const PageJob &page = job.page;
+  PageJob &page = job.page;
+  const PageRaster &shown = shownPage(output.look, job);
   if (!page.pngName.empty()) {
-    if (int error = commitTemporary(job.temporary, page.pngName, false, pages.replaceFiles); error != 0)
-      throw writeError("page file", page.pngName, error);
-    tell(pages, EngineEvent::PageWritten, page.number, page.pngName);
+    if (pages.endless) {
+      addToSheet(output, page.pngName, job.piece);
+    } else {
+      if (int error = commitTemporary(job.temporary, page.pngName, false, pages.replaceFiles); error != 0)
+        throw writeError("page file", page.pngName, error);
+      tell(pages, EngineEvent::PageWritten, page.number, page.pngName);
+    }
   }
   if (!pages.documentName.empty()) {
-    addDocumentPage(output.document, output.look.changesPages ? job.shown : job.page.raster, page.cells,
-                    job.page.raster.pixelsPerInchX, job.page.raster.pixelsPerInchY);
-    tell(pages, EngineEvent::PageAdded, page.number, pages.documentName);
+    if (pages.endless) {
+      gatherForDocument(output, shown, keptRows(page, shown), page);
+    } else {
+      addDocumentPage(output.document, shown, page.cells, page.raster.pixelsPerInchX, page.raster.pixelsPerInchY);
+      tell(pages, EngineEvent::PageAdded, page.number, pages.documentName);
+    }
   }
   if (pages.toTranscript) addTranscriptPage(output.transcript, page.rows, page.cells);
-  if (pages.pageMemory != nullptr) recyclePage(*pages.pageMemory, std::move(job.page.raster));
+  if (pages.pageMemory != nullptr) recyclePage(*pages.pageMemory, std::move(page.raster));
   pages.jobs.pop_front();
 }
 

@@ -64,11 +64,29 @@ bool writeAll(int fd, const std::string &bytes) {
   return true;
 }
 
+namespace {
+
+// The threads of the process pid, the newest first.
+std::vector<pid_t> threadsOf(pid_t pid) {
+  std::vector<pid_t> threads;
+  std::error_code ignored;
+  for (auto &task : fs::directory_iterator("/proc/" + std::to_string(pid) + "/task", ignored))
+    threads.push_back(pid_t(std::stol(task.path().filename().string())));
+  std::sort(threads.rbegin(), threads.rend());
+  return threads;
+}
+
+// A file of the thread's in /proc.
+std::string threadFile(pid_t pid, pid_t thread, const char *name) {
+  return readFile("/proc/" + std::to_string(pid) + "/task/" + std::to_string(thread) + "/" + name);
+}
+
+}  // namespace
+
 std::vector<pid_t> childProcesses(pid_t pid) {
   std::vector<pid_t> children;
-  std::error_code ignored;
-  for (auto &task : fs::directory_iterator("/proc/" + std::to_string(pid) + "/task", ignored)) {
-    std::istringstream list(readFile((task.path() / "children").string()));
+  for (pid_t thread : threadsOf(pid)) {
+    std::istringstream list(threadFile(pid, thread, "children"));
     for (pid_t child; list >> child;) children.push_back(child);
   }
   std::sort(children.begin(), children.end());
@@ -76,15 +94,9 @@ std::vector<pid_t> childProcesses(pid_t pid) {
 }
 
 pid_t otherThreadTaking(pid_t pid, int signal) {
-  std::vector<pid_t> threads;
-  std::error_code ignored;
-  for (auto &task : fs::directory_iterator("/proc/" + std::to_string(pid) + "/task", ignored)) {
-    threads.push_back(pid_t(std::stol(task.path().filename().string())));
-  }
-  std::sort(threads.rbegin(), threads.rend());  // the newest first: the run's own, not a helper of the runtime's
-  for (pid_t thread : threads) {
+  for (pid_t thread : threadsOf(pid)) {  // the newest first: the run's own, not a helper of the runtime's
     if (thread == pid) continue;
-    std::istringstream status(readFile("/proc/" + std::to_string(pid) + "/task/" + std::to_string(thread) + "/status"));
+    std::istringstream status(threadFile(pid, thread, "status"));
     for (std::string line; std::getline(status, line);) {
       if (line.rfind("SigBlk:", 0) != 0) continue;
       unsigned long long blocked = std::stoull(line.substr(7), nullptr, 16);

@@ -3,7 +3,6 @@
 // the strike store is as it was, and no encoder process outlives the run.
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -107,7 +106,7 @@ TEST(Stop, ASignalLeavesWholePagesOnly) {
     if (stop.toAnotherThread) {
       pid_t thread = otherThreadTaking(run.pid, stop.signal);
       ASSERT_NE(thread, 0);
-      syscall(SYS_tgkill, run.pid, thread, stop.signal);
+      tgkill(run.pid, thread, stop.signal);
     } else {
       kill(run.pid, stop.signal);
     }
